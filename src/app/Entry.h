@@ -1,0 +1,19 @@
+#pragma once
+// Program entry shared by the two executables: the single-instance rule, the
+// application set-up and the main window. The executables differ only in the
+// link they hand in.
+
+#include <functional>
+#include <memory>
+
+class IUnitLink;
+class QMainWindow;
+
+struct EntryOptions {
+  // Creates the link to the unit; called once the application object exists.
+  std::function<std::unique_ptr<IUnitLink>()> makeLink;
+  // Runs once the main window is up (the -sim build opens its unit window here).
+  std::function<void(QMainWindow& mainWindow)> onMainWindowCreated;
+};
+
+int RunControlCentre(int argc, char** argv, const EntryOptions& options);

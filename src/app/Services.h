@@ -1,0 +1,47 @@
+#pragma once
+// Every effect the program has outside its own window goes through one of
+// these small interfaces, so that tests can stand in for the desktop, the clock
+// and the unit without blocking, sleeping or touching the user's files.
+
+#include <QDateTime>
+#include <QString>
+
+class IUnitLink;
+class QDialog;
+
+class IMessageBoxes {
+ public:
+  virtual ~IMessageBoxes() = default;
+  // A modal box with the text and an OK button. Timers keep firing meanwhile.
+  virtual void ShowMessage(const QString& text) = 0;
+  // A modal question with OK and Cancel and no icon; true when OK was chosen.
+  virtual bool AskOkCancel(const QString& text, const QString& caption) = 0;
+  // Shows a dialog modally and returns its result code.
+  virtual int ExecModal(QDialog& dialog) = 0;
+};
+
+class IClock {
+ public:
+  virtual ~IClock() = default;
+  virtual QDateTime Now() const = 0;
+  // Blocks the calling thread for the given time (the short pauses between
+  // start-up requests, the waits of the shutdown path).
+  virtual void Pause(int ms) = 0;
+  // Lets the window handle what is waiting in its event queue, once.
+  virtual void ProcessPendingEvents() = 0;
+};
+
+class IHelpViewer {
+ public:
+  virtual ~IHelpViewer() = default;
+  virtual void ShowContext(int context) = 0;
+  virtual void ShowContents() = 0;
+};
+
+// The set of seams handed to the main window. Everything here outlives it.
+struct Services {
+  IUnitLink* link = nullptr;
+  IMessageBoxes* boxes = nullptr;
+  IClock* clock = nullptr;
+  IHelpViewer* help = nullptr;
+};

@@ -1,0 +1,48 @@
+#include "widgets/Palette.h"
+
+#include <QFrame>
+#include <QPalette>
+#include <QWidget>
+
+void SetTextColor(QWidget* w, const QColor& c) {
+  QPalette p = w->palette();
+  if (p.color(QPalette::Active, QPalette::WindowText) == c &&
+      p.color(QPalette::Active, QPalette::Text) == c)
+    return;
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    p.setColor(group, QPalette::WindowText, c);
+    p.setColor(group, QPalette::Text, c);
+    p.setColor(group, QPalette::ButtonText, c);
+  }
+  w->setPalette(p);
+}
+
+QColor TextColor(const QWidget* w) {
+  return w->palette().color(QPalette::Active, QPalette::WindowText);
+}
+
+void SetEditColor(QWidget* w, const QColor& c) {
+  QPalette p = w->palette();
+  if (p.color(QPalette::Active, QPalette::Base) == c) return;
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setColor(group, QPalette::Base, c);
+  }
+  w->setPalette(p);
+}
+
+QColor EditColor(const QWidget* w) {
+  return w->palette().color(QPalette::Active, QPalette::Base);
+}
+
+void MakePanel(QWidget* label) {
+  if (auto* frame = qobject_cast<QFrame*>(label)) {
+    frame->setFrameShape(QFrame::Panel);
+    frame->setFrameShadow(QFrame::Sunken);
+  }
+  QPalette p = label->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setColor(group, QPalette::Window, BlinkSilver);
+  }
+  label->setPalette(p);
+  label->setAutoFillBackground(true);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The program's status colours and the few palette operations the window code
+// needs. A panel's text colour is the status it shows, so the status is read
+// back from the panel itself.
+
+#include <QColor>
+
+class QWidget;
+
+inline const QColor StatusGreen{0, 128, 0};
+inline const QColor StatusOrange{229, 103, 1};
+inline const QColor StatusRed{255, 0, 0};
+inline const QColor BlinkSilver{192, 192, 192};
+
+// The classic scroll-bar grey that marks an unconfigured sensor row.
+inline const QColor SystemScrollBarColor{200, 200, 200};
+// The edit background of a usable control.
+inline const QColor SystemWindowColor{255, 255, 255};
+
+void SetTextColor(QWidget* w, const QColor& c);
+QColor TextColor(const QWidget* w);
+
+// Background of an edit-like control (combo box, spin box, line edit).
+void SetEditColor(QWidget* w, const QColor& c);
+QColor EditColor(const QWidget* w);
+
+// Turns a QLabel into a silver panel with a lowered bevel.
+void MakePanel(QWidget* label);

@@ -1,0 +1,98 @@
+#pragma once
+// Stand-ins for every seam of the program. They record what the program asked
+// for and answer at once: no dialog blocks, no clock sleeps, no unit is needed.
+
+#include "app/Services.h"
+#include "device/Packet.h"
+#include "device/UnitLink.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A 28-byte reply frame as the unit sends it.
+Bytes MakeReplyFrame(std::uint8_t number, const packet::Payload& payload = {});
+
+class FakeLink : public IUnitLink {
+ public:
+  struct Answer {
+    std::uint32_t result = 0;  // what TransferPacket returns
+    Bytes bytes;               // what lands in the reply area
+  };
+
+  // Decides the answer to each request; by default a 28-byte reply carrying the
+  // request's own packet number and an all-zero payload.
+  std::function<Answer(const Bytes& request)> respond;
+
+  std::vector<Bytes> requests;        // every request as sent (its decided length)
+  std::vector<std::uint8_t> resets;   // pipes reset, in order
+  std::vector<std::uint32_t> replyLengths;
+  bool openResult = true;
+  int installCalls = 0, openCalls = 0, closeCalls = 0;
+
+  bool InstallDriverIfMissing() override;
+  bool OpenUnit() override;
+  std::uint32_t TransferPacket(const std::uint8_t* request, std::uint32_t length,
+                               std::uint8_t* reply, std::uint32_t replyLength) override;
+  std::uint32_t ResetLinkPipe(std::uint8_t pipe) override;
+  void CloseUnit() override;
+
+  // Requests with the given packet number byte, in order.
+  std::vector<Bytes> RequestsNumbered(std::uint8_t number) const;
+};
+
+class FakeMessageBoxes : public IMessageBoxes {
+ public:
+  QStringList shown;                 // every ShowMessage text, in order
+  QStringList asked;                 // every AskOkCancel text
+  QStringList askCaptions;
+  bool answerOk = true;
+  std::function<void(const QString&)> onShow;   // runs while the "box" is open
+  std::function<int(QDialog&)> onExec;          // answers a modal dialog
+  int execCount = 0;
+
+  void ShowMessage(const QString& text) override;
+  bool AskOkCancel(const QString& text, const QString& caption) override;
+  int ExecModal(QDialog& dialog) override;
+};
+
+class FakeClock : public IClock {
+ public:
+  QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(12, 0, 0));
+  std::vector<int> pauses;
+  int processed = 0;
+
+  QDateTime Now() const override { return now; }
+  void Pause(int ms) override { pauses.push_back(ms); now = now.addMSecs(ms); }
+  void ProcessPendingEvents() override { ++processed; }
+};
+
+class FakeHelp : public IHelpViewer {
+ public:
+  std::vector<int> contexts;
+  int contentsCalls = 0;
+  void ShowContext(int context) override { contexts.push_back(context); }
+  void ShowContents() override { ++contentsCalls; }
+};
+
+struct FakeServices {
+  FakeLink link;
+  FakeMessageBoxes boxes;
+  FakeClock clock;
+  FakeHelp help;
+
+  Services services() {
+    Services s;
+    s.link = &link;
+    s.boxes = &boxes;
+    s.clock = &clock;
+    s.help = &help;
+    return s;
+  }
+};
