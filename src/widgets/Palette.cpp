@@ -46,3 +46,26 @@ void MakePanel(QWidget* label) {
   label->setPalette(p);
   label->setAutoFillBackground(true);
 }
+
+#include <QSlider>
+
+namespace {
+const char kThumbHiddenProperty[] = "thumbHidden";
+}
+
+void SetSliderThumbVisible(QSlider* slider, bool visible) {
+  if (SliderThumbVisible(slider) == visible) return;
+  slider->setProperty(kThumbHiddenProperty, !visible);
+  // A style sheet that styles the handle must style the groove as well, or the
+  // style ignores it.
+  slider->setStyleSheet(
+      visible ? QString()
+              : QStringLiteral("QSlider::groove:horizontal { height: 4px; background: #a0a0a0; "
+                               "margin: 0 4px; }"
+                               "QSlider::handle:horizontal { width: 0px; background: transparent; "
+                               "border: none; }"));
+}
+
+bool SliderThumbVisible(const QSlider* slider) {
+  return !slider->property(kThumbHiddenProperty).toBool();
+}

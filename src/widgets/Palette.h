@@ -26,3 +26,9 @@ QColor EditColor(const QWidget* w);
 
 // Turns a QLabel into a silver panel with a lowered bevel.
 void MakePanel(QWidget* label);
+
+class QSlider;
+// A track bar whose thumb is hidden shows only its groove and ticks; the fan
+// bars hide theirs while their fan is not in manual mode.
+void SetSliderThumbVisible(QSlider* slider, bool visible);
+bool SliderThumbVisible(const QSlider* slider);

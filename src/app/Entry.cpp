@@ -1,0 +1,52 @@
+#include "app/Entry.h"
+
+#include "app/DesktopServices.h"
+#include "app/ProgramFiles.h"
+#include "app/SingleInstance.h"
+#include "app/TForm1.h"
+#include "device/UnitLink.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("quelmark"));
+  QApplication::setApplicationName(QStringLiteral("tessalinique"));
+
+  // A running control centre is asked to show its window; this start ends.
+  SingleInstance instance(kApplicationTitle);
+  if (!instance.TryBecomePrimary()) return 0;
+
+  QApplication::setApplicationDisplayName(kApplicationTitle);
+  // The window stays up while the program runs; it ends when the main window
+  // is closed, even with the help or simulated-unit window still open.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  try {
+    std::unique_ptr<IUnitLink> link = options.makeLink();
+    QtMessageBoxes boxes;
+    SystemClock clock;
+    HelpWindow help(programfiles::Find(QStringLiteral("Tessalinique.html")));
+    Services services;
+    services.link = link.get();
+    services.boxes = &boxes;
+    services.clock = &clock;
+    services.help = &help;
+
+    TForm1 form(services);
+    if (form.Terminating()) return 0;
+    QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(&instance, &SingleInstance::restoreRequested, &form,
+                     &TForm1::RestoreFromSecondStart);
+    form.show();
+    if (options.onMainWindowCreated) options.onMainWindowCreated(form);
+    app.exec();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, kApplicationTitle, QString::fromLocal8Bit(e.what()));
+  }
+  return 0;
+}

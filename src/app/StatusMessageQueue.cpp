@@ -1,0 +1,13 @@
+#include "app/StatusMessageQueue.h"
+
+void StatusMessageQueue::Append(const QString& text) {
+  texts_.push_back(text);
+  while (texts_.size() > kCapacity) texts_.pop_front();
+}
+
+QString StatusMessageQueue::TakeFirst() {
+  if (texts_.empty()) return {};
+  QString t = texts_.front();
+  texts_.pop_front();
+  return t;
+}

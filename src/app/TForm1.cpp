@@ -1,0 +1,334 @@
+#include "app/TForm1.h"
+
+#include "app/ProgramFiles.h"
+#include "config/WindowTexts.h"
+#include "device/UnitLink.h"
+#include "monitor/DeviceData.h"
+#include "widgets/Palette.h"
+
+#include "ui_TForm1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+
+#include <cstring>
+#include <exception>
+
+namespace {
+
+// Help contexts by page index; the fifth page's context is 600, not 500.
+int HelpContextForPage(int page) {
+  switch (page) {
+    case 0: return 100;
+    case 1: return 200;
+    case 2: return 300;
+    case 3: return 400;
+    case 4: return 600;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+TForm1::TForm1(const Services& services, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), services_(services) {
+  ui_->setupUi(this);
+
+  UpdateDataTimer.setInterval(3000);
+  StatusTimer.setInterval(1500);
+  WriteChangesTimer.setInterval(4000);
+  DisplayIntervalTimer.setInterval(50000000);
+  MaintainTimer.setInterval(30000);
+  HoursRunTimer.setInterval(3600000);
+  HeatingCountDownTimer.setInterval(60000);
+  ShutDownTimer.setInterval(180000);
+  BlinkTimer.setInterval(300);
+  connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
+  connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
+
+  CreatePopupMenu();
+
+  // 1.
+  displayLine2Text_.clear();
+  programFolder_.clear();
+  formReady_ = false;
+  try {
+    // 2.
+    programFolder_ = programfiles::ProgramFolder();
+
+    // 3.
+    linkStarted_ = false;
+    StartUsbLink();
+    if (terminating_) return;
+
+    // 5.
+    statusQueue_ = std::make_unique<StatusMessageQueue>();
+    ui_->PageControl1->setCurrentIndex(0);
+
+    // 6.
+    ApplyInitialLook();
+
+    // 7.
+    FillBootTempComboBox(ui_->BootTempComboBox);
+    ApplyWindowTexts(*ui_, this);
+
+    // 8.
+    qApp->installEventFilter(this);
+
+    // 9.
+    for (QComboBox* box : {ui_->PrimaryTextComboBox, ui_->SecondaryTextComboBox}) {
+      if (box->lineEdit()) box->lineEdit()->setMaxLength(16);
+    }
+
+    // 13.
+    RequestInitialBlocks();
+
+    // 14.
+    StartPeriodicTimers();
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+  // 16.
+  formReady_ = true;
+  setFixedSize(sizeHint());
+}
+
+TForm1::~TForm1() {
+  if (qApp) qApp->removeEventFilter(this);
+}
+
+void TForm1::StartUsbLink() {
+  try {
+    services_.link->InstallDriverIfMissing();
+    if (!services_.link->OpenUnit()) {
+      services_.boxes->ShowMessage(kUsbFailedText);
+      // The window never comes up; the close path runs now, as it would for a
+      // closed window, and the entry ends the program.
+      CloseDown();
+    }
+    linkStarted_ = true;
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void TForm1::ApplyInitialLook() {
+  SetTextColor(ui_->SetupAlm, StatusOrange);
+  SetSliderThumbVisible(ui_->FrontFanManual, false);
+  SetSliderThumbVisible(ui_->RearFanManual, false);
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           ui_->EvaporatorEdit, ui_->Sensor1Edit, ui_->Par3HighLow, ui_->Par4HighLow,
+           ui_->Par5HighLow, ui_->Sensor3Alm, ui_->Sensor4Alm, ui_->Sensor5Alm, ui_->Sensor3ShDn,
+           ui_->Sensor4ShDn, ui_->Sensor5ShDn}) {
+    SetEditColor(w, SystemScrollBarColor);
+  }
+}
+
+void TForm1::RequestInitialBlocks() {
+  for (std::uint8_t number : {packet::kStatus, packet::kUnitSettings, packet::kFanBoot,
+                              packet::kDisplayLine1}) {
+    ExchangePacket(packet::MakeReadRequest(number));
+    services_.clock->Pause(50);
+  }
+}
+
+void TForm1::StartPeriodicTimers() {
+  WriteChangesTimer.start();
+  DisplayIntervalTimer.start();
+  MaintainTimer.start();
+  HoursRunTimer.start();
+  UpdateDataTimer.start();
+  StatusTimer.start();
+}
+
+void TForm1::CreatePopupMenu() {
+  popupMenu1_ = new QMenu(this);
+  popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
+  QAction* open = popupMenu1_->addAction(QStringLiteral("Open"));
+  open->setObjectName(QStringLiteral("Open1"));
+  popupMenu1_->addSeparator();
+  QAction* about = popupMenu1_->addAction(QStringLiteral("About"));
+  about->setObjectName(QStringLiteral("About1"));
+  popupMenu1_->addSeparator();
+  QAction* exit = popupMenu1_->addAction(QStringLiteral("Exit"));
+  exit->setObjectName(QStringLiteral("Exit1"));
+  connect(open, &QAction::triggered, this, &TForm1::Open1Click);
+  connect(about, &QAction::triggered, this, &TForm1::About1Click);
+  connect(exit, &QAction::triggered, this, &TForm1::Exit1Click);
+}
+
+// ---------------------------------------------------------------------------
+// Packet transaction
+
+void TForm1::ExchangePacket(const std::uint8_t* request) {
+  if (!linkStarted_) return;
+  try {
+    const int length = packet::DecideRequestLength(request);
+    if (length == packet::kMalformedRequestLength) {
+      services_.boxes->ShowMessage(QStringLiteral("Error in size : ") + QString::number(length));
+    }
+
+    // Whatever the unit does not send reads as zero rather than as the
+    // previous reply's leftovers.
+    std::memset(receiveArea_, 0, sizeof receiveArea_);
+    const std::uint32_t received = services_.link->TransferPacket(
+        request, static_cast<std::uint32_t>(length), receiveArea_, packet::kReplyReadLength);
+
+    if (!packet::IsAcceptedReplyLength(received)) {
+      if (statusQueue_) statusQueue_->Append(kLinkLostText);
+      services_.link->ResetLinkPipe(packet::kPipeToUnit);
+      services_.link->ResetLinkPipe(packet::kPipeFromUnit);
+      return;
+    }
+
+    // The payload is copied out before any decoder runs: a decoder's message
+    // box lets timers run further exchanges through the same receive area.
+    const QByteArray payload = packet::MakeReplyPayload(receiveArea_);
+    switch (packet::ReplyDecoderNumber(receiveArea_)) {
+      case 1: ComDataPacket1Packet(this, payload); break;
+      case 2: ComDataPacket2Packet(this, payload); break;
+      case 3: ComDataPacket3Packet(this, payload); break;
+      case 6: ComDataPacket6Packet(this, payload); break;
+      case 7: ComDataPacket7Packet(this, payload); break;
+      default: break;
+    }
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void TForm1::ComDataPacket1Packet(QObject*, const QByteArray&) {}
+void TForm1::ComDataPacket2Packet(QObject*, const QByteArray&) {}
+void TForm1::ComDataPacket3Packet(QObject*, const QByteArray&) {}
+void TForm1::ComDataPacket6Packet(QObject*, const QByteArray&) {}
+void TForm1::ComDataPacket7Packet(QObject*, const QByteArray&) {}
+
+// ---------------------------------------------------------------------------
+// Timers
+
+void TForm1::UpdateDataTimerTimer() {
+  if (Terminating()) return;
+  try {
+    ExchangePacket(packet::MakeReadRequest(packet::kStatus));
+    ui_->CPULoadGraph->setVisible(true);
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void TForm1::StatusTimerTimer() {
+  if (Terminating() || !statusQueue_) return;
+  try {
+    if (!statusQueue_->IsEmpty()) {
+      ui_->MainStatusBar->showMessage(statusQueue_->TakeFirst());
+    } else if (TextColor(ui_->SystemStatPanel) == StatusGreen && UnitStateNow() < 80) {
+      ui_->MainStatusBar->showMessage(kStatusOkText);
+    }
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+  ui_->MainStatusBar->repaint();
+}
+
+std::uint8_t TForm1::UnitStateNow() const { return Device.Status.UnitState; }
+
+// ---------------------------------------------------------------------------
+// Notification-area menu, help, restore
+
+void TForm1::TrayIcon1MouseDown(Qt::MouseButton button, int x, int y) {
+  if (button != Qt::RightButton) return;
+  raise();
+  activateWindow();
+  popupMenu1_->popup(QPoint(x, y));
+}
+
+void TForm1::Open1Click() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+void TForm1::About1Click() { services_.boxes->ShowMessage(kAboutText); }
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::RestoreFromSecondStart() { Open1Click(); }
+
+void TForm1::ShowHelpForCurrentPage() {
+  const int context = HelpContextForPage(ui_->PageControl1->currentIndex());
+  if (context < 0) {
+    services_.help->ShowContents();
+  } else {
+    services_.help->ShowContext(context);
+  }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyRelease) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F1 && !key->isAutoRepeat()) {
+      ShowHelpForCurrentPage();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Errors
+
+void TForm1::ReportError(const QString& message) {
+  const QString text = QStringLiteral("Error: ") + message;
+  if (errorsOnScreen_.contains(text)) return;
+  errorsOnScreen_.insert(text);
+  services_.boxes->ShowMessage(text);
+  errorsOnScreen_.remove(text);
+}
+
+// ---------------------------------------------------------------------------
+// Close path
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  CloseDown();
+  event->accept();
+  emit closed();
+}
+
+void TForm1::SendBlankDisplayLines() {
+  packet::Payload blank;
+  blank.fill(0x20);
+  for (std::uint8_t number : {packet::kDisplayLine1, packet::kDisplayLine2}) {
+    try {
+      ExchangePacket(packet::MakeWritePacket(number, blank));
+    } catch (...) {
+      // The front panel keeps its last text; nothing else depends on it.
+    }
+  }
+}
+
+void TForm1::CloseDown() {
+  if (closedDown_) return;
+  closedDown_ = true;
+
+  // 1.
+  for (QTimer* t : {&HeatingCountDownTimer, &MaintainTimer, &UpdateDataTimer, &StatusTimer,
+                    &DisplayIntervalTimer, &WriteChangesTimer}) {
+    t->stop();
+  }
+  // 4.
+  SendBlankDisplayLines();
+  terminating_ = true;
+  try {
+    // 6.
+    statusQueue_.reset();
+    // 7.
+    services_.link->CloseUnit();
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+}

@@ -1,0 +1,119 @@
+#pragma once
+// The main window. It owns every long-lived object of the program and carries
+// the handlers that the timers and controls drive; the logic they call lives in
+// the subsystem folders.
+
+#include "app/Services.h"
+#include "app/StatusMessageQueue.h"
+#include "device/Packet.h"
+
+#include <QMainWindow>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class QMenu;
+class QAction;
+
+inline const QString kApplicationTitle = QStringLiteral("Vornalith Control Centre 1.22");
+inline const QString kAboutText = QStringLiteral("Vornalith Control Centre 1.21");
+inline const QString kUsbFailedText =
+    QStringLiteral("USB connection failed - unable to run program");
+inline const QString kLinkLostText = QStringLiteral("USB connection lost - retrying");
+inline const QString kStatusOkText = QStringLiteral("Status: ok");
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(const Services& services, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  Ui::TForm1& ui() { return *ui_; }
+
+  // --- state the rest of the program reads ---
+  bool LinkStarted() const { return linkStarted_; }
+  bool FormReady() const { return formReady_; }
+  // True once the program has decided to end (no unit at start, or closing).
+  bool Terminating() const { return terminating_; }
+  StatusMessageQueue* Queue() { return statusQueue_.get(); }
+  const QString& ProgramFolder() const { return programFolder_; }
+
+  // --- packet transaction ---
+  void ExchangePacket(const std::uint8_t* request);
+  void ExchangePacket(const packet::Request& request) { ExchangePacket(request.data()); }
+
+  // Reply decoders, chosen by the number the reply carries.
+  void ComDataPacket1Packet(QObject* sender, const QByteArray& payload);
+  void ComDataPacket2Packet(QObject* sender, const QByteArray& payload);
+  void ComDataPacket3Packet(QObject* sender, const QByteArray& payload);
+  void ComDataPacket6Packet(QObject* sender, const QByteArray& payload);
+  void ComDataPacket7Packet(QObject* sender, const QByteArray& payload);
+
+  // --- timers and their handlers ---
+  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, MaintainTimer,
+      HoursRunTimer, HeatingCountDownTimer, ShutDownTimer, BlinkTimer;
+
+  void UpdateDataTimerTimer();
+  void StatusTimerTimer();
+
+  // --- notification-area menu ---
+  QMenu* PopupMenu1() const { return popupMenu1_; }
+  void TrayIcon1MouseDown(Qt::MouseButton button, int x, int y);
+  void Open1Click();
+  void About1Click();
+  void Exit1Click();
+
+  // F1: help at the context of the current page.
+  void ShowHelpForCurrentPage();
+
+  // The close path; runs once, from the window's close event.
+  void CloseDown();
+
+  // Shows "Error: " + message in a modal box, unless that very text is already
+  // on screen (timers keep firing under a modal box, and a fault that repeats
+  // at every tick must not stack a new box every 3 s).
+  void ReportError(const QString& message);
+
+  // A second start asked for the window.
+  void RestoreFromSecondStart();
+
+ signals:
+  // Emitted at the end of the close path; the application ends on it.
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void StartUsbLink();
+  void RequestInitialBlocks();
+  void StartPeriodicTimers();
+  void ApplyInitialLook();
+  void CreatePopupMenu();
+  void SendBlankDisplayLines();
+  std::uint8_t UnitStateNow() const;
+
+  std::unique_ptr<Ui::TForm1> ui_;
+  Services services_;
+
+  QString programFolder_;
+  bool linkStarted_ = false;
+  bool formReady_ = false;
+  bool terminating_ = false;
+  bool closedDown_ = false;
+  std::unique_ptr<StatusMessageQueue> statusQueue_;
+  QString displayLine2Text_;
+
+  // Reply area of the transaction: 100 bytes, read with a requested length of 88.
+  std::uint8_t receiveArea_[packet::kReceiveAreaSize] = {};
+
+  QMenu* popupMenu1_ = nullptr;
+  QSet<QString> errorsOnScreen_;
+};
