@@ -33,6 +33,13 @@ class SimulatedUnit {
   void Advance(double seconds);
   double Now() const;
 
+  // Ties model time to the steady clock from this call on (the first call
+  // anchors it; later calls change nothing). Every party that shows or talks
+  // to the unit then calls SyncToWallClock, and they all agree on one time.
+  void FollowWallClock();
+  bool FollowsWallClock() const;
+  void SyncToWallClock();  // no-op unless following the wall clock
+
   // Cable.
   bool IsPlugged() const;
   void Unplug();
@@ -44,6 +51,9 @@ class SimulatedUnit {
   // Conditions a test or the user can impose.
   void ForceState(std::uint8_t code);  // a state (0..7) or fault code (80..87)
   void ClearForcedState();
+  // Mains off and on again: back to POWER UP with the evaporator as it is now.
+  // The way out of POWER DOWN.
+  void PowerCycle();
   void SetSensor(int sensor, double celsius);  // sensor 1..5
   void SetSensorMissing(int sensor);           // reports raw -990
   void ClearSensor(int sensor);                // back to the model's own value
@@ -55,6 +65,9 @@ class SimulatedUnit {
   std::uint8_t State() const;
   double Temperature(int sensor) const;  // degrees Celsius; -99 when missing
   int FanRpm(int fan) const;
+  // 01 is the status a reply would carry now. 03 is held as the host writes
+  // it (rear pair at 16-19, the four bytes at 20-23); a reply 03 reports it
+  // as words 0-7 followed by the four bytes. Other numbers give zeros.
   std::array<std::uint8_t, 24> Block(std::uint8_t number) const;  // 01, 02, 03, 06, 07
   std::string FrontPanelLine(int line) const;  // 16 bytes as sent (Windows-1252)
   std::uint16_t OperatingHours() const;

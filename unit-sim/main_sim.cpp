@@ -1,0 +1,48 @@
+// The control centre with the simulated unit behind its link, and the unit's
+// own window beside it.
+
+#include "SimUnitLink.h"
+#include "SimUnitWindow.h"
+#include "SimulatedUnit.h"
+#include "app/Entry.h"
+
+#include <QMainWindow>
+#include <QRect>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+// A real unit holds the computer's boot back until its evaporator is cold, so
+// the control centre always meets a unit that has finished its boot delay.
+// Without this run-in the program would start against a warm evaporator and
+// arm an emergency shutdown for a condition no real start can produce.
+void RunUntilBooted(unitsim::SimulatedUnit& unit) {
+  constexpr int kLimitSeconds = 1800;
+  for (int s = 0; s < kLimitSeconds; ++s) {
+    const std::uint8_t state = unit.State();
+    if (state != 0 && state != 2) break;  // POWER UP, BOOT DELAY
+    unit.Advance(1.0);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  unitsim::SimulatedUnit unit(seed);
+  RunUntilBooted(unit);
+
+  EntryOptions options;
+  options.makeLink = [&unit] { return std::make_unique<unitsim::SimUnitLink>(unit, unitsim::SimClock::WallClock); };
+  options.onMainWindowCreated = [&unit](QMainWindow& mainWindow) {
+    // Owned by the main window, so it goes away before the unit does.
+    auto* window = new unitsim::SimUnitWindow(unit, true, &mainWindow);
+    const QRect frame = mainWindow.frameGeometry();
+    window->move(frame.right() + 12, frame.top());
+    window->show();
+  };
+  return RunControlCentre(argc, argv, options);
+}
