@@ -1,0 +1,200 @@
+#include "device/UsbLink.h"
+
+#include "device/wdu/LibusbStandIn.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+namespace {
+
+constexpr std::uint32_t kPipeToUnit = 0x02;
+constexpr std::uint32_t kPipeFromUnit = 0x81;
+constexpr std::uint32_t kTransferTimeoutMs = 3000;
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string WithSeparator(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+}  // namespace
+
+// --- PosixProcessRunner
+
+bool PosixProcessRunner::RunAndWait(const std::string& program,
+                                    const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
+  // No terminal to read from: the helper asks through the desktop's own
+  // authentication dialog, never on standard input.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+
+  int wstatus = 0;
+  while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  return true;
+}
+
+// --- AttachEvent
+
+void AttachEvent::Signal() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    signalled_ = true;
+  }
+  cv_.notify_one();
+}
+
+bool AttachEvent::WaitFor(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!cv_.wait_for(lock, timeout, [this] { return signalled_; })) return false;
+  signalled_ = false;
+  return true;
+}
+
+// --- UsbLink
+
+std::vector<std::string> UsbLink::DefaultRuleFolders() {
+  return {"/etc/udev/rules.d/", "/run/udev/rules.d/", "/usr/lib/udev/rules.d/",
+          "/lib/udev/rules.d/", "/usr/local/lib/udev/rules.d/"};
+}
+
+bool UsbLink::DefaultRunningAsRoot() { return ::geteuid() == 0; }
+
+UsbLink::UsbLink(wdu::DriverStandIn& driver, IProcessRunner& runner, Options options)
+    : driver_(driver), runner_(runner), options_(std::move(options)) {
+  options_.programFolder = WithSeparator(options_.programFolder);
+}
+
+UsbLink::~UsbLink() {
+  // The event thread calls back into record_, and the stand-in may go right
+  // after the link: both need the context ended first.
+  wdu::WDU_Close(context_);
+  context_ = nullptr;
+}
+
+std::string UsbLink::InstallerCommandLine() const {
+  const std::string& folder = options_.programFolder;
+  return folder + kInstallerFileName + " -inf \"" + folder + kAccessRuleFileName +
+         "\" -silent install";
+}
+
+bool UsbLink::InstallDriverIfMissing() {
+  if (options_.runningAsRoot && options_.runningAsRoot()) return true;
+  for (const auto& folder : options_.ruleFolders)
+    if (FileExists(WithSeparator(folder) + kAccessRuleFileName)) return true;
+
+  // The program path is passed as one piece rather than parsed out of the
+  // command line: a folder with blanks in its name must not start some other
+  // program.
+  const std::string& folder = options_.programFolder;
+  runner_.RunAndWait(folder + kInstallerFileName,
+                     {"-inf", folder + kAccessRuleFileName, "-silent", "install"});
+  return false;
+}
+
+bool UsbLink::OpenUnit() {
+  if (context_) {
+    wdu::WDU_Close(context_);
+    context_ = nullptr;
+  }
+  record_.interfaceNumber = 0;
+  record_.alternateSetting = 0;
+  record_.device = nullptr;
+  record_.interfaceStatus = 0;
+  record_.attachEvent = std::make_unique<AttachEvent>();
+
+  wdu::EventTable events;
+  events.attach = &UsbLink::OnUnitAttach;
+  events.detach = &UsbLink::OnUnitDetach;
+  events.userData = &record_;
+  const wdu::Status s =
+      wdu::WDU_Init(&context_, &UnitMatchTable, 1, &events, wdu::option::kAcknowledge, driver_);
+  const bool attached = s == wdu::status::kSuccess && record_.attachEvent->WaitFor(options_.attachWait);
+  if (attached && record_.interfaceStatus == 0) return true;
+
+  wdu::WDU_Close(context_);
+  context_ = nullptr;
+  record_.device = nullptr;
+  record_.attachEvent.reset();
+  return false;
+}
+
+bool UsbLink::OnUnitAttach(wdu::DeviceHandle device, const wdu::DeviceInfo* info, void* userData) {
+  auto* link = static_cast<UnitLinkRecord*>(userData);
+  if (wdu::FirstActiveInterfaceNumber(info) != static_cast<int>(link->interfaceNumber)) return false;
+  wdu::DeviceHandle none = nullptr;
+  // A second matching unit is refused and left alone.
+  if (!link->device.compare_exchange_strong(none, device)) return false;
+  const wdu::Status s =
+      wdu::WDU_SelectInterface(device, link->interfaceNumber, link->alternateSetting);
+  link->interfaceStatus = s;
+  if (s != wdu::status::kSuccess) link->device = nullptr;
+  if (link->attachEvent) link->attachEvent->Signal();
+  return s == wdu::status::kSuccess;
+}
+
+void UsbLink::OnUnitDetach(wdu::DeviceHandle device, void* userData) {
+  auto* link = static_cast<UnitLinkRecord*>(userData);
+  wdu::DeviceHandle stored = device;
+  link->device.compare_exchange_strong(stored, nullptr);
+}
+
+std::uint32_t UsbLink::TransferPacket(const std::uint8_t* request, std::uint32_t length,
+                                      std::uint8_t* reply, std::uint32_t replyLength) {
+  const wdu::DeviceHandle device = record_.device.load();
+  std::uint32_t transferred = 0;
+  // The layer only reads from the buffer of a write.
+  wdu::Status s = wdu::WDU_PipeTransfer(device, kPipeToUnit, 0, 0, const_cast<std::uint8_t*>(request),
+                                        length, &transferred, nullptr, kTransferTimeoutMs);
+  if (s != wdu::status::kSuccess) return 0;
+  transferred = 0;
+  s = wdu::WDU_PipeTransfer(device, kPipeFromUnit, 1, 0, reply, replyLength, &transferred, nullptr,
+                            kTransferTimeoutMs);
+  if (s != wdu::status::kSuccess) return s;
+  return transferred;
+}
+
+std::uint32_t UsbLink::ResetLinkPipe(std::uint8_t pipe) {
+  return wdu::WDU_PipeReset(record_.device.load(), pipe);
+}
+
+void UsbLink::CloseUnit() {
+  // The context and its event thread stay until the link goes: the close path
+  // still sends its last packets after this.
+}
+
+std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder,
+                                       std::unique_ptr<wdu::DriverStandIn> driver) {
+  auto stack = std::make_unique<UsbLinkStack>();
+  stack->driver = std::move(driver);
+  stack->runner = std::make_unique<PosixProcessRunner>();
+  UsbLink::Options options;
+  options.programFolder = programFolder;
+  stack->link = std::make_unique<UsbLink>(*stack->driver, *stack->runner, options);
+  return stack;
+}
+
+std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder) {
+  return MakeUsbLink(programFolder, std::make_unique<wdu::LibusbStandIn>());
+}

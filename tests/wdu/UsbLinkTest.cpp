@@ -1,0 +1,307 @@
+// The USB link over the driver layer, with a fake driver underneath: opening
+// the unit, following its attach and detach, the two transfers of an
+// exchange, and the access-rule installation.
+
+#include "FakeDriver.h"
+
+#include "device/UsbLink.h"
+#include "device/wdu/DevList.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace wdutest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingRunner : public IProcessRunner {
+ public:
+  struct Run {
+    std::string program;
+    std::vector<std::string> arguments;
+  };
+  std::vector<Run> runs;
+  bool RunAndWait(const std::string& program, const std::vector<std::string>& arguments) override {
+    runs.push_back({program, arguments});
+    return true;
+  }
+};
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    char name[] = "/tmp/vcc-usblink-XXXXXX";
+    path_ = ::mkdtemp(name);
+  }
+  ~ScratchFolder() { fs::remove_all(path_); }
+  std::string Path() const { return path_.string() + "/"; }
+
+ private:
+  fs::path path_;
+};
+
+class Link : public ::testing::Test {
+ protected:
+  FakeUnitDriver unit;
+  RecordingRunner runner;
+  std::unique_ptr<UsbLink> link;
+  UsbLink::Options options;
+
+  void SetUp() override {
+    options.programFolder = "/opt/vcc/";
+    options.ruleFolders = {};
+    options.runningAsRoot = [] { return false; };
+    options.attachWait = std::chrono::milliseconds(300);
+    MakeLink();
+  }
+  void MakeLink() { link = std::make_unique<UsbLink>(unit, runner, options); }
+  void TearDown() override {
+    link.reset();
+    EXPECT_EQ(wdu::WDU_OpenContextCount(), 0);
+  }
+
+  std::uint32_t Exchange(std::uint8_t number, std::uint8_t* reply) {
+    const std::uint8_t request[3] = {0x01, number, 0x04};
+    return link->TransferPacket(request, 3, reply, 88);
+  }
+};
+
+std::vector<std::uint8_t> Reply(std::uint8_t number) {
+  std::vector<std::uint8_t> r(28, 0);
+  r[0] = 0x01;
+  r[1] = number;
+  r[2] = 0x02;
+  r[27] = 0x04;
+  return r;
+}
+
+// --- Opening the unit
+
+TEST_F(Link, OpensAUnitThatIsAlreadyPluggedInAndSelectsInterfaceZero) {
+  const std::uint32_t id = unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(link->OpenUnit());
+  ASSERT_NE(link->CurrentDevice(), nullptr);
+  const auto selects = unit.Selects();
+  ASSERT_EQ(selects.size(), 1u);
+  EXPECT_EQ(selects[0].uniqueId, id);
+  EXPECT_EQ(selects[0].interfaceNumber, 0u);
+  EXPECT_EQ(selects[0].alternateSetting, 0u);
+}
+
+TEST_F(Link, FailsWhenNoUnitAttachesInTimeAndClosesTheContext) {
+  unit.Plug(0x1209, 0x0002);  // not the unit
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(link->OpenUnit());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(290));
+  EXPECT_EQ(wdu::WDU_OpenContextCount(), 0);
+  EXPECT_EQ(unit.RegistrationCount(), 0);
+  std::uint8_t reply[100] = {};
+  EXPECT_EQ(Exchange(1, reply), 0u);
+}
+
+TEST_F(Link, FailsForAUnitWhoseFirstInterfaceIsNotZero) {
+  unit.Plug(UnitVendorId, UnitProductId, /*interfaceNumber=*/1);
+  EXPECT_FALSE(link->OpenUnit());
+  EXPECT_TRUE(unit.Selects().empty());
+}
+
+TEST_F(Link, FailsWhenTheInterfaceCannotBeSelected) {
+  unit.selectStatus = wdu::status::kBusy;
+  unit.Plug(UnitVendorId, UnitProductId);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(link->OpenUnit());
+  // The attach signals the failure at once; nobody waits out the bound.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+  EXPECT_EQ(link->CurrentDevice(), nullptr);
+  EXPECT_EQ(wdu::DevListSize(), 0u);
+}
+
+TEST_F(Link, ASecondUnitIsRefusedAndLeftUntouched) {
+  unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(link->OpenUnit());
+  const wdu::DeviceHandle first = link->CurrentDevice();
+  const std::uint32_t second = unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(Eventually([&] { return unit.Released().size() == 1; }));
+  EXPECT_EQ(unit.Released().at(0), second);
+  EXPECT_EQ(unit.Selects().size(), 1u);
+  EXPECT_EQ(link->CurrentDevice(), first);
+  // Unplugging the refused unit does not disturb the link either.
+  unit.Unplug(second);
+  std::uint8_t reply[100] = {};
+  EXPECT_EQ(Exchange(1, reply), 28u);
+}
+
+// --- Exchanges, unplugging and plugging back
+
+TEST_F(Link, AnExchangeWritesThenReadsOnTheUnitsPipes) {
+  unit.answerRead = [](std::vector<std::uint8_t>& reply) {
+    reply = Reply(1);
+    return wdu::Status{0};
+  };
+  unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(link->OpenUnit());
+  std::uint8_t reply[100] = {};
+  EXPECT_EQ(Exchange(1, reply), 28u);
+  EXPECT_EQ(reply[1], 1);
+  const auto transfers = unit.Transfers();
+  ASSERT_EQ(transfers.size(), 2u);
+  EXPECT_EQ(transfers[0].pipe, 0x02u);
+  EXPECT_EQ(transfers[0].read, 0u);
+  EXPECT_EQ(transfers[0].data, (std::vector<std::uint8_t>{1, 1, 4}));
+  EXPECT_EQ(transfers[0].timeoutMs, 3000u);
+  EXPECT_EQ(transfers[1].pipe, 0x81u);
+  EXPECT_EQ(transfers[1].read, 1u);
+  EXPECT_EQ(transfers[1].size, 88u);
+  EXPECT_EQ(transfers[1].timeoutMs, 3000u);
+}
+
+TEST_F(Link, AFailedWriteGivesZeroAndAFailedReadGivesItsStatus) {
+  unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(link->OpenUnit());
+  std::uint8_t reply[100] = {};
+  unit.answerRead = [](std::vector<std::uint8_t>& r) {
+    r.clear();
+    return wdu::status::kTimeoutExpired;
+  };
+  EXPECT_EQ(Exchange(1, reply), wdu::status::kTimeoutExpired);
+  unit.writeStatus = wdu::status::kPipeStalled;
+  EXPECT_EQ(Exchange(1, reply), 0u);
+  EXPECT_EQ(unit.Transfers().size(), 3u);  // no read after the failed write
+
+  EXPECT_EQ(link->ResetLinkPipe(0x02), 0u);
+  EXPECT_EQ(link->ResetLinkPipe(0x81), 0u);
+  EXPECT_EQ(unit.Resets().size(), 2u);
+  EXPECT_EQ(unit.Resets()[1].second, 0x81u);
+}
+
+TEST_F(Link, UnpluggedTransfersFailAndAReplugResumesWithInterfaceZeroSelectedAnew) {
+  const std::uint32_t first = unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(link->OpenUnit());
+  std::uint8_t reply[100] = {};
+  ASSERT_EQ(Exchange(1, reply), 28u);
+
+  unit.Unplug(first);
+  ASSERT_TRUE(Eventually([&] { return link->CurrentDevice() == nullptr; }));
+  const std::size_t transfersBefore = unit.Transfers().size();
+  EXPECT_EQ(Exchange(1, reply), 0u);
+  EXPECT_EQ(Exchange(7, reply), 0u);
+  EXPECT_EQ(link->ResetLinkPipe(0x02), wdu::status::kDeviceNotFound);
+  EXPECT_EQ(unit.Transfers().size(), transfersBefore);  // the driver was not bothered
+
+  const std::uint32_t again = unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(Eventually([&] { return link->CurrentDevice() != nullptr; }));
+  EXPECT_EQ(Exchange(1, reply), 28u);
+  const auto selects = unit.Selects();
+  ASSERT_EQ(selects.size(), 2u);
+  EXPECT_EQ(selects[1].uniqueId, again);
+  EXPECT_EQ(selects[1].interfaceNumber, 0u);
+}
+
+TEST_F(Link, OpeningAgainReplacesTheEarlierContext) {
+  unit.Plug(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(link->OpenUnit());
+  ASSERT_TRUE(link->OpenUnit());
+  EXPECT_EQ(wdu::WDU_OpenContextCount(), 1);
+  EXPECT_EQ(unit.RegistrationCount(), 1);
+}
+
+// --- The access rule and its installer
+
+TEST_F(Link, ARuleInPlaceMeansNothingIsInstalled) {
+  ScratchFolder rules;
+  std::ofstream(rules.Path() + kAccessRuleFileName) << "\n";
+  options.ruleFolders = {"/nonexistent/", rules.Path()};
+  MakeLink();
+  EXPECT_TRUE(link->InstallDriverIfMissing());
+  EXPECT_TRUE(runner.runs.empty());
+}
+
+TEST_F(Link, RootNeedsNoRule) {
+  options.runningAsRoot = [] { return true; };
+  MakeLink();
+  EXPECT_TRUE(link->InstallDriverIfMissing());
+  EXPECT_TRUE(runner.runs.empty());
+}
+
+TEST_F(Link, AMissingRuleRunsTheInstallerFromTheProgramFolder) {
+  options.programFolder = "/opt/my \"vcc\" dir";  // blanks and quotes, no separator
+  MakeLink();
+  EXPECT_FALSE(link->InstallDriverIfMissing());
+  ASSERT_EQ(runner.runs.size(), 1u);
+  EXPECT_EQ(runner.runs[0].program, "/opt/my \"vcc\" dir/wdreg");
+  EXPECT_EQ(runner.runs[0].arguments,
+            (std::vector<std::string>{"-inf", "/opt/my \"vcc\" dir/70-vornalith-unit.rules",
+                                      "-silent", "install"}));
+  EXPECT_EQ(link->InstallerCommandLine(),
+            "/opt/my \"vcc\" dir/wdreg -inf \"/opt/my \"vcc\" dir/70-vornalith-unit.rules\" -silent install");
+}
+
+// The shipped rule and installer, from the source tree.
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(AccessRule, GrantsTheSeatUserAccessToTheUnitsIdsAndNothingMore) {
+  const std::string rule = ReadFile(std::string(VCC_SOURCE_DIR) + "/data/udev/" + kAccessRuleFileName);
+  ASSERT_FALSE(rule.empty());
+  char ids[64];
+  std::snprintf(ids, sizeof ids, "ATTR{idVendor}==\"%04x\", ATTR{idProduct}==\"%04x\"", UnitVendorId,
+                UnitProductId);
+  EXPECT_NE(rule.find(ids), std::string::npos) << rule;
+  EXPECT_NE(rule.find("TAG+=\"uaccess\""), std::string::npos);
+  EXPECT_EQ(rule.find("MODE"), std::string::npos);  // never a world-writable mode
+}
+
+class Installer : public ::testing::Test {
+ protected:
+  ScratchFolder scratch;
+  std::string script = std::string(VCC_SOURCE_DIR) + "/data/udev/wdreg";
+  std::string log;
+
+  // A pkexec on PATH that only writes down what it was asked to run.
+  void SetUp() override {
+    log = scratch.Path() + "pkexec.log";
+    const std::string stub = scratch.Path() + "pkexec";
+    std::ofstream(stub) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" << log
+                        << "'\n";
+    ::chmod(stub.c_str(), 0755);
+    const char* path = std::getenv("PATH");
+    ::setenv("PATH", (scratch.Path() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+    ::setenv("VCC_INSTALLER_AS_USER", "1", 1);
+  }
+  void TearDown() override { ::unsetenv("VCC_INSTALLER_AS_USER"); }
+};
+
+TEST_F(Installer, InstallsTheRuleThroughPkexecAndReloadsUdev) {
+  const std::string rule = scratch.Path() + "my rules/" + kAccessRuleFileName;
+  fs::create_directories(scratch.Path() + "my rules");
+  std::ofstream(rule) << "\n";
+  PosixProcessRunner runner;
+  ASSERT_TRUE(runner.RunAndWait(script, {"-inf", rule, "-silent", "install"}));
+  const std::string asked = ReadFile(log);
+  EXPECT_NE(asked.find(rule + "\n"), std::string::npos) << asked;  // one argument, blanks and all
+  EXPECT_NE(asked.find("/etc/udev/rules.d/70-vornalith-unit.rules"), std::string::npos) << asked;
+  EXPECT_NE(asked.find("udevadm control --reload"), std::string::npos) << asked;
+}
+
+TEST_F(Installer, AskingWithoutARuleFileAsksForNothing) {
+  PosixProcessRunner runner;
+  ASSERT_TRUE(runner.RunAndWait(script, {"-inf", scratch.Path() + "missing.rules", "-silent", "install"}));
+  EXPECT_FALSE(fs::exists(log));
+  EXPECT_FALSE(runner.RunAndWait(scratch.Path() + "no-such-program", {}));
+}
+
+}  // namespace
