@@ -1,0 +1,97 @@
+#pragma once
+// Typed access to the program's settings file. The file plays the part of a
+// registry key: values have a type (32-bit integer, text, 8-byte binary), a
+// load opens the file without creating it, a save creates it, and a value of
+// the wrong type or a value that cannot be read or stored is reported with
+// the same three texts as always.
+//
+// File format: an INI file written by QSettings, every value in [General]
+// under its own name (QSettings writes a blank as %20), each value tagged with
+// its type the way registry exports spell them:
+//
+//   [General]
+//   FahrenCel=dword:1
+//   Sensor1Warn=dword:-10
+//   Sensor2=sz:Ambient
+//   Warning%20handling%20Index=dword:0
+//   Next%20Remind=hex:000000007808e640
+//
+//   dword:<signed decimal>     32-bit integer; booleans are dword 0 or 1
+//   sz:<text>                  text (QSettings quotes and escapes as needed)
+//   hex:<16 hex digits>        8 bytes, in stored order (a little-endian double)
+//
+// A value whose tag does not match the type asked for is "Invalid data type".
+// Names must not contain '/' or '\': QSettings reads those as groups.
+//
+// Every write is stored at once, through QSettings' temporary file and rename,
+// so a crash never leaves a half-written file and nothing waits in memory.
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+class QSettings;
+
+// what() is the whole message, e.g. "Invalid data type for 'Sensor1Warn'".
+class SettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+  QString Text() const { return QString::fromUtf8(what()); }
+};
+
+class SettingsKey {
+ public:
+  enum class Open {
+    Existing,         // for loads: a missing file is an empty key, and stays missing
+    CreateIfMissing,  // for saves: the folder is created, the file with the first write
+  };
+
+  SettingsKey(const QString& path, Open mode);
+  ~SettingsKey();
+  SettingsKey(SettingsKey&&) noexcept;
+  SettingsKey& operator=(SettingsKey&&) noexcept;
+
+  // $XDG_CONFIG_HOME/quelmark/tessalinique.conf (normally ~/.config/...).
+  static QString DefaultPath();
+
+  // Removes the whole key, i.e. the file. True when no file is left.
+  static bool DeleteKey(const QString& path);
+
+  // Whether the key could be opened; false for a load of a missing file.
+  bool IsOpen() const;
+  const QString& Path() const { return path_; }
+
+  // Throws "Failed to get data for '<name>'" when the file is there but
+  // cannot be read at all: whether the value exists is then unknown.
+  bool ValueExists(const QString& name) const;
+
+  // Reads throw "Failed to get data for '<name>'" for a value that is missing
+  // or cannot be read, "Invalid data type for '<name>'" for one of another type.
+  std::int32_t ReadInteger(const QString& name) const;
+  bool ReadBool(const QString& name) const;  // any non-zero integer is true
+  QString ReadString(const QString& name) const;
+  double ReadDateTime(const QString& name) const;  // days since 1899-12-30, 8 bytes
+
+  // Writes throw "Failed to set data for '<name>'" when the value did not
+  // reach the disk. The file then still holds what it held before.
+  void WriteInteger(const QString& name, std::int32_t value);
+  void WriteBool(const QString& name, bool value);
+  void WriteString(const QString& name, const QString& value);
+  void WriteDateTime(const QString& name, double days);
+
+ private:
+  QString Raw(const QString& name) const;  // the tagged text, or throws
+  void Store(const QString& name, const QString& tagged);
+
+  QString path_;
+  std::unique_ptr<QSettings> settings_;  // null while the key is not open
+  bool unreadable_ = false;
+};
+
+// The stored date-time form: days since 1899-12-30 00:00 local time, the
+// fraction being the time of day.
+double DateTimeToDays(const QDateTime& when);
+QDateTime DaysToDateTime(double days);

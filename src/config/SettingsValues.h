@@ -1,0 +1,52 @@
+#pragma once
+// Names and built-in defaults of the stored settings ("values", as the key
+// holding them calls them). The names are those the program has always stored,
+// so an existing configuration keeps loading.
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace settings {
+
+// Per sensor. Sensor 1 (the evaporator) has no stored name and no higher/lower
+// choice: it is always "Evaporator" and always "Higher".
+inline QString SensorWarnValue(int sensor) { return QStringLiteral("Sensor%1Warn").arg(sensor); }      // 1..5
+inline QString SensorShutdownValue(int sensor) { return QStringLiteral("Sensor%1SDN").arg(sensor); }   // 1..5
+inline QString SensorNameValue(int sensor) { return QStringLiteral("Sensor%1").arg(sensor); }          // 2..5
+inline QString SensorHigherLowerValue(int sensor) { return QStringLiteral("Sensor%1HL").arg(sensor); }  // 2..5
+inline QString DisplayParamValue(int param) { return QStringLiteral("Param%1Index").arg(param); }      // 1..3
+
+inline const QString kDisplayLine1Primary = QStringLiteral("DisplayLine1P");
+inline const QString kDisplayLine1Secondary = QStringLiteral("DisplayLine1S");
+inline const QString kBootIndex = QStringLiteral("BootIndex");
+inline const QString kWarningHandlingIndex = QStringLiteral("Warning handling Index");
+inline const QString kFahrenCel = QStringLiteral("FahrenCel");  // 1 = Celsius
+inline const QString kDisplayUpdateInterval = QStringLiteral("Display Update Interval");
+inline const QString kNextRemind = QStringLiteral("Next Remind");  // 8-byte date-time
+
+// Defaults when a value is missing. Limits are in the display unit.
+constexpr std::int32_t kDefaultEvaporatorWarn = -10;
+constexpr std::int32_t kDefaultSensorWarn = 5;  // sensors 2..5
+constexpr std::int32_t kDefaultShutdown = 0;    // all five sensors
+constexpr bool kDefaultHigher = false;          // "Lower"
+constexpr std::array<int, 3> kDefaultDisplayParams{5, 6, 0};
+inline const QString kDefaultLine1Primary = QStringLiteral("Speed Load Temp");
+inline const QString kDefaultLine1Secondary = QStringLiteral("Quelmark");
+constexpr int kDefaultBootIndex = 33;  // "-33"
+constexpr int kDefaultWarningHandling = 0;
+constexpr bool kDefaultCelsius = true;
+constexpr int kDefaultDisplayInterval = 0;  // "5 Sec"
+
+// Line-1 alternation period for each item of the interval list. The last item
+// ("Never") has no period of its own: the timer keeps kNeverIntervalMs.
+constexpr std::array<int, 7> kDisplayIntervalMs{5000, 10000, 30000, 60000, 180000, 300000, 600000};
+constexpr int kNeverIntervalMs = 50'000'000;
+
+inline int DisplayIntervalMs(int item) {
+  if (item < 0 || item >= static_cast<int>(kDisplayIntervalMs.size())) return kNeverIntervalMs;
+  return kDisplayIntervalMs[static_cast<std::size_t>(item)];
+}
+
+}  // namespace settings

@@ -1,0 +1,327 @@
+#include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "monitor/QStringPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <climits>
+#include <functional>
+#include <optional>
+
+namespace {
+
+using Open = SettingsKey::Open;
+
+// The text of the failure a call reports, or nothing when it reports none.
+std::optional<QString> FailureOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const SettingsError& e) {
+    return e.Text();
+  }
+  return std::nullopt;
+}
+
+// Makes a file or folder refuse writes for as long as it lives. Permission
+// bits do not stop root, so root gets the immutable attribute instead; where
+// neither works the test that needs it is skipped.
+class WriteProtection {
+ public:
+  explicit WriteProtection(const QString& path) : path_(path) {
+    const bool isDir = QFileInfo(path).isDir();
+    if (::geteuid() != 0) {
+      mode_ = QFileInfo(path).isDir() ? 0555 : 0444;
+      ::chmod(Native(), mode_);
+    } else {
+      const int fd = ::open(Native(), O_RDONLY | (isDir ? O_DIRECTORY : 0));
+      int flags = 0;
+      if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags |= FS_IMMUTABLE_FL;
+        immutable_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+      }
+      if (fd >= 0) ::close(fd);
+    }
+    effective_ = isDir ? !QFile(path + "/probe").open(QIODevice::WriteOnly)
+                       : !QFile(path).open(QIODevice::ReadWrite);
+  }
+  ~WriteProtection() {
+    if (mode_) ::chmod(Native(), QFileInfo(path_).isDir() ? 0755 : 0644);
+    if (immutable_) {
+      const int fd = ::open(Native(), O_RDONLY);
+      int flags = 0;
+      if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+      }
+      if (fd >= 0) ::close(fd);
+    }
+    QFile::remove(path_ + "/probe");
+  }
+  bool Effective() const { return effective_; }
+
+ private:
+  const char* Native() {
+    native_ = QFile::encodeName(path_);
+    return native_.constData();
+  }
+  QString path_;
+  QByteArray native_;
+  int mode_ = 0;
+  bool immutable_ = false;
+  bool effective_ = false;
+};
+
+class SettingsKeyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    folder_ = dir_.path() + "/quelmark";
+    path_ = folder_ + "/tessalinique.conf";
+  }
+
+  void WriteFile(const QByteArray& content) {
+    QDir().mkpath(folder_);
+    QFile f(path_);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+  }
+
+  QByteArray FileContent() const {
+    QFile f(path_);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+
+  QTemporaryDir dir_;
+  QString folder_;
+  QString path_;
+};
+
+TEST_F(SettingsKeyTest, MissingKeyIsEmptyForLoadsAndStaysMissing) {
+  SettingsKey key(path_, Open::Existing);
+  EXPECT_FALSE(key.IsOpen());
+  EXPECT_FALSE(key.ValueExists(settings::kFahrenCel));
+  EXPECT_EQ(FailureOf([&] { key.ReadInteger("Sensor1Warn"); }),
+            QStringLiteral("Failed to get data for 'Sensor1Warn'"));
+  EXPECT_EQ(FailureOf([&] { key.WriteInteger("Sensor1Warn", 3); }),
+            QStringLiteral("Failed to set data for 'Sensor1Warn'"));
+  EXPECT_FALSE(QFileInfo::exists(folder_));
+}
+
+TEST_F(SettingsKeyTest, EachTypeComesBackInAFreshAccessor) {
+  const QString awkward = QString::fromUtf8("  @Surface, \"rear\"; a=b %20 \\ ä°\nnext  ");
+  const double when = 45123.75;
+  {
+    SettingsKey key(path_, Open::CreateIfMissing);
+    key.WriteInteger("Sensor1Warn", -10);
+    key.WriteInteger("Min", INT_MIN);
+    key.WriteInteger("Max", INT_MAX);
+    key.WriteBool(settings::kFahrenCel, false);
+    key.WriteInteger("Sensor2HL", 7);
+    key.WriteString("Sensor2", awkward);
+    key.WriteString("Sensor3", QString());
+    key.WriteDateTime(settings::kNextRemind, when);
+  }
+  SettingsKey key(path_, Open::Existing);
+  ASSERT_TRUE(key.IsOpen());
+  EXPECT_EQ(key.ReadInteger("Sensor1Warn"), -10);
+  EXPECT_EQ(key.ReadInteger("Min"), INT_MIN);
+  EXPECT_EQ(key.ReadInteger("Max"), INT_MAX);
+  EXPECT_FALSE(key.ReadBool(settings::kFahrenCel));
+  EXPECT_TRUE(key.ReadBool("Sensor2HL"));
+  EXPECT_EQ(key.ReadString("Sensor2"), awkward);
+  EXPECT_TRUE(key.ValueExists("Sensor3"));
+  EXPECT_EQ(key.ReadString("Sensor3"), QString());
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(key.ReadDateTime(settings::kNextRemind)),
+            std::bit_cast<std::uint64_t>(when));
+}
+
+TEST_F(SettingsKeyTest, NamesWithBlanksStayWhole) {
+  {
+    SettingsKey key(path_, Open::CreateIfMissing);
+    key.WriteInteger(settings::kWarningHandlingIndex, 2);
+    key.WriteInteger(settings::kDisplayUpdateInterval, 7);
+  }
+  SettingsKey key(path_, Open::Existing);
+  EXPECT_EQ(key.ReadInteger(settings::kWarningHandlingIndex), 2);
+  EXPECT_EQ(key.ReadInteger(settings::kDisplayUpdateInterval), 7);
+  EXPECT_FALSE(key.ValueExists("Warning"));
+  EXPECT_FALSE(key.ValueExists("Display Update"));
+}
+
+TEST_F(SettingsKeyTest, ReadsTheDocumentedFileForm) {
+  WriteFile("[General]\n"
+            "Sensor1Warn=dword:-12\n"
+            "Sensor4=sz:Harddisk\n"
+            "Warning%20handling%20Index=dword:3\n"
+            "Next%20Remind=hex:000000000000f03f\n");
+  SettingsKey key(path_, Open::Existing);
+  EXPECT_EQ(key.ReadInteger("Sensor1Warn"), -12);
+  EXPECT_EQ(key.ReadString("Sensor4"), QStringLiteral("Harddisk"));
+  EXPECT_EQ(key.ReadInteger(settings::kWarningHandlingIndex), 3);
+  EXPECT_EQ(key.ReadDateTime(settings::kNextRemind), 1.0);
+}
+
+TEST_F(SettingsKeyTest, ValuesOfTheWrongTypeAreReportedByName) {
+  WriteFile("[General]\n"
+            "Text=sz:5\n"
+            "Number=dword:5\n"
+            "Untagged=5\n"
+            "NotANumber=dword:abc\n"
+            "Empty=dword:\n"
+            "TooBig=dword:4294967296\n"
+            "List=dword:1, dword:2\n"
+            "Short=hex:00000000000000\n"
+            "Long=hex:000000000000000000\n"
+            "NotHex=hex:00000000000000zz\n");
+  SettingsKey key(path_, Open::Existing);
+  for (const char* name : {"Text", "Untagged", "NotANumber", "Empty", "TooBig", "List", "Short"}) {
+    EXPECT_EQ(FailureOf([&] { key.ReadInteger(name); }),
+              QStringLiteral("Invalid data type for '%1'").arg(name));
+  }
+  EXPECT_EQ(FailureOf([&] { key.ReadBool("Text"); }), QStringLiteral("Invalid data type for 'Text'"));
+  EXPECT_EQ(FailureOf([&] { key.ReadString("Number"); }), QStringLiteral("Invalid data type for 'Number'"));
+  for (const char* name : {"Number", "Short", "Long", "NotHex"}) {
+    EXPECT_EQ(FailureOf([&] { key.ReadDateTime(name); }),
+              QStringLiteral("Invalid data type for '%1'").arg(name));
+  }
+  EXPECT_EQ(FailureOf([&] { key.ReadString("Absent"); }), QStringLiteral("Failed to get data for 'Absent'"));
+}
+
+TEST_F(SettingsKeyTest, DamagedFileLosesOnlyTheDamagedValues) {
+  static const char kDamaged[] =
+      "\x00\x01\xff\xfe garbage\n[General]\n"
+      "Sensor1Warn=dword:-7\n"
+      "this line means nothing\n"
+      "BootIndex=@Variant(\x00\x00\x7f\xff)\n"
+      "Param1Index=dword:4\n"
+      "[broken section\n";
+  WriteFile(QByteArray(kDamaged, sizeof kDamaged - 1));
+  {
+    SettingsKey key(path_, Open::Existing);
+    EXPECT_EQ(key.ReadInteger("Sensor1Warn"), -7);
+    EXPECT_EQ(key.ReadInteger("Param1Index"), 4);
+    EXPECT_EQ(FailureOf([&] { key.ReadInteger("BootIndex"); }),
+              QStringLiteral("Invalid data type for 'BootIndex'"));
+  }
+  {
+    SettingsKey key(path_, Open::CreateIfMissing);
+    key.WriteInteger("Sensor1SDN", 2);
+  }
+  SettingsKey key(path_, Open::Existing);
+  EXPECT_EQ(key.ReadInteger("Sensor1Warn"), -7);
+  EXPECT_EQ(key.ReadInteger("Param1Index"), 4);
+  EXPECT_EQ(key.ReadInteger("Sensor1SDN"), 2);
+}
+
+TEST_F(SettingsKeyTest, UnreadableKeyReportsTheValueAskedFor) {
+  QDir().mkpath(path_);  // something is there, but it is no file
+  SettingsKey key(path_, Open::Existing);
+  EXPECT_EQ(FailureOf([&] { key.ValueExists(settings::kFahrenCel); }),
+            QStringLiteral("Failed to get data for 'FahrenCel'"));
+  EXPECT_EQ(FailureOf([&] { key.ReadInteger("Sensor1Warn"); }),
+            QStringLiteral("Failed to get data for 'Sensor1Warn'"));
+  SettingsKey save(path_, Open::CreateIfMissing);
+  EXPECT_EQ(FailureOf([&] { save.WriteInteger("Sensor1Warn", 1); }),
+            QStringLiteral("Failed to set data for 'Sensor1Warn'"));
+}
+
+TEST_F(SettingsKeyTest, KeyThatCannotBeCreatedRefusesWrites) {
+  QFile blocker(folder_);  // a plain file where the folder should be
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  SettingsKey key(path_, Open::CreateIfMissing);
+  EXPECT_EQ(FailureOf([&] { key.WriteString("Sensor2", "Ambient"); }),
+            QStringLiteral("Failed to set data for 'Sensor2'"));
+  EXPECT_TRUE(QFileInfo(folder_).isFile());
+}
+
+TEST_F(SettingsKeyTest, RefusedWriteLeavesTheStoredValuesAsTheyWere) {
+  {
+    SettingsKey key(path_, Open::CreateIfMissing);
+    key.WriteInteger("Sensor1Warn", -10);
+    key.WriteString("Sensor2", "Ambient");
+  }
+  const QByteArray before = FileContent();
+  WriteProtection protection(path_);
+  if (!protection.Effective()) GTEST_SKIP() << "cannot make a file unwritable on this system";
+
+  SettingsKey save(path_, Open::CreateIfMissing);
+  EXPECT_EQ(FailureOf([&] { save.WriteInteger("Sensor1Warn", 25); }),
+            QStringLiteral("Failed to set data for 'Sensor1Warn'"));
+  EXPECT_EQ(FailureOf([&] { save.WriteInteger("Sensor1SDN", 30); }),
+            QStringLiteral("Failed to set data for 'Sensor1SDN'"));
+  EXPECT_EQ(FileContent(), before);
+
+  // Later accessors in the same process see the disk, not the refused values.
+  SettingsKey load(path_, Open::Existing);
+  EXPECT_EQ(load.ReadInteger("Sensor1Warn"), -10);
+  EXPECT_FALSE(load.ValueExists("Sensor1SDN"));
+  EXPECT_EQ(load.ReadString("Sensor2"), QStringLiteral("Ambient"));
+}
+
+TEST_F(SettingsKeyTest, RefusedWriteIsReportedEvenForADamagedFile) {
+  WriteFile("[General]\nSensor1Warn=dword:-10\n[broken\nx=@Variant(\x01)\n");
+  WriteProtection protection(path_);
+  if (!protection.Effective()) GTEST_SKIP() << "cannot make a file unwritable on this system";
+  SettingsKey save(path_, Open::CreateIfMissing);
+  EXPECT_EQ(FailureOf([&] { save.WriteInteger("Sensor1Warn", 25); }),
+            QStringLiteral("Failed to set data for 'Sensor1Warn'"));
+}
+
+TEST_F(SettingsKeyTest, ReadOnlyFolderRefusesANewKey) {
+  QDir().mkpath(folder_);
+  WriteProtection protection(folder_);
+  if (!protection.Effective()) GTEST_SKIP() << "cannot make a folder unwritable on this system";
+  SettingsKey key(path_, Open::CreateIfMissing);
+  EXPECT_EQ(FailureOf([&] { key.WriteBool(settings::kFahrenCel, true); }),
+            QStringLiteral("Failed to set data for 'FahrenCel'"));
+  EXPECT_FALSE(QFileInfo::exists(path_));
+}
+
+TEST_F(SettingsKeyTest, DeletingTheKeyRemovesEverything) {
+  {
+    SettingsKey key(path_, Open::CreateIfMissing);
+    key.WriteInteger("Sensor1Warn", 4);
+  }
+  EXPECT_TRUE(SettingsKey::DeleteKey(path_));
+  EXPECT_FALSE(QFileInfo::exists(path_));
+  EXPECT_TRUE(SettingsKey::DeleteKey(path_));
+
+  SettingsKey key(path_, Open::Existing);
+  EXPECT_FALSE(key.ValueExists("Sensor1Warn"));
+  SettingsKey again(path_, Open::CreateIfMissing);
+  EXPECT_FALSE(again.ValueExists("Sensor1Warn"));
+}
+
+TEST(SettingsLocation, FollowsTheUsersConfigFolder) {
+  QTemporaryDir home;
+  const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+  EXPECT_EQ(SettingsKey::DefaultPath(), home.path() + "/quelmark/tessalinique.conf");
+  qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST(StoredDateTime, CountsDaysFromTheEndOf1899) {
+  EXPECT_EQ(DateTimeToDays(QDateTime(QDate(1899, 12, 30), QTime(0, 0))), 0.0);
+  EXPECT_EQ(DateTimeToDays(QDateTime(QDate(1900, 1, 1), QTime(12, 0))), 2.5);
+  EXPECT_EQ(DaysToDateTime(2.5), QDateTime(QDate(1900, 1, 1), QTime(12, 0)));
+  EXPECT_EQ(DaysToDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
+  EXPECT_EQ(DaysToDateTime(1.0 - 1e-12), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
+  const QDateTime now(QDate(2024, 2, 29), QTime(23, 59, 59, 999));
+  EXPECT_EQ(DaysToDateTime(DateTimeToDays(now)), now);
+}
+
+}  // namespace
