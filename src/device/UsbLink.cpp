@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::uint32_t kPipeToUnit = 0x02;
 constexpr std::uint32_t kPipeFromUnit = 0x81;
-constexpr std::uint32_t kTransferTimeoutMs = 3000;
 
 bool FileExists(const std::string& path) {
   struct stat st {};
@@ -100,6 +99,7 @@ std::string UsbLink::InstallerCommandLine() const {
 }
 
 bool UsbLink::InstallDriverIfMissing() {
+  if (!options_.accessRuleNeeded) return true;
   if (options_.runningAsRoot && options_.runningAsRoot()) return true;
   for (const auto& folder : options_.ruleFolders)
     if (FileExists(WithSeparator(folder) + kAccessRuleFileName)) return true;
@@ -166,11 +166,11 @@ std::uint32_t UsbLink::TransferPacket(const std::uint8_t* request, std::uint32_t
   std::uint32_t transferred = 0;
   // The layer only reads from the buffer of a write.
   wdu::Status s = wdu::WDU_PipeTransfer(device, kPipeToUnit, 0, 0, const_cast<std::uint8_t*>(request),
-                                        length, &transferred, nullptr, kTransferTimeoutMs);
+                                        length, &transferred, nullptr, options_.transferTimeoutMs);
   if (s != wdu::status::kSuccess) return 0;
   transferred = 0;
   s = wdu::WDU_PipeTransfer(device, kPipeFromUnit, 1, 0, reply, replyLength, &transferred, nullptr,
-                            kTransferTimeoutMs);
+                            options_.transferTimeoutMs);
   if (s != wdu::status::kSuccess) return s;
   return transferred;
 }
@@ -184,17 +184,27 @@ void UsbLink::CloseUnit() {
   // still sends its last packets after this.
 }
 
-std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder,
-                                       std::unique_ptr<wdu::DriverStandIn> driver) {
+namespace {
+
+std::unique_ptr<IUnitLink> MakeStack(std::unique_ptr<wdu::DriverStandIn> driver,
+                                     UsbLink::Options options) {
   auto stack = std::make_unique<UsbLinkStack>();
   stack->driver = std::move(driver);
   stack->runner = std::make_unique<PosixProcessRunner>();
-  UsbLink::Options options;
-  options.programFolder = programFolder;
-  stack->link = std::make_unique<UsbLink>(*stack->driver, *stack->runner, options);
+  stack->link = std::make_unique<UsbLink>(*stack->driver, *stack->runner, std::move(options));
   return stack;
 }
 
+}  // namespace
+
 std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder) {
-  return MakeUsbLink(programFolder, std::make_unique<wdu::LibusbStandIn>());
+  UsbLink::Options options;
+  options.programFolder = programFolder;
+  return MakeStack(std::make_unique<wdu::LibusbStandIn>(), std::move(options));
+}
+
+std::unique_ptr<IUnitLink> MakeStandInLink(std::unique_ptr<wdu::DriverStandIn> driver) {
+  UsbLink::Options options;
+  options.accessRuleNeeded = false;
+  return MakeStack(std::move(driver), std::move(options));
 }

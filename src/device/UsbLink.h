@@ -84,8 +84,13 @@ class UsbLink : public IUnitLink {
     // driver being installed.
     std::vector<std::string> ruleFolders = DefaultRuleFolders();
     std::function<bool()> runningAsRoot = DefaultRunningAsRoot;
+    // False for a stand-in that needs no access to a device node (the
+    // simulated unit): nothing is ever installed then.
+    bool accessRuleNeeded = true;
     // How long OpenUnit waits for the unit's attach.
     std::chrono::milliseconds attachWait{3000};
+    // The time-out of each of an exchange's two transfers.
+    std::uint32_t transferTimeoutMs = 3000;
   };
 
   static std::vector<std::string> DefaultRuleFolders();
@@ -143,7 +148,6 @@ struct UsbLinkStack : IUnitLink {
 // as a process. `programFolder` holds the installer and the rule file.
 std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder);
 
-// The link with the given stand-in behind the layer (the -sim build passes the
-// simulated unit's stand-in).
-std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder,
-                                       std::unique_ptr<wdu::DriverStandIn> driver);
+// The link with a stand-in behind the layer that needs no access rule (the
+// -sim build passes the simulated unit's stand-in).
+std::unique_ptr<IUnitLink> MakeStandInLink(std::unique_ptr<wdu::DriverStandIn> driver);
