@@ -44,4 +44,6 @@ struct Services {
   IMessageBoxes* boxes = nullptr;
   IClock* clock = nullptr;
   IHelpViewer* help = nullptr;
+  // The settings file that stands for the program's settings key.
+  QString settingsPath;
 };

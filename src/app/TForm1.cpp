@@ -1,7 +1,9 @@
 #include "app/TForm1.h"
 
 #include "app/ProgramFiles.h"
+#include "config/SettingsKey.h"
 #include "config/WindowTexts.h"
+#include "host/TrayHint.h"
 #include "device/UnitLink.h"
 #include "monitor/DeviceData.h"
 #include "widgets/Palette.h"
@@ -17,6 +19,7 @@
 
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 
 namespace {
 
@@ -49,6 +52,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   BlinkTimer.setInterval(300);
   connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
   connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
+  connect(&WriteChangesTimer, &QTimer::timeout, this, &TForm1::WriteChangesTimerTimer);
+  if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
 
   CreatePopupMenu();
 
@@ -68,6 +73,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     // 5.
     statusQueue_ = std::make_unique<StatusMessageQueue>();
     ui_->PageControl1->setCurrentIndex(0);
+    TrayHintSource = 0;
 
     // 6.
     ApplyInitialLook();
@@ -84,11 +90,23 @@ TForm1::TForm1(const Services& services, QWidget* parent)
       if (box->lineEdit()) box->lineEdit()->setMaxLength(16);
     }
 
+    // 10.
+    ConnectSettingHandlers();
+    ResetSettingsToDefaults();
+    LoadSensorSettings();
+    LoadDisplaySettings();
+    LoadUnitSettings();
+
+    // 12. Nothing of the start-up state is written back.
+    ClearPendingFlags();
+    Line1ShowsPrimary = true;
+
     // 13.
     RequestInitialBlocks();
 
     // 14.
     StartPeriodicTimers();
+    PendingFanBlock = false;
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
   }
@@ -201,11 +219,6 @@ void TForm1::ExchangePacket(const std::uint8_t* request) {
   }
 }
 
-void TForm1::ComDataPacket1Packet(QObject*, const QByteArray&) {}
-void TForm1::ComDataPacket2Packet(QObject*, const QByteArray&) {}
-void TForm1::ComDataPacket3Packet(QObject*, const QByteArray&) {}
-void TForm1::ComDataPacket6Packet(QObject*, const QByteArray&) {}
-void TForm1::ComDataPacket7Packet(QObject*, const QByteArray&) {}
 
 // ---------------------------------------------------------------------------
 // Timers
@@ -319,6 +332,29 @@ void TForm1::CloseDown() {
   for (QTimer* t : {&HeatingCountDownTimer, &MaintainTimer, &UpdateDataTimer, &StatusTimer,
                     &DisplayIntervalTimer, &WriteChangesTimer}) {
     t->stop();
+  }
+  try {
+    // 2. The running hours go back to the unit, which keeps the counter.
+    if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden()) {
+      bool ok = false;
+      const QString caption = ui_->OperHours->text();
+      const int hours = caption.toInt(&ok);
+      if (!ok) throw std::runtime_error(("'" + caption + "' is not a valid integer value").toStdString());
+      // Before the unit has reported its hours the caption is "-1": nothing
+      // is written back then (the block would otherwise carry 65535).
+      if (hours > 0) {
+        Device.Settings.SetOperatingHours(hours);
+        // 3.
+        try {
+          SendUnitSettings();
+        } catch (...) {
+        }
+      }
+    }
+  } catch (const std::exception& e) {
+    terminating_ = true;
+    ReportError(QString::fromLocal8Bit(e.what()));
+    return;
   }
   // 4.
   SendBlankDisplayLines();

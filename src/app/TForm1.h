@@ -20,6 +20,9 @@ class TForm1;
 }
 class QMenu;
 class QAction;
+class QSpinBox;
+class QComboBox;
+class QLabel;
 
 inline const QString kApplicationTitle = QStringLiteral("Vornalith Control Centre 1.22");
 inline const QString kAboutText = QStringLiteral("Vornalith Control Centre 1.21");
@@ -54,6 +57,66 @@ class TForm1 : public QMainWindow {
   void ComDataPacket3Packet(QObject* sender, const QByteArray& payload);
   void ComDataPacket6Packet(QObject* sender, const QByteArray& payload);
   void ComDataPacket7Packet(QObject* sender, const QByteArray& payload);
+
+  // --- status cycle, after every reply 01 ---
+  void DecodeStatusReply(const QByteArray& payload);
+  void RefreshSetupRows();
+  void RefreshStatus();
+  void ShowTemperatures();
+  void ShowFans();
+
+  // --- temperature unit and tray hint choice ---
+  void CelsiusRadioButtonClick();
+  void FahrenheitRadioButtonClick();
+  void ApplyTemperatureUnit();
+  void ConvertLimitUnit(QSpinBox* spinEdit);
+  void IconShowComboBoxChange();
+
+  // --- sensor setup ---
+  void SetupSensorComboBox2Change() { SetupSensorComboBoxChange(2); }
+  void SetupSensorComboBox3Change() { SetupSensorComboBoxChange(3); }
+  void SetupSensorComboBox4Change() { SetupSensorComboBoxChange(4); }
+  void SetupSensorComboBox5Change() { SetupSensorComboBoxChange(5); }
+  void Par2HighLowChange() { PendingHigherLower = true; }
+  void Par3HighLowChange() { PendingHigherLower = true; }
+  void Par4HighLowChange() { PendingHigherLower = true; }
+  void Par5HighLowChange() { PendingHigherLower = true; }
+  void SensorAlmChange(int sensor);   // Sensor1AlmChange .. Sensor5AlmChange
+  void SensorShDnChange(int sensor);  // Sensor1ShDnChange .. Sensor5ShDnChange
+  void SendUnitSettings();
+  void SendFanBootBlock();
+
+  // --- settings store ---
+  void ResetSettingsToDefaults();
+  void LoadSensorSettings();
+  void LoadDisplaySettings();
+  void LoadUnitSettings();
+  void WriteChangesTimerTimer();
+  void ClearPendingFlags();
+
+  // Deferred writes: raised by change handlers, carried out by the 4 s tick.
+  bool PendingFanBlock = false;
+  bool PendingLine1Text = false;
+  bool PendingDisplayParams = false;
+  bool PendingHigherLower = false;
+  bool PendingSensorNames = false;
+  bool PendingUnitSettings = false;
+  bool PendingWarningLimits = false;
+  bool PendingShutdownLimits = false;
+  bool PendingBootTemperature = false;
+  bool Line1ShowsPrimary = true;
+
+  // The Setup-tab row and System-tab panels of sensor 1..5.
+  struct SensorControls {
+    QComboBox* name = nullptr;  // sensors 2..5
+    QComboBox* higherLower = nullptr;
+    QSpinBox* warning = nullptr;
+    QSpinBox* shutdown = nullptr;
+    QLabel* showName = nullptr;
+    QLabel* value = nullptr;
+    QLabel* state = nullptr;
+  };
+  SensorControls Row(int sensor) const;
 
   // --- timers and their handlers ---
   QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, MaintainTimer,
@@ -99,6 +162,18 @@ class TForm1 : public QMainWindow {
   void CreatePopupMenu();
   void SendBlankDisplayLines();
   std::uint8_t UnitStateNow() const;
+  void ConnectSettingHandlers();
+  void SetupSensorComboBoxChange(int sensor);
+  void SetRowUsable(int sensor, bool usable);
+  // The main window counts as visible for the status cycle while it is shown
+  // or sits minimised in the notification area.
+  bool MainWindowCountsAsVisible() const;
+  void SaveDisplayParams();
+  void SaveHigherLower();
+  void SaveSensorNames();
+  void SaveWarningLimits();
+  void SaveShutdownLimits();
+  void SaveBootTemperature();
 
   std::unique_ptr<Ui::TForm1> ui_;
   Services services_;

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <functional>
@@ -86,6 +87,9 @@ struct FakeServices {
   FakeMessageBoxes boxes;
   FakeClock clock;
   FakeHelp help;
+  QTemporaryDir settingsDir;  // each window under test gets a settings file of its own
+
+  QString settingsPath() const { return settingsDir.path() + "/tessalinique.conf"; }
 
   Services services() {
     Services s;
@@ -93,6 +97,7 @@ struct FakeServices {
     s.boxes = &boxes;
     s.clock = &clock;
     s.help = &help;
+    s.settingsPath = settingsPath();
     return s;
   }
 };

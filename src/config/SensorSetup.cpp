@@ -1,0 +1,83 @@
+// Sensor names, higher/lower choices and limits on the Setup tab, and the two
+// blocks the program writes back to the unit (settings and fan/boot).
+
+#include "app/TForm1.h"
+#include "monitor/DeviceData.h"
+#include "widgets/Palette.h"
+
+#include "ui_TForm1.h"
+
+#include <QComboBox>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <exception>
+
+void TForm1::ConnectSettingHandlers() {
+  for (int n = 2; n <= 5; ++n) {
+    const SensorControls row = Row(n);
+    // An editable list reports both a picked item and typed text here.
+    connect(row.name, &QComboBox::editTextChanged, this, [this, n] { SetupSensorComboBoxChange(n); });
+    connect(row.higherLower, &QComboBox::currentIndexChanged, this, [this] { PendingHigherLower = true; });
+  }
+  for (int n = 1; n <= 5; ++n) {
+    const SensorControls row = Row(n);
+    connect(row.warning, &QSpinBox::valueChanged, this, [this, n] { SensorAlmChange(n); });
+    connect(row.shutdown, &QSpinBox::valueChanged, this, [this, n] { SensorShDnChange(n); });
+  }
+  connect(ui_->CelsiusRadioButton, &QRadioButton::clicked, this, &TForm1::CelsiusRadioButtonClick);
+  connect(ui_->FahrenheitRadioButton, &QRadioButton::clicked, this, &TForm1::FahrenheitRadioButtonClick);
+  connect(ui_->IconShowComboBox, &QComboBox::currentIndexChanged, this, &TForm1::IconShowComboBoxChange);
+  connect(ui_->BootTempComboBox, &QComboBox::currentIndexChanged, this,
+          [this] { PendingBootTemperature = true; });
+}
+
+void TForm1::SetupSensorComboBoxChange(int sensor) {
+  try {
+    const SensorControls row = Row(sensor);
+    const QString text = row.name->currentText();
+    row.showName->setText(text);
+    SensorTable[sensor].Name = text;
+    // Sensor 2's row follows its name at the next status reply; the others at once.
+    if (sensor >= 3) {
+      const bool optional = text == row.name->itemText(0);
+      SetRowUsable(sensor, !optional);
+      for (QLabel* panel : {row.showName, row.value, row.state}) panel->setVisible(!optional);
+    }
+    PendingSensorNames = true;
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}
+
+void TForm1::SensorAlmChange(int sensor) {
+  QSpinBox* field = Row(sensor).warning;
+  if (field->cleanText().isEmpty()) return;
+  SensorTable[sensor].WarningLimit = field->value();
+  PendingWarningLimits = true;
+}
+
+void TForm1::SensorShDnChange(int sensor) {
+  QSpinBox* field = Row(sensor).shutdown;
+  if (field->cleanText().isEmpty()) return;
+  SensorTable[sensor].ShutdownLimit = field->value();
+  PendingShutdownLimits = true;
+}
+
+void TForm1::SendUnitSettings() {
+  // Until the unit has reported its block there is nothing sound to send back.
+  if (Device.Settings.OperatingHours() <= 0) return;
+  try {
+    ExchangePacket(packet::MakeWritePacket(packet::kUnitSettings, EncodeUnitSettings(Device.Settings)));
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}
+
+void TForm1::SendFanBootBlock() {
+  try {
+    ExchangePacket(packet::MakeWritePacket(packet::kFanBoot, EncodeFanBoot(Device.FanBoot)));
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}

@@ -1,0 +1,3 @@
+#include "host/TrayHint.h"
+
+RelaxedAtomic<int> TrayHintSource{0};

@@ -1,0 +1,255 @@
+// The main window's side of the unit's replies: decoding them into the
+// process-wide records and refreshing the System tab after every status report.
+
+#include "app/TForm1.h"
+#include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
+#include "host/TrayHint.h"
+#include "monitor/Conversions.h"
+#include "monitor/DeviceData.h"
+#include "monitor/UnitStates.h"
+#include "widgets/Palette.h"
+
+#include "ui_TForm1.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
+#include <QSpinBox>
+
+#include <exception>
+
+namespace {
+
+const QString kNotAvailable = QStringLiteral("N/A");
+const QString kOptional = QStringLiteral("Optional");
+const QString kNormal = QStringLiteral("Normal");
+
+bool IsUnconfiguredName(const QString& name) {
+  return name == kNotAvailable || name.isEmpty() || name == kOptional;
+}
+
+QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
+
+}  // namespace
+
+TForm1::SensorControls TForm1::Row(int sensor) const {
+  Ui::TForm1& u = *ui_;
+  switch (sensor) {
+    case 1: return {nullptr, nullptr, u.Sensor1Alm, u.Sensor1ShDn, u.ShowSensor1, u.Temp1, u.TempStat1};
+    case 2: return {u.SetupSensorComboBox2, u.Par2HighLow, u.Sensor2Alm, u.Sensor2ShDn, u.ShowSensor2, u.Temp2, u.TempStat2};
+    case 3: return {u.SetupSensorComboBox3, u.Par3HighLow, u.Sensor3Alm, u.Sensor3ShDn, u.ShowSensor3, u.Temp3, u.TempStat3};
+    case 4: return {u.SetupSensorComboBox4, u.Par4HighLow, u.Sensor4Alm, u.Sensor4ShDn, u.ShowSensor4, u.Temp4, u.TempStat4};
+    case 5: return {u.SetupSensorComboBox5, u.Par5HighLow, u.Sensor5Alm, u.Sensor5ShDn, u.ShowSensor5, u.Temp5, u.TempStat5};
+    default: return {};
+  }
+}
+
+bool TForm1::MainWindowCountsAsVisible() const { return isVisible(); }
+
+// ---------------------------------------------------------------------------
+// Reply decoders
+
+void TForm1::ComDataPacket1Packet(QObject*, const QByteArray& payload) { DecodeStatusReply(payload); }
+
+void TForm1::DecodeStatusReply(const QByteArray& payload) {
+  try {
+    DecodeStatusFields(payload, Device.Status, SensorTable);
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+  // Until the window is up, a reply only updates the readings.
+  if (!formReady_ || !MainWindowCountsAsVisible()) return;
+  try {
+    RefreshSetupRows();
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+  RefreshStatus();
+}
+
+void TForm1::ComDataPacket2Packet(QObject*, const QByteArray& payload) {
+  try {
+    DecodeUnitSettingsReply(payload, Device.Settings);
+    ui_->OperHours->setText(QString::number(Device.Settings.OperatingHours()));
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::ComDataPacket3Packet(QObject*, const QByteArray& payload) {
+  try {
+    DecodeFanBootReply(payload, Device.FanBoot);
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::ComDataPacket6Packet(QObject*, const QByteArray& payload) {
+  try {
+    StoreReply6(payload, Device.Store67);
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::ComDataPacket7Packet(QObject*, const QByteArray& payload) {
+  try {
+    StoreReply7(payload, Device.Store67);
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Status cycle
+
+void TForm1::SetRowUsable(int sensor, bool usable) {
+  const SensorControls row = Row(sensor);
+  const QColor colour = usable ? SystemWindowColor : SystemScrollBarColor;
+  for (QWidget* w : std::initializer_list<QWidget*>{row.higherLower, row.warning, row.shutdown}) {
+    w->setEnabled(usable);
+    SetEditColor(w, colour);
+  }
+}
+
+void TForm1::RefreshSetupRows() {
+  // A sensor without a reading stays "N/A" for the rest of the run: its row is
+  // disabled, so nothing can name it again until the next start.
+  for (int n = 2; n <= 5; ++n) {
+    if (SensorTable[n].Temperature == kNoReading) SensorTable[n].Name = kNotAvailable;
+  }
+  for (int n = 2; n <= 5; ++n) {
+    const SensorControls row = Row(n);
+    const QString& name = SensorTable[n].Name;
+    if (name == kNotAvailable) {
+      QSignalBlocker block(row.name);
+      row.name->setEditText(kNotAvailable);
+      SetEditColor(row.name, SystemScrollBarColor);
+      row.name->setEnabled(false);
+      SetRowUsable(n, false);
+      continue;
+    }
+    if (!name.isEmpty() && row.name->currentText() != name) {
+      QSignalBlocker block(row.name);
+      row.name->setEditText(name);
+    }
+    SetEditColor(row.name, SystemWindowColor);
+    row.name->setEnabled(true);
+    SetRowUsable(n, row.name->currentText() != kOptional);
+  }
+}
+
+void TForm1::RefreshStatus() {
+  const UnitStateInfo state = LookupUnitState(Device.Status.UnitState);
+  Device.Status.UnitState = state.code;
+  ui_->SystemStatPanel->setText(state.caption);
+  SetTextColor(ui_->SystemStatPanel, state.colour);
+  if (!state.queuedText.isEmpty() && statusQueue_) statusQueue_->Append(state.queuedText);
+
+  ShowTemperatures();
+  ShowFans();
+}
+
+void TForm1::ShowTemperatures() {
+  try {
+    const bool celsius = CelsiusFlag;
+    ui_->ShowSensor1->setText(QStringLiteral("Evaporator"));
+    ui_->Temp1->setText(TemperatureText(SensorTable[1].Temperature, celsius));
+    for (int n = 2; n <= 5; ++n) {
+      const SensorControls row = Row(n);
+      const QString& name = SensorTable[n].Name;
+      const bool shown = !IsUnconfiguredName(name);
+      for (QLabel* panel : {row.showName, row.value, row.state}) {
+        panel->setVisible(shown);
+        if (!shown) panel->clear();
+      }
+      if (shown) {
+        row.showName->setText(name);
+        row.value->setText(TemperatureText(SensorTable[n].Temperature, celsius));
+      }
+    }
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::ShowFans() {
+  try {
+    struct Fan {
+      std::uint32_t rpm;
+      QLabel* speed;
+      QLabel* status;
+      QComboBox* mode;
+    };
+    const Fan fans[] = {
+        {Device.Status.FrontFanRpm, ui_->FanRPM1, ui_->Fan1StatusLabel, ui_->FrontFanModeComboBox},
+        {Device.Status.RearFanRpm, ui_->FanRPM2, ui_->Fan2StatusLabel, ui_->RearFanModeComboBox},
+    };
+    for (const Fan& fan : fans) {
+      if (fan.rpm >= 10000) continue;  // a reading no fan can give
+      if (fan.rpm == 0) {
+        fan.speed->setText(QStringLiteral("0 RPM"));
+        fan.status->setText(QStringLiteral("Stopped"));
+        SetTextColor(fan.status, StatusRed);
+      } else {
+        fan.speed->setText(QString::number(fan.rpm) + QStringLiteral(" RPM"));
+        fan.status->setText(fan.mode->currentText());
+        SetTextColor(fan.status, StatusGreen);
+      }
+    }
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Temperature unit
+
+void TForm1::FahrenheitRadioButtonClick() {
+  const bool before = CelsiusFlag;
+  const bool celsius = !ui_->FahrenheitRadioButton->isChecked();
+  CelsiusFlag = celsius;
+  Device.Settings.SetUnitLetter(celsius ? 'C' : 'F');
+  if (celsius != before) ApplyTemperatureUnit();
+}
+
+void TForm1::CelsiusRadioButtonClick() {
+  const bool before = CelsiusFlag;
+  const bool celsius = ui_->CelsiusRadioButton->isChecked();
+  CelsiusFlag = celsius;
+  Device.Settings.SetUnitLetter(celsius ? 'C' : 'F');
+  if (celsius != before) ApplyTemperatureUnit();
+}
+
+void TForm1::ApplyTemperatureUnit() {
+  try {
+    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
+    key.WriteBool(settings::kFahrenCel, CelsiusFlag);
+    for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).warning);
+    for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).shutdown);
+    PendingUnitSettings = true;
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+  // The boot temperatures are drawn in the display unit.
+  ui_->BootTempComboBox->update();
+  if (auto* popup = ui_->BootTempComboBox->view()) popup->viewport()->update();
+}
+
+void TForm1::ConvertLimitUnit(QSpinBox* spinEdit) {
+  const int value = spinEdit->value();
+  if (CelsiusFlag && !spinEdit->cleanText().isEmpty()) {
+    spinEdit->setValue(FahrenheitToCelsius(value));
+  } else {
+    spinEdit->setValue(CelsiusToFahrenheit(value));
+  }
+}
+
+void TForm1::IconShowComboBoxChange() {
+  try {
+    TrayHintSource = ui_->IconShowComboBox->currentIndex();
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
