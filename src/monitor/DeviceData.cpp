@@ -51,7 +51,7 @@ int UnitSettingsBlock::OperatingHours() const {
 }
 
 void UnitSettingsBlock::SetOperatingHours(int hours) {
-  PutU16Le(Bytes, kOperatingHoursOffset, hours);
+  PutU16Le(Bytes, kOperatingHoursOffset, std::clamp(hours, 0, 0xFFFF));
 }
 
 void DecodeStatusFields(const QByteArray& payload, DeviceStatus& status, SensorTableType& sensors) {

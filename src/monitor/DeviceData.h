@@ -81,7 +81,8 @@ struct UnitSettingsBlock {
   char DisplayType() const { return static_cast<char>(Bytes[kDisplayTypeOffset]); }
   // Unsigned 16-bit, little-endian. 0 until the unit has reported its block.
   int OperatingHours() const;
-  // Keeps the low 16 bits: that is all the unit's counter holds.
+  // The unit's counter holds 16 bits. A count beyond that stays at the top
+  // rather than wrapping round to a few hours; a negative one is 0.
   void SetOperatingHours(int hours);
 };
 

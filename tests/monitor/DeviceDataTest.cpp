@@ -115,18 +115,26 @@ TEST(UnitSettingsReply, WritesBackAsReceivedWithTheProgramsFields) {
   UnitSettingsBlock block;
   DecodeUnitSettingsReply(ReplyText(Counting(0x10)), block);
   block.SetUnitLetter('F');
-  block.SetOperatingHours(70001);  // the unit's counter holds 16 bits
+  block.SetOperatingHours(4660);
   block.Bytes[2] = 0x55;
 
   const packet::Payload sent = EncodeUnitSettings(block);
   const packet::Payload original = Counting(0x10);
   EXPECT_EQ(sent[1], 'F');
   EXPECT_EQ(sent[2], 0x02);
-  EXPECT_EQ(sent[17], 0x71);  // 70001 = 0x11171
-  EXPECT_EQ(sent[18], 0x11);
+  EXPECT_EQ(sent[17], 0x34);
+  EXPECT_EQ(sent[18], 0x12);
   for (std::size_t i : {0u, 3u, 4u, 13u, 14u, 15u, 16u, 19u, 20u, 21u, 23u}) {
     EXPECT_EQ(sent[i], original[i]) << "byte " << i;
   }
+}
+
+TEST(UnitSettingsBlock, HoursBeyondTheUnitsCounterStayAtItsTop) {
+  UnitSettingsBlock block;
+  block.SetOperatingHours(65536);
+  EXPECT_EQ(block.OperatingHours(), 65535);
+  block.SetOperatingHours(-3);
+  EXPECT_EQ(block.OperatingHours(), 0);
 }
 
 TEST(FanBootReply, SpreadsTheOneFanPairOverBothFans) {
