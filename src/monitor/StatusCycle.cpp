@@ -232,6 +232,16 @@ void TForm1::ApplyTemperatureUnit() {
   } catch (const std::exception& e) {
     ReportError(ErrorText(e));
   }
+  // The unit just saved and the limits belong together: a crash before the
+  // next deferred-write tick must not leave limits stored in the old unit.
+  if (PendingWarningLimits) {
+    PendingWarningLimits = false;
+    SaveWarningLimits();
+  }
+  if (PendingShutdownLimits) {
+    PendingShutdownLimits = false;
+    SaveShutdownLimits();
+  }
   // The boot temperatures are drawn in the display unit.
   ui_->BootTempComboBox->update();
   if (auto* popup = ui_->BootTempComboBox->view()) popup->viewport()->update();
