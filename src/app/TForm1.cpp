@@ -70,6 +70,10 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     StartUsbLink();
     if (terminating_) return;
 
+    // 4.
+    CpuSpeedMHz = std::make_unique<RelaxedAtomic<int>>(0);
+    CpuLoadPercent = std::make_unique<RelaxedAtomic<int>>(0);
+
     // 5.
     statusQueue_ = std::make_unique<StatusMessageQueue>();
     ui_->PageControl1->setCurrentIndex(0);
@@ -361,6 +365,8 @@ void TForm1::CloseDown() {
   terminating_ = true;
   try {
     // 6.
+    CpuSpeedMHz.reset();
+    CpuLoadPercent.reset();
     statusQueue_.reset();
     // 7.
     services_.link->CloseUnit();

@@ -6,6 +6,7 @@
 #include "app/Services.h"
 #include "app/StatusMessageQueue.h"
 #include "device/Packet.h"
+#include "monitor/RelaxedAtomic.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -46,6 +47,11 @@ class TForm1 : public QMainWindow {
   bool Terminating() const { return terminating_; }
   StatusMessageQueue* Queue() { return statusQueue_.get(); }
   const QString& ProgramFolder() const { return programFolder_; }
+
+  // CPU clock rate (MHz) and load (%), written by the sampler thread and read
+  // here without a lock; they exist from start-up until the sampler has ended.
+  std::unique_ptr<RelaxedAtomic<int>> CpuSpeedMHz;
+  std::unique_ptr<RelaxedAtomic<int>> CpuLoadPercent;
 
   // --- packet transaction ---
   void ExchangePacket(const std::uint8_t* request);

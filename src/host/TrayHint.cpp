@@ -1,3 +1,4 @@
 #include "host/TrayHint.h"
 
 RelaxedAtomic<int> TrayHintSource{0};
+SharedText TrayHintOverride;
