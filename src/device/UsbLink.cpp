@@ -143,13 +143,15 @@ bool UsbLink::OpenUnit() {
 bool UsbLink::OnUnitAttach(wdu::DeviceHandle device, const wdu::DeviceInfo* info, void* userData) {
   auto* link = static_cast<UnitLinkRecord*>(userData);
   if (wdu::FirstActiveInterfaceNumber(info) != static_cast<int>(link->interfaceNumber)) return false;
-  wdu::DeviceHandle none = nullptr;
-  // A second matching unit is refused and left alone.
-  if (!link->device.compare_exchange_strong(none, device)) return false;
+  // A second matching unit is refused and left alone. Attaches arrive one at
+  // a time on the event thread, so nothing can slip in between.
+  if (link->device.load() != nullptr) return false;
   const wdu::Status s =
       wdu::WDU_SelectInterface(device, link->interfaceNumber, link->alternateSetting);
   link->interfaceStatus = s;
-  if (s != wdu::status::kSuccess) link->device = nullptr;
+  // Published only once selected: a transfer never goes to a unit whose
+  // interface is not yet ours.
+  if (s == wdu::status::kSuccess) link->device = device;
   if (link->attachEvent) link->attachEvent->Signal();
   return s == wdu::status::kSuccess;
 }

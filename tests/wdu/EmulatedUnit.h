@@ -1,0 +1,64 @@
+#pragma once
+// The cooling unit as an emulated USB device: umockdev's fake sysfs, udev and
+// device node, with usbfs requests answered by the project's own simulated
+// unit. libusb (and so the program's libusb stand-in) cannot tell it from a
+// plugged-in unit. No hardware and no kernel module are involved.
+//
+// A process using it must run under umockdev's preload library;
+// RunUnderUmockdev re-executes the test binary that way.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace unitsim {
+class SimulatedUnit;
+}
+
+// Re-executes the process under umockdev's preload library unless it already
+// runs under it; returns only when it does.
+void RunUnderUmockdev(char** argv);
+
+class EmulatedUnit {
+ public:
+  explicit EmulatedUnit(unitsim::SimulatedUnit& model);
+  ~EmulatedUnit();
+  EmulatedUnit(const EmulatedUnit&) = delete;
+  EmulatedUnit& operator=(const EmulatedUnit&) = delete;
+
+  // Plugs the unit in (again), as a new device address; the "add" uevent
+  // follows.
+  void PlugIn(std::uint16_t vendor, std::uint16_t product);
+  // Pulls the cable: "remove" uevent, the device gone, transfers in flight
+  // failed with ENODEV.
+  void Unplug();
+  // A second device with the same ids on another address; answers nothing.
+  void PlugInAnother(std::uint16_t vendor, std::uint16_t product);
+
+  // The unit takes requests but never answers.
+  void SetSilent(bool silent);
+  // Every transfer on the endpoint stalls until the host clears the halt.
+  void Halt(std::uint8_t endpoint);
+
+  // What the host asked of each device node.
+  struct Seen {
+    std::vector<unsigned> claimed;
+    std::vector<std::pair<unsigned, unsigned>> interfaceSettings;
+    std::vector<unsigned> clearedHalts;
+    int submitted = 0;
+    int discarded = 0;
+    int requests = 0;
+  };
+  Seen SeenOn(const std::string& devnode) const;
+  std::string UnitNode() const;     // the unit's current device node
+  std::string AnotherNode() const;  // the second device's node
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> d;
+};
