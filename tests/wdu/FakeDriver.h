@@ -49,14 +49,21 @@ class RecordingDriver : public wdu::DriverStandIn {
  public:
   explicit RecordingDriver(wdu::DriverStandIn& inner) : inner_(inner) {}
 
+  using Intercept = std::function<std::optional<Status>(std::uint32_t code, void* record)>;
   // Answers a request in place of the inner driver when it returns a status.
-  std::function<std::optional<Status>(std::uint32_t code, void* record)> intercept;
-  bool failOpen = false;
+  void SetIntercept(Intercept intercept) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    intercept_ = std::move(intercept);
+  }
+  void SetFailOpen(bool fail) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failOpen_ = fail;
+  }
 
   wdu::DriverFd Open() override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++opens_;
-    if (failOpen) return wdu::kInvalidDriverFd;
+    if (failOpen_) return wdu::kInvalidDriverFd;
     return inner_.Open();
   }
   void Close(wdu::DriverFd fd) override {
@@ -71,7 +78,7 @@ class RecordingDriver : public wdu::DriverStandIn {
     std::function<std::optional<Status>(std::uint32_t, void*)> hook;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      hook = intercept;
+      hook = intercept_;
     }
     std::optional<Status> answer = hook ? hook(code, record) : std::nullopt;
     r.status = answer ? *answer : inner_.Request(fd, code, record, size);
@@ -114,6 +121,8 @@ class RecordingDriver : public wdu::DriverStandIn {
   mutable std::mutex mutex_;
   std::vector<RecordedRequest> requests_;
   int opens_ = 0, closes_ = 0;
+  Intercept intercept_;
+  bool failOpen_ = false;
 };
 
 class FakeUnitDriver : public wdu::StandInBase {

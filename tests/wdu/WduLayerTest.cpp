@@ -136,16 +136,16 @@ TEST_F(WduLayer, TooOldADriverFailsInitAndLeavesNothingOpen) {
 }
 
 TEST_F(WduLayer, AFailedVersionQueryFailsInitWithItsStatus) {
-  driver.intercept = [](std::uint32_t c, void*) -> std::optional<Status> {
+  driver.SetIntercept([](std::uint32_t c, void*) -> std::optional<Status> {
     if (c == code::kVersion) return 0x12345678u;
     return std::nullopt;
-  };
+  });
   EXPECT_EQ(Init(), 0x12345678u);
   EXPECT_EQ(WDU_OpenContextCount(), 0);
 }
 
 TEST_F(WduLayer, ADriverThatCannotBeOpenedFailsInit) {
-  driver.failOpen = true;
+  driver.SetFailOpen(true);
   EXPECT_EQ(Init(), status::kInternalSystemError);
   EXPECT_EQ(context, nullptr);
   EXPECT_EQ(WDU_OpenContextCount(), 0);
@@ -159,10 +159,10 @@ TEST_F(WduLayer, CloseAfterAFailedInitKeepsTheContextCountRight) {
 
   // A second context fails part-way (wait enable refused): it is closed
   // inside WDU_Init, and the caller closes what it got back once more.
-  driver.intercept = [](std::uint32_t c, void*) -> std::optional<Status> {
+  driver.SetIntercept([](std::uint32_t c, void*) -> std::optional<Status> {
     if (c == code::kEventWaitEnable) return 0x20000099u;
     return std::nullopt;
-  };
+  });
   EXPECT_EQ(Init(), 0x20000099u);
   EXPECT_EQ(context, nullptr);
   EXPECT_EQ(driver.RequestsWith(code::kEventWaitDisable).size(), 1u);
@@ -172,7 +172,7 @@ TEST_F(WduLayer, CloseAfterAFailedInitKeepsTheContextCountRight) {
   EXPECT_EQ(WDU_OpenContextCount(), 1);
 
   // The first context still works: its device list lock was not pulled.
-  driver.intercept = nullptr;
+  driver.SetIntercept(nullptr);
   EXPECT_EQ(WDU_SelectInterface(LastAttached(), 0, 0), status::kSuccess);
   EXPECT_EQ(unit.Selects().back().uniqueId, id);
   WDU_Close(first);
@@ -230,10 +230,10 @@ TEST_F(WduLayer, ARefusedAttachLeavesNoEntryAndAcknowledgesWithoutControl) {
 }
 
 TEST_F(WduLayer, AnAttachWhoseInformationCannotBeHadIsDropped) {
-  driver.intercept = [](std::uint32_t c, void*) -> std::optional<Status> {
+  driver.SetIntercept([](std::uint32_t c, void*) -> std::optional<Status> {
     if (c == code::kGetDeviceData) return status::kDeviceNotFound;
     return std::nullopt;
-  };
+  });
   ASSERT_EQ(Init(), status::kSuccess);
   unit.Plug(0x1209, 0x0001);
   ASSERT_TRUE(Eventually([&] { return Acks().size() == 1; }));
@@ -276,7 +276,7 @@ TEST_F(WduLayer, PowerEventsReachThePowerCallbackAndOtherActionsAreIgnored) {
   // by rewriting what the driver hands back on later pulls.
   std::atomic<int> pulls{0};
   std::atomic<std::uint32_t> deviceId{0};
-  driver.intercept = [&](std::uint32_t c, void* record) -> std::optional<Status> {
+  driver.SetIntercept([&](std::uint32_t c, void* record) -> std::optional<Status> {
     if (c == code::kEventWait && pulls >= 1 && pulls < 4) {
       static_cast<WaitRecord*>(record)->outcome = wait::kEventPending;
       return status::kSuccess;
@@ -289,7 +289,7 @@ TEST_F(WduLayer, PowerEventsReachThePowerCallbackAndOtherActionsAreIgnored) {
     event->uniqueId = deviceId;
     event->options = 0;
     return status::kSuccess;
-  };
+  });
   deviceId = unit.Plug(0x1209, 0x0001);
   ASSERT_EQ(Init(), status::kSuccess);
   ASSERT_TRUE(Eventually([&] { return pulls >= 4; }));
@@ -298,6 +298,8 @@ TEST_F(WduLayer, PowerEventsReachThePowerCallbackAndOtherActionsAreIgnored) {
     return !calls.power.empty();
   }));
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  WDU_Close(context);  // the event thread uses this test's locals
+  context = nullptr;
   std::lock_guard<std::mutex> lock(calls.mutex);
   ASSERT_EQ(calls.power.size(), 1u);  // 0x30 is two bits, 0x4000 is none of the ten
   EXPECT_EQ(calls.power[0].first, calls.attached.at(0));
@@ -308,7 +310,7 @@ TEST_F(WduLayer, PowerEventsReachThePowerCallbackAndOtherActionsAreIgnored) {
 
 TEST_F(WduLayer, WaitAgainDoesNotPullAndAFailingWaitEndsTheLoop) {
   std::atomic<int> waits{0};
-  driver.intercept = [&](std::uint32_t c, void* record) -> std::optional<Status> {
+  driver.SetIntercept([&](std::uint32_t c, void* record) -> std::optional<Status> {
     if (c != code::kEventWait) return std::nullopt;
     const int n = ++waits;
     if (n <= 3) {
@@ -316,12 +318,14 @@ TEST_F(WduLayer, WaitAgainDoesNotPullAndAFailingWaitEndsTheLoop) {
       return status::kSuccess;
     }
     return status::kInvalidDriverHandle;  // the driver can no longer be waited on
-  };
+  });
   ASSERT_EQ(Init(), status::kSuccess);
   ASSERT_TRUE(Eventually([&] { return waits >= 4; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(waits, 4);  // no spinning on a wait that keeps failing
   EXPECT_TRUE(driver.RequestsWith(code::kEventPull).empty());
+  WDU_Close(context);
+  context = nullptr;
 }
 
 TEST_F(WduLayer, EveryWaitAndTransferUsesAHandleOfItsOwn) {
