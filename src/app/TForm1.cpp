@@ -96,6 +96,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
     // 10.
     ConnectSettingHandlers();
+    ConnectDisplayAndFanHandlers();
     ResetSettingsToDefaults();
     LoadSensorSettings();
     LoadDisplaySettings();
@@ -111,6 +112,10 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     // 14.
     StartPeriodicTimers();
     PendingFanBlock = false;
+
+    // 15.
+    services_.clock->Pause(100);
+    SetFansToNormalAndSend();
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
   }
@@ -230,6 +235,7 @@ void TForm1::ExchangePacket(const std::uint8_t* request) {
 void TForm1::UpdateDataTimerTimer() {
   if (Terminating()) return;
   try {
+    ComposeDisplayLine2();
     ExchangePacket(packet::MakeReadRequest(packet::kStatus));
     ui_->CPULoadGraph->setVisible(true);
   } catch (const std::exception& e) {

@@ -92,6 +92,24 @@ class TForm1 : public QMainWindow {
   void SendUnitSettings();
   void SendFanBootBlock();
 
+  // --- front panel ---
+  void SendLine1Text(const QString& text);
+  void SendLine2Text();
+  void ComposeDisplayLine2();
+  void DisplayIntervalTimerTimer();
+  void DispLine1IntChange();
+  void PrimaryTextComboBoxChange() { PendingLine1Text = true; }
+  void SecondaryTextComboBoxChange() {}
+  void DispParamChange();  // DispParam1Change .. DispParam3Change
+  const QString& DisplayLine2Text() const { return displayLine2Text_; }
+
+  // --- fans ---
+  void FrontFanModeComboBoxChange() { FanModeChange(0); }
+  void RearFanModeComboBoxChange() { FanModeChange(1); }
+  void FrontFanManualChange() { FanManualChange(0); }
+  void RearFanManualChange() { FanManualChange(1); }
+  void SetFansToNormalAndSend();
+
   // --- settings store ---
   void ResetSettingsToDefaults();
   void LoadSensorSettings();
@@ -169,6 +187,9 @@ class TForm1 : public QMainWindow {
   void SendBlankDisplayLines();
   std::uint8_t UnitStateNow() const;
   void ConnectSettingHandlers();
+  void ConnectDisplayAndFanHandlers();
+  void FanModeChange(int fan);    // 0 front, 1 rear
+  void FanManualChange(int fan);
   void SetupSensorComboBoxChange(int sensor);
   void SetRowUsable(int sensor, bool usable);
   // The main window counts as visible for the status cycle while it is shown

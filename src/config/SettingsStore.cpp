@@ -177,6 +177,7 @@ void TForm1::WriteChangesTimerTimer() {
   }
   if (PendingLine1Text) {
     PendingLine1Text = false;
+    SendLine1Text(ui_->PrimaryTextComboBox->currentText());
   }
   if (PendingDisplayParams) {
     PendingDisplayParams = false;

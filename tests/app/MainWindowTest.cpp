@@ -43,13 +43,23 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
   Start();
-  ASSERT_EQ(fakes.link.requests.size(), 4u);
+  ASSERT_EQ(fakes.link.requests.size(), 5u);
   const std::uint8_t expected[] = {0x01, 0x02, 0x03, 0x06};
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(fakes.link.requests[i], (Bytes{0x01, expected[i], 0x04})) << i;
     EXPECT_EQ(fakes.link.replyLengths[i], 88u);
   }
-  EXPECT_EQ(fakes.clock.pauses, (std::vector<int>{50, 50, 50, 50}));
+  EXPECT_EQ(fakes.clock.pauses, (std::vector<int>{50, 50, 50, 50, 100}));
+  // Then both fans go to "Normal" at once.
+  const Bytes& fans = fakes.link.requests[4];
+  ASSERT_EQ(fans.size(), 28u);
+  EXPECT_EQ(fans[1], 0x03);
+  auto word = [&](int offset) { return fans[3 + offset] | (fans[4 + offset] << 8); };
+  EXPECT_EQ(word(0), 2100);
+  EXPECT_EQ(word(2), 1100);
+  EXPECT_EQ(word(4), 1400);
+  EXPECT_EQ(word(16), 1100);
+  EXPECT_EQ(word(18), 1400);
   EXPECT_TRUE(form->LinkStarted());
   EXPECT_TRUE(form->FormReady());
   EXPECT_FALSE(form->Terminating());
@@ -99,12 +109,13 @@ TEST_F(MainWindowTest, NothingIsSentBeforeTheLinkIsStarted) {
   EXPECT_TRUE(link.resets.empty());
 }
 
-TEST_F(MainWindowTest, DataPollRequestsPacketOne) {
+TEST_F(MainWindowTest, DataPollSendsDisplayLineTwoThenRequestsPacketOne) {
   Start();
   fakes.link.requests.clear();
   form->UpdateDataTimerTimer();
-  ASSERT_FALSE(fakes.link.requests.empty());
-  EXPECT_EQ(fakes.link.requests.back(), (Bytes{0x01, 0x01, 0x04}));
+  ASSERT_EQ(fakes.link.requests.size(), 2u);
+  EXPECT_EQ(fakes.link.requests[0][1], 0x07);
+  EXPECT_EQ(fakes.link.requests[1], (Bytes{0x01, 0x01, 0x04}));
   EXPECT_TRUE(form->Queue()->IsEmpty());
 }
 

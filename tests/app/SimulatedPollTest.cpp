@@ -59,7 +59,9 @@ TEST_F(SimulatedPollTest, UnpluggingLosesTheLinkAndReplugResumesDecoding) {
   unit.Unplug();
   while (!form->Queue()->IsEmpty()) form->Queue()->TakeFirst();
   form->UpdateDataTimerTimer();
-  EXPECT_EQ(form->Queue()->Count(), 1u);
+  // Once for the line-2 write, once for the status request.
+  EXPECT_EQ(form->Queue()->Count(), 2u);
+  EXPECT_EQ(form->Queue()->TakeFirst(), kLinkLostText);
   EXPECT_EQ(form->Queue()->TakeFirst(), kLinkLostText);
 
   unit.Plug();
