@@ -1,0 +1,118 @@
+// The main window over the real USB link, libusb and the unit emulated by
+// umockdev: what the status bar and the System tab show while the unit is
+// polled, pulled out and plugged back in.
+
+#include "EmulatedUnit.h"
+#include "FakeDriver.h"
+
+#include "SimulatedUnit.h"
+#include "app/TForm1.h"
+#include "device/UsbLink.h"
+#include "device/wdu/LibusbStandIn.h"
+#include "monitor/DeviceData.h"
+#include "support/FakeServices.h"
+#include "ui_TForm1.h"
+
+#include <QApplication>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct NoRunner : IProcessRunner {
+  bool RunAndWait(const std::string&, const std::vector<std::string>&) override { return false; }
+};
+
+class EmulatedProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDeviceData();
+    model.Advance(400);  // past power-up and boot delay
+    bench = std::make_unique<EmulatedUnit>(model);
+  }
+  void Start(std::chrono::milliseconds attachWait = std::chrono::milliseconds(3000)) {
+    driver = std::make_unique<wdu::LibusbStandIn>();
+    UsbLink::Options options;
+    options.accessRuleNeeded = false;
+    options.attachWait = attachWait;
+    link = std::make_unique<UsbLink>(*driver, runner, options);
+    Services s = fakes.services();
+    s.link = link.get();
+    form = std::make_unique<TForm1>(s);
+    form->show();
+  }
+  void TearDown() override {
+    form.reset();
+    link.reset();
+    driver.reset();
+    bench.reset();
+  }
+  void ClearQueue() {
+    while (!form->Queue()->IsEmpty()) form->Queue()->TakeFirst();
+  }
+
+  unitsim::SimulatedUnit model{42};
+  std::unique_ptr<EmulatedUnit> bench;
+  std::unique_ptr<wdu::LibusbStandIn> driver;
+  NoRunner runner;
+  std::unique_ptr<UsbLink> link;
+  FakeServices fakes;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(EmulatedProgram, APollIsDecodedIntoTheSystemTab) {
+  bench->PlugIn(UnitVendorId, UnitProductId);
+  Start();
+  ASSERT_TRUE(form->LinkStarted());
+  ASSERT_FALSE(form->Terminating());
+  model.SetSensor(1, -41.0);
+  form->UpdateDataTimerTimer();
+  EXPECT_EQ(form->ui().Temp1->text(), QString("-41\u00B0C"));
+  EXPECT_EQ(form->ui().FanRPM1->text(), QString::number(model.FanRpm(1)) + " RPM");
+  for (const QString& text : form->Queue()->Texts()) EXPECT_NE(text, kLinkLostText);
+  EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
+}
+
+TEST_F(EmulatedProgram, UnpluggedEveryTickQueuesTheLostLinkAndReplugResumesDecoding) {
+  bench->PlugIn(UnitVendorId, UnitProductId);
+  Start();
+  model.SetSensor(1, -41.0);
+  form->UpdateDataTimerTimer();
+  ASSERT_EQ(form->ui().Temp1->text(), QString("-41\u00B0C"));
+
+  bench->Unplug();
+  ASSERT_TRUE(wdutest::Eventually([&] { return link->CurrentDevice() == nullptr; }));
+  model.SetSensor(1, -38.0);
+  for (int tick = 0; tick < 2; ++tick) {
+    ClearQueue();
+    form->UpdateDataTimerTimer();
+    // Once for the line-2 write, once for the status request.
+    EXPECT_EQ(form->Queue()->Texts(), (std::deque<QString>{kLinkLostText, kLinkLostText}));
+    EXPECT_EQ(form->ui().Temp1->text(), QString("-41\u00B0C"));  // nothing decoded
+  }
+
+  bench->PlugIn(UnitVendorId, UnitProductId);
+  ASSERT_TRUE(wdutest::Eventually([&] { return link->CurrentDevice() != nullptr; }));
+  ClearQueue();
+  form->UpdateDataTimerTimer();
+  EXPECT_EQ(form->ui().Temp1->text(), QString("-38\u00B0C"));
+  for (const QString& text : form->Queue()->Texts()) EXPECT_NE(text, kLinkLostText);
+  EXPECT_EQ(bench->SeenOn(bench->UnitNode()).claimed, std::vector<unsigned>{0});
+}
+
+TEST_F(EmulatedProgram, NoUnitAtStartEndsWithTheFailureText) {
+  Start(std::chrono::milliseconds(300));
+  EXPECT_TRUE(form->Terminating());
+  EXPECT_EQ(fakes.boxes.shown, QStringList{kUsbFailedText});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RunUnderUmockdev(argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
