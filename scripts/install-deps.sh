@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libusb-1.0-0-dev libcanberra-dev
   xvfb xauth fonts-dejavu-core
+  msmtp python3-aiosmtpd
 )
 
 missing=()

@@ -5,6 +5,9 @@
 #include "app/SingleInstance.h"
 #include "app/TForm1.h"
 #include "device/UnitLink.h"
+#include "logs/LogFile.h"
+#include "logs/ProcessLauncher.h"
+#include "logs/SendmailTransport.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -35,6 +38,11 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     services.boxes = &boxes;
     services.clock = &clock;
     services.help = &help;
+    DetachedProcessLauncher launcher;
+    SendmailTransport mail;
+    services.logFolder = DefaultLogFolder();
+    services.launcher = &launcher;
+    services.mail = &mail;
 
     TForm1 form(services);
     if (form.Terminating()) return 0;

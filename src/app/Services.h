@@ -8,6 +8,8 @@
 
 class IUnitLink;
 class QDialog;
+class IProcessLauncher;  // logs/ProcessLauncher.h
+class IMailTransport;    // logs/MailSender.h
 
 class IMessageBoxes {
  public:
@@ -46,4 +48,10 @@ struct Services {
   IHelpViewer* help = nullptr;
   // The settings file that stands for the program's settings key.
   QString settingsPath;
+  // The folder of the two log files, with a trailing separator; the program
+  // that opens them in a viewer; the mail system for the error report. Left
+  // empty, the main window uses the desktop's own.
+  QString logFolder;
+  IProcessLauncher* launcher = nullptr;
+  IMailTransport* mail = nullptr;
 };

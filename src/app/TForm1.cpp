@@ -64,6 +64,9 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   try {
     // 2.
     programFolder_ = programfiles::ProgramFolder();
+    // The logs must be writable, so they live in the log folder instead; it
+    // is created with the first record.
+    UseDefaultLogServices();
 
     // 3.
     linkStarted_ = false;
@@ -96,11 +99,17 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
     // 10.
     ConnectSettingHandlers();
+    ConnectLogHandlers();
+    ConnectHeaterHandlers();
+    ConnectWeekdayHandlers();
     ConnectDisplayAndFanHandlers();
     ResetSettingsToDefaults();
     LoadSensorSettings();
     LoadDisplaySettings();
     LoadUnitSettings();
+
+    // 11.
+    WriteOperationLogSnapshot();
 
     // 12. Nothing of the start-up state is written back.
     ClearPendingFlags();
@@ -373,6 +382,8 @@ void TForm1::CloseDown() {
     // 6.
     CpuSpeedMHz.reset();
     CpuLoadPercent.reset();
+    errorLog_.reset();
+    operationLog_.reset();
     statusQueue_.reset();
     // 7.
     services_.link->CloseUnit();

@@ -5,6 +5,10 @@
 
 #include "app/Services.h"
 #include "app/StatusMessageQueue.h"
+#include "config/Heater.h"
+#include "logs/LogFile.h"
+#include "logs/MailSender.h"
+#include "logs/ProcessLauncher.h"
 #include "device/Packet.h"
 #include "monitor/RelaxedAtomic.h"
 
@@ -142,6 +146,34 @@ class TForm1 : public QMainWindow {
   };
   SensorControls Row(int sensor) const;
 
+  // --- logs, log maintenance, error report, heater, weekday tab ---
+  // Both exist from start-up until the close path has run.
+  LogFile* OperationLog() const { return operationLog_.get(); }
+  LogFile* ErrorLog() const { return errorLog_.get(); }
+  void WriteOperationLogSnapshot();
+  void WriteErrorLogSnapshot();
+  void ViewLogButtonClick();
+  void ClearLogButtonClick();
+  void ErrorViewButtonClick();
+  void SendButtonClick();
+  void HoursRunTimerTimer();
+  void MaintainTimerTimer();
+  void CheckLogSizes();
+  // True while the clear-log question or the heating dialog is open.
+  bool ModalDialogOpen = false;
+  // The clear-log dialog's answer; false: delete the operation log.
+  bool LogClearCanceled = true;
+  void HeatingSliderChange();
+  void HeatingCountDownTimerTimer();
+  // kReductionBase + m/1440: m minutes of reduced heating are left.
+  double ReductionEnd = kReductionBase;
+  void WeekdayCheckBoxClick(int day);  // 1 Monday .. 5 Friday
+  void MondayCheckBoxClick() { WeekdayCheckBoxClick(1); }
+  void TuesdayCheckBoxClick() { WeekdayCheckBoxClick(2); }
+  void WednesdayCheckBoxClick() { WeekdayCheckBoxClick(3); }
+  void ThursdayCheckBoxClick() { WeekdayCheckBoxClick(4); }
+  void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
+
   // --- timers and their handlers ---
   QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, MaintainTimer,
       HoursRunTimer, HeatingCountDownTimer, ShutDownTimer, BlinkTimer;
@@ -217,5 +249,17 @@ class TForm1 : public QMainWindow {
   std::uint8_t receiveArea_[packet::kReceiveAreaSize] = {};
 
   QMenu* popupMenu1_ = nullptr;
+
+  // Logs, log maintenance, heater, weekday tab.
+  void UseDefaultLogServices();
+  void ConnectLogHandlers();
+  void ConnectHeaterHandlers();
+  void ConnectWeekdayHandlers();
+  void WriteLogSnapshot(const LogFile* log);
+  void ShowReminder(QWidget* owner);
+  std::unique_ptr<LogFile> errorLog_;
+  std::unique_ptr<LogFile> operationLog_;
+  std::unique_ptr<IProcessLauncher> ownLauncher_;
+  std::unique_ptr<IMailTransport> ownMail_;
   QSet<QString> errorsOnScreen_;
 };

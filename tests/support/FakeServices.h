@@ -5,12 +5,15 @@
 #include "app/Services.h"
 #include "device/Packet.h"
 #include "device/UnitLink.h"
+#include "logs/MailSender.h"
+#include "logs/ProcessLauncher.h"
 
 #include <QDateTime>
 #include <QDialog>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -82,12 +85,53 @@ class FakeHelp : public IHelpViewer {
   void ShowContents() override { ++contentsCalls; }
 };
 
+class FakeLauncher : public IProcessLauncher {
+ public:
+  struct Start {
+    QString program;
+    QStringList arguments;
+  };
+  std::vector<Start> started;
+  bool StartDetached(const QString& program, const QStringList& arguments) override {
+    started.push_back({program, arguments});
+    return true;
+  }
+};
+
+// Answers each step of the mail sender with a chosen result code.
+class FakeMailTransport : public IMailTransport {
+ public:
+  bool found = true;
+  std::vector<int> logonResults{mailresult::kSuccess};  // one per logon, the last repeats
+  int sendResult = mailresult::kSuccess;
+  std::vector<bool> logons;  // mayAskUser of each logon
+  std::vector<MailMessage> sent;
+  int logoffs = 0;
+
+  bool FindMailProgram() override { return found; }
+  int Logon(bool mayAskUser) override {
+    logons.push_back(mayAskUser);
+    const std::size_t i = std::min(logons.size(), logonResults.size()) - 1;
+    return logonResults[i];
+  }
+  int Send(const MailMessage& message) override {
+    sent.push_back(message);
+    return sendResult;
+  }
+  void Logoff() override { ++logoffs; }
+};
+
 struct FakeServices {
   FakeLink link;
   FakeMessageBoxes boxes;
   FakeClock clock;
   FakeHelp help;
   QTemporaryDir settingsDir;  // each window under test gets a settings file of its own
+  FakeLauncher launcher;
+  FakeMailTransport mail;
+  QTemporaryDir logDir;  // and log files of its own
+
+  QString logPath(const QString& name) const { return logDir.path() + "/" + name; }
 
   QString settingsPath() const { return settingsDir.path() + "/tessalinique.conf"; }
 
@@ -98,6 +142,9 @@ struct FakeServices {
     s.clock = &clock;
     s.help = &help;
     s.settingsPath = settingsPath();
+    s.logFolder = logDir.path() + "/";
+    s.launcher = &launcher;
+    s.mail = &mail;
     return s;
   }
 };

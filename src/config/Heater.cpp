@@ -1,0 +1,148 @@
+// The heater group's handlers and the heating-reduction dialog.
+
+#include "config/Heater.h"
+
+#include "app/TForm1.h"
+#include "config/BootTemperature.h"
+#include "widgets/Palette.h"
+
+#include "ui_TForm1.h"
+#include "ui_TForm2.h"
+
+#include <QApplication>
+#include <QTime>
+
+#include <cmath>
+#include <exception>
+
+namespace {
+
+constexpr double kMsPerDay = 86'400'000.0;
+
+QColor WindowTextColor(const QWidget* w) { return QApplication::palette(w).color(QPalette::WindowText); }
+
+void ShowPanel(QLabel* panel, const QString& text) {
+  panel->setText(text);
+  panel->repaint();
+}
+
+void ShowStatus(QLabel* panel, const QString& text, const QColor& colour) {
+  panel->setText(text);
+  SetTextColor(panel, colour);
+  panel->repaint();
+}
+
+}  // namespace
+
+bool ReductionRuns(double reductionEnd) {
+  return std::llround((reductionEnd - kReductionBase) * kMsPerDay) > 0;
+}
+
+QString RemainingTimeText(double reductionEnd) {
+  const double fraction = reductionEnd - std::floor(reductionEnd);
+  const long long ms = std::llround(fraction * kMsPerDay) % static_cast<long long>(kMsPerDay);
+  return QString::number((ms / 60000) % 60) + QStringLiteral(" Min");
+}
+
+// ---------------------------------------------------------------------------
+// TForm2
+
+TForm2::TForm2(QWidget* owner, double& reductionEnd, bool& modalDialogOpen)
+    : QDialog(owner), ui_(std::make_unique<Ui::TForm2>()), reductionEnd_(reductionEnd),
+      modalDialogOpen_(modalDialogOpen) {
+  ui_->setupUi(this);
+  setFixedSize(sizeHint().expandedTo(QSize(287, 200)));
+  ui_->HeatingTimer->setTime(QTime(0, 0));
+  connect(ui_->OkButton, &QPushButton::clicked, this, &TForm2::OkButtonClick);
+  connect(ui_->CancelButton, &QPushButton::clicked, this, &TForm2::CancelButtonClick);
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::OkButtonClick() {
+  reductionEnd_ = kReductionBase + ui_->HeatingTimer->time().msecsSinceStartOfDay() / kMsPerDay;
+  accept();
+}
+
+void TForm2::CancelButtonClick() {
+  reductionEnd_ = kReductionBase;
+  reject();
+}
+
+void TForm2::done(int result) {
+  modalDialogOpen_ = false;
+  QDialog::done(result);
+}
+
+// ---------------------------------------------------------------------------
+// Main window
+
+void TForm1::ConnectHeaterHandlers() {
+  connect(ui_->HeatingSlider, &QSlider::valueChanged, this, &TForm1::HeatingSliderChange);
+  connect(&HeatingCountDownTimer, &QTimer::timeout, this, &TForm1::HeatingCountDownTimerTimer);
+  InstallBootTempDrawing(ui_->BootTempComboBox);
+}
+
+void TForm1::HeatingSliderChange() {
+  if (ModalDialogOpen) return;
+  try {
+    Ui::TForm1& u = *ui_;
+    if (u.HeatingSlider->value() < 7 && !ReductionRuns(ReductionEnd)) {
+      TForm2 dialog(this, ReductionEnd, ModalDialogOpen);
+      ModalDialogOpen = true;
+      services_.boxes->ExecModal(dialog);
+      ModalDialogOpen = false;
+    }
+
+    if (ReductionRuns(ReductionEnd)) {
+      // Moving the slider during a reduction must not push the next minute back.
+      if (!HeatingCountDownTimer.isActive()) HeatingCountDownTimer.start();
+      ShowPanel(u.HeatingTimerPanel, RemainingTimeText(ReductionEnd));
+      u.HeaterReduceLabel->setEnabled(true);
+      // Until the next status report replaces it.
+      ShowStatus(u.SystemStatPanel, QStringLiteral("Heating Reduced"), StatusOrange);
+    } else {
+      SetTextColor(u.EffectLabel, WindowTextColor(u.EffectLabel));
+      HeatingCountDownTimer.stop();
+      // Without a reduction the heater does not go below 70 %; this runs the
+      // handler once more, for position 7.
+      if (u.HeatingSlider->value() < 7) u.HeatingSlider->setValue(7);
+      ShowStatus(u.SystemStatPanel, QStringLiteral("Normal"), StatusGreen);
+    }
+
+    const int position = u.HeatingSlider->value();
+    if (position <= 6) {
+      SetTextColor(u.EffectLabel, StatusRed);
+    } else if (position <= 9) {
+      SetTextColor(u.EffectLabel, StatusOrange);
+    } else {
+      SetTextColor(u.EffectLabel, WindowTextColor(u.EffectLabel));
+      ReductionEnd = kReductionBase;
+      HeatingCountDownTimer.stop();
+      ShowPanel(u.HeatingTimerPanel, RemainingTimeText(kReductionBase));
+      u.HeaterReduceLabel->setEnabled(false);
+    }
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}
+
+void TForm1::HeatingCountDownTimerTimer() {
+  if (Terminating()) return;
+  try {
+    Ui::TForm1& u = *ui_;
+    if (ReductionRuns(ReductionEnd)) {
+      ReductionEnd -= kOneMinuteInDays;
+      ShowPanel(u.HeatingTimerPanel, RemainingTimeText(ReductionEnd));
+    }
+    if (!ReductionRuns(ReductionEnd)) {
+      HeatingCountDownTimer.stop();
+      // Full power again; the slider's handler shows "0 Min" and "Normal".
+      u.HeatingSlider->setValue(10);
+      ReductionEnd = kReductionBase;
+      u.HeaterReduceLabel->setEnabled(false);
+    }
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}

@@ -1,0 +1,56 @@
+// The weekday rows of the dormant "RTC" tab: a day's check box makes that
+// day's time controls usable. Nothing here is stored or sent to the unit.
+
+#include "app/TForm1.h"
+#include "widgets/Palette.h"
+
+#include "ui_TForm1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+
+#include <exception>
+
+namespace {
+
+struct WeekdayRow {
+  QLabel* day;
+  QComboBox* hour;
+  QComboBox* minute;
+  QCheckBox* active;
+  QLabel* timeLabel;
+};
+
+WeekdayRow RowOfDay(Ui::TForm1& u, int day) {
+  switch (day) {
+    case 1: return {u.Monday, u.MondayHour, u.MondayMin, u.MondayCheckBox, u.MondayTime};
+    case 2: return {u.Tuesday, u.TuesdayHour, u.TuesdayMin, u.TuesdayCheckBox, u.TuesdayTime};
+    case 3: return {u.Wednesday, u.WednesdayHour, u.WednesdayMin, u.WednesdayCheckBox, u.WednesdayTime};
+    case 4: return {u.Thursday, u.ThursdayHour, u.ThursdayMin, u.ThursdayCheckBox, u.ThursdayTime};
+    case 5: return {u.Friday, u.FridayHour, u.FridayMin, u.FridayCheckBox, u.FridayTime};
+    default: return {};
+  }
+}
+
+}  // namespace
+
+void TForm1::ConnectWeekdayHandlers() {
+  for (int day = 1; day <= 5; ++day) {
+    connect(RowOfDay(*ui_, day).active, &QCheckBox::toggled, this, [this, day] { WeekdayCheckBoxClick(day); });
+  }
+}
+
+void TForm1::WeekdayCheckBoxClick(int day) {
+  try {
+    const WeekdayRow row = RowOfDay(*ui_, day);
+    if (!row.active) return;
+    const bool on = row.active->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{row.day, row.hour, row.minute, row.timeLabel})
+      w->setEnabled(on);
+    for (QWidget* box : std::initializer_list<QWidget*>{row.hour, row.minute})
+      SetEditColor(box, on ? SystemWindowColor : SystemScrollBarColor);
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The operation log and the error log: tab-separated text files that gain one
+// snapshot line per start (operation log) or per alarm (error log).
+//
+// File layout, UTF-8, every line (the last included) ending in CR LF, every
+// field (the last included) followed by a TAB:
+//   line 1  the 37 column titles (written when the file is created)
+//   line 2  a single space
+//   then    one record per line, 38 fields, oldest first
+//
+// A record is appended with a single write and flushed to disk before
+// WriteRecord returns: this program's own job can be to power the computer
+// off, so a record must never take earlier ones with it, and an alarm reply
+// must not wait longer because the log has grown.
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+
+class IProcessLauncher;
+
+inline const QString kOperationLogName = QStringLiteral("Operatation.log");
+inline const QString kErrorLogName = QStringLiteral("Error.log");
+// The desktop's own choice of text viewer.
+inline const QString kLogViewerProgram = QStringLiteral("xdg-open");
+
+// what() is the message shown after "Error: ".
+class LogError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct LogSensor {
+  QString Name;
+  std::int32_t Temperature = 0;  // whole degrees Celsius
+  std::uint8_t Higher = 0;       // 1: limits are reached at or above them
+  std::int32_t WarningLimit = 0;
+  std::int32_t ShutdownLimit = 0;
+};
+
+// One snapshot, filled by the caller at the moment of writing.
+struct LogRecord {
+  QDateTime Timestamp;
+  std::int32_t CpuSpeed = 0;  // MHz
+  std::int32_t CpuLoad = 0;   // percent
+  std::array<LogSensor, 5> Sensors{};
+  std::int32_t RearFan = 0;
+  std::int32_t FrontFan = 0;
+  QString DisplayLine1;
+  QString DisplayLine2;
+  std::int32_t DisplayInterval = 0;  // ms
+  QString WarningHandling;
+  std::int32_t BootTemperature = 0;
+  std::int32_t HeaterEffect = 0;  // percent
+  std::int32_t OperationHours = 0;
+  QString SystemStatus;
+};
+
+// Line 1 and line 2 of a new file, CR LF included.
+QByteArray LogFileHead();
+// One record line, CR LF included. Timestamps use the locale's short date and
+// long time.
+QByteArray FormatLogRecord(const LogRecord& record, const QLocale& locale);
+
+// $XDG_STATE_HOME/quelmark/tessalinique/ (normally ~/.local/state/...), with
+// a trailing separator. The folder is created by the first write.
+QString DefaultLogFolder();
+
+class LogFile {
+ public:
+  explicit LogFile(QString fileName, QLocale locale = QLocale::system());
+
+  const QString& FileName() const { return fileName_; }
+
+  // Appends one record, creating the folder and the file (with its two head
+  // lines) when missing. Throws LogError; nothing is written then.
+  void WriteRecord(const LogRecord& record) const;
+
+  // File size in bytes / 1000, truncated; 0 when there is no file.
+  int SizeKb() const;
+
+  // Drops the oldest lines so that, of the n lines after the first three,
+  // (n div 100) * (100 - percent) stay, together with the last three lines.
+  // Does nothing for percent < 1 or a file of fewer than five lines.
+  void TrimOldest(int percent) const;
+
+  // Opens the file in the desktop's viewer without waiting; nothing happens
+  // for a missing file, and a viewer that does not start is not reported.
+  void OpenInViewer(IProcessLauncher& launcher) const;
+
+  // Removes the file; a missing file is no failure.
+  void Delete() const;
+
+ private:
+  QString fileName_;
+  QLocale locale_;
+};

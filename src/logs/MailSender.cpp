@@ -1,0 +1,95 @@
+#include "logs/MailSender.h"
+
+#include "app/StatusMessageQueue.h"
+
+namespace {
+
+class Progress {
+ public:
+  explicit Progress(StatusMessageQueue* queue) : queue_(queue) {}
+  void Add(const QString& text) {
+    if (queue_) queue_->Append(text);
+  }
+  void AddError(const QString& text) { Add(QStringLiteral("Error sending mail: ") + text); }
+
+ private:
+  StatusMessageQueue* queue_;
+};
+
+QString LogonErrorText(int result) {
+  switch (result) {
+    case mailresult::kUserAbort: return QStringLiteral("User requested to cancel mail");
+    case mailresult::kLoginFailure: return QStringLiteral("Invalid Mail Logon");
+    case mailresult::kInsufficientMemory:
+      return QStringLiteral(
+          "Insufficient memory available.  Close some applications before attempting to transmit again.");
+    case mailresult::kTooManySessions: return QStringLiteral("Mail system busy.  Try to transmit later");
+    default: return QStringLiteral("Unknown Mail System Failure");
+  }
+}
+
+QString SendErrorText(int result, bool withAttachment) {
+  switch (result) {
+    case mailresult::kUserAbort: return QStringLiteral("User Requested Mail Cancel");
+    case mailresult::kLoginFailure: return QStringLiteral("Not Logged In");
+    case mailresult::kInsufficientMemory: return QStringLiteral("Not enough memory to send a message");
+    case mailresult::kTooManyFiles:
+    case mailresult::kAttachmentNotFound:
+    case mailresult::kAttachmentOpenFailure: return QStringLiteral("Unable to attach file");
+    case mailresult::kTooManyRecipients:
+    case mailresult::kUnknownRecipient:
+    case mailresult::kAmbiguousRecipient: return QStringLiteral("Unable to resolve address");
+    case mailresult::kBadRecipientType:
+      return withAttachment ? QStringLiteral("Unknown recipient type") : QStringLiteral("Unknown recipient type ");
+    case mailresult::kTextTooLarge: return QStringLiteral("Too much Message Text");
+    default: return QStringLiteral("Undefined Failure");
+  }
+}
+
+}  // namespace
+
+void SendMail(IMailTransport& transport, const QString& subject, const QString& recipient,
+              const QString& noteText, const QString& attachmentPath, StatusMessageQueue* queue) {
+  Progress progress(queue);
+  progress.Add(QStringLiteral("Initializing Mail Interface"));
+
+  const bool found = transport.FindMailProgram();
+  if (!found) {
+    progress.AddError(QStringLiteral("Unable to find MAPI32 Library"));
+    progress.AddError(QStringLiteral("Unable to find MAPISendMail"));
+    progress.AddError(QStringLiteral("Unable to find MAPILogon"));
+    progress.AddError(QStringLiteral("Unable to find MAPILogoff"));
+  }
+  progress.Add(QStringLiteral("Complete Logging in to the Mail System"));
+  if (!found) return;
+
+  if (transport.Logon(false) != mailresult::kSuccess) {
+    // The mail system may ask the user now; whatever the answer, the send is
+    // still tried and tells its own outcome.
+    const int result = transport.Logon(true);
+    if (result != mailresult::kSuccess) progress.AddError(LogonErrorText(result));
+  }
+  progress.Add(QStringLiteral("Logged In"));
+
+  const bool withAttachment = !attachmentPath.isEmpty();
+  MailMessage message;
+  message.Recipient = recipient;
+  if (withAttachment) {
+    progress.Add(QStringLiteral("Sending File"));
+    message.Subject = subject;
+    message.NoteText = noteText;
+    message.AttachmentPath = attachmentPath;
+  } else {
+    message.Subject = QStringLiteral("SendMail Test");
+    message.NoteText = QStringLiteral("MessageBody only.");
+  }
+  const int result = transport.Send(message);
+  if (result == mailresult::kSuccess) {
+    progress.Add(withAttachment ? QStringLiteral("File sent") : QStringLiteral("Mail Sent"));
+  } else {
+    progress.AddError(SendErrorText(result, withAttachment));
+  }
+
+  progress.Add(QStringLiteral("Logging off the Mail System"));
+  transport.Logoff();
+}

@@ -1,0 +1,7 @@
+#include "logs/ProcessLauncher.h"
+
+#include <QProcess>
+
+bool DetachedProcessLauncher::StartDetached(const QString& program, const QStringList& arguments) {
+  return QProcess::startDetached(program, arguments);
+}

@@ -1,0 +1,235 @@
+// The logs through the main window: the start-up snapshot, the error-log
+// snapshot, the Misc. tab's buttons, the running-hours counter and the error
+// report, against fakes.
+
+#include "app/TForm1.h"
+#include "monitor/DeviceData.h"
+#include "support/FakeServices.h"
+#include "ui_TForm1.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The lines of a log, each of which must end in CR LF, without their ends.
+QList<QByteArray> Lines(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QByteArray content = f.readAll();
+  EXPECT_TRUE(content.endsWith("\r\n"));
+  EXPECT_EQ(content.count("\r\n"), content.count('\n'));
+  content.replace("\r\n", "\n");
+  content.chop(1);
+  return content.split('\n');
+}
+
+// The fields of a record line; each is followed by a TAB.
+QList<QByteArray> Fields(QByteArray line) {
+  EXPECT_TRUE(line.endsWith('\t'));
+  line.chop(1);
+  return line.split('\t');
+}
+
+QStringList QueueTexts(TForm1& form) {
+  QStringList out;
+  for (const QString& t : form.Queue()->Texts()) out << t;
+  return out;
+}
+
+class LogWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetDeviceData(); }
+  void TearDown() override { form.reset(); }
+  void Start() {
+    form = std::make_unique<TForm1>(fakes.services());
+    form->show();
+  }
+  Ui::TForm1& ui() { return form->ui(); }
+  QString OperationLogPath() const { return fakes.logPath("Operatation.log"); }
+  QString ErrorLogPath() const { return fakes.logPath("Error.log"); }
+
+  FakeServices fakes;
+  std::unique_ptr<TForm1> form;
+};
+
+// --- snapshots ---------------------------------------------------------------
+
+TEST_F(LogWindowTest, AFirstStartLeavesTheHeadTheSpaceLineAndOneRecordOfTheStartValues) {
+  const QDateTime at = fakes.clock.now;
+  Start();
+  const QList<QByteArray> lines = Lines(OperationLogPath());
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith("Timestamp\tCpu speed\t"));
+  EXPECT_EQ(lines[1], " ");
+
+  const QList<QByteArray> f = Fields(lines[2]);
+  ASSERT_EQ(f.size(), 38);
+  const QLocale locale = QLocale::system();
+  // Written before the start-up requests and their pauses.
+  EXPECT_EQ(QString::fromUtf8(f[0]), locale.toString(at.date(), QLocale::ShortFormat) + " " +
+                                         locale.toString(at, locale.timeFormat(QLocale::LongFormat)));
+  EXPECT_EQ(f[1].toInt(), *form->CpuSpeedMHz);  // as measured before the settings load
+  const QList<QByteArray> expected{"0", "0", "Speed Load Temp", "Quelmark", "5000", "Alarm Sound",
+                                   "-33", "100", "-1"};
+  EXPECT_EQ(f.mid(3, 9), expected);
+  EXPECT_EQ(f.mid(12, 5), (QList<QByteArray>{"Evaporator", "0", "-10", "0", "1"}));
+  EXPECT_EQ(f.mid(17, 5), (QList<QByteArray>{"", "0", "5", "0", "0"}));
+  EXPECT_EQ(QString::fromUtf8(f[37]), ui().SystemStatPanel->text());
+
+  EXPECT_FALSE(QFile::exists(ErrorLogPath()));
+  EXPECT_TRUE(fakes.boxes.shown.isEmpty());
+}
+
+TEST_F(LogWindowTest, TheErrorSnapshotTakesTheValuesOfTheMomentAndAMissingReadingAsStored) {
+  Start();
+  *form->CpuSpeedMHz = 2400;
+  *form->CpuLoadPercent = 88;
+  Device.Status.RearFanRpm = 1450;
+  Device.Status.FrontFanRpm = 980;
+  SensorTable[1].Temperature = -42;
+  SensorTable[2].Name = "N/A";
+  SensorTable[2].Temperature = kNoReading;
+  ui().OperHours->setText("1234");
+  ui().HeatingSlider->blockSignals(true);
+  ui().HeatingSlider->setValue(8);
+  ui().SystemStatPanel->setText("Warning");
+
+  form->WriteErrorLogSnapshot();
+  const QList<QByteArray> lines = Lines(ErrorLogPath());
+  ASSERT_EQ(lines.size(), 3);
+  const QList<QByteArray> f = Fields(lines[2]);
+  ASSERT_EQ(f.size(), 38);
+  EXPECT_EQ(f.mid(1, 4), (QList<QByteArray>{"2400", "88", "1450", "980"}));
+  EXPECT_EQ(f[10], "80");
+  EXPECT_EQ(f[11], "1234");
+  EXPECT_EQ(f[13], "-42");
+  EXPECT_EQ(f.mid(17, 2), (QList<QByteArray>{"N/A", "-99"}));
+  EXPECT_EQ(f[37], "Warning");
+  EXPECT_EQ(Lines(OperationLogPath()).size(), 3);  // the operation log is not touched
+}
+
+TEST_F(LogWindowTest, ADeletedErrorLogComesBackWithItsHeadAtTheNextAlarm) {
+  Start();
+  form->WriteErrorLogSnapshot();
+  form->WriteErrorLogSnapshot();
+  EXPECT_EQ(Lines(ErrorLogPath()).size(), 4);
+  ASSERT_TRUE(QFile::remove(ErrorLogPath()));
+  form->WriteErrorLogSnapshot();
+  const QList<QByteArray> lines = Lines(ErrorLogPath());
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith("Timestamp\t"));
+}
+
+TEST_F(LogWindowTest, ABootTemperatureThatIsNoNumberWritesNothingAndShowsTheConversionError) {
+  Start();
+  ui().BootTempComboBox->setItemText(ui().BootTempComboBox->currentIndex(), "abc");
+  form->WriteErrorLogSnapshot();
+  EXPECT_FALSE(QFile::exists(ErrorLogPath()));
+  EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: 'abc' is not a valid integer value"});
+}
+
+TEST_F(LogWindowTest, AnUnwritableLogFolderIsReportedAndTheProgramGoesOnPolling) {
+  QFile blocker(fakes.logDir.path() + "/not-a-folder");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  Services s = fakes.services();
+  s.logFolder = blocker.fileName() + "/logs/";
+  form = std::make_unique<TForm1>(s);
+  form->show();
+
+  ASSERT_EQ(fakes.boxes.shown.size(), 1);
+  EXPECT_TRUE(fakes.boxes.shown[0].startsWith("Error: Cannot create folder")) << fakes.boxes.shown[0].toStdString();
+  EXPECT_TRUE(form->FormReady());
+  EXPECT_TRUE(form->UpdateDataTimer.isActive());
+
+  const std::size_t before = fakes.link.RequestsNumbered(0x01).size();
+  form->UpdateDataTimerTimer();
+  EXPECT_GT(fakes.link.RequestsNumbered(0x01).size(), before);
+  form->WriteErrorLogSnapshot();  // an alarm reports it again and goes on
+  EXPECT_EQ(fakes.boxes.shown.size(), 2);
+}
+
+// --- Misc. tab ---------------------------------------------------------------
+
+TEST_F(LogWindowTest, TheViewButtonsOpenTheirLogInTheViewer) {
+  Start();
+  ui().ErrorViewButton->click();  // no error log yet
+  EXPECT_TRUE(fakes.launcher.started.empty());
+
+  ui().ViewLogButton->click();
+  form->WriteErrorLogSnapshot();
+  ui().ErrorViewButton->click();
+  ASSERT_EQ(fakes.launcher.started.size(), 2u);
+  EXPECT_EQ(fakes.launcher.started[0].program, "xdg-open");
+  EXPECT_EQ(fakes.launcher.started[0].arguments, QStringList{OperationLogPath()});
+  EXPECT_EQ(fakes.launcher.started[1].arguments, QStringList{ErrorLogPath()});
+}
+
+TEST_F(LogWindowTest, ClearAsksFirstAndDeletesTheOperationLogOnlyOnOk) {
+  Start();
+  fakes.boxes.answerOk = false;
+  ui().ClearLogButton->click();
+  EXPECT_EQ(fakes.boxes.asked, QStringList{"Are you sure, you want to Clear the operation log?"});
+  EXPECT_EQ(fakes.boxes.askCaptions, QStringList{"Confirm Delete"});
+  EXPECT_TRUE(QFile::exists(OperationLogPath()));
+  EXPECT_TRUE(QueueTexts(*form).isEmpty());
+
+  fakes.boxes.answerOk = true;
+  ui().ClearLogButton->click();
+  EXPECT_FALSE(QFile::exists(OperationLogPath()));
+  EXPECT_EQ(QueueTexts(*form), QStringList{"Log Cleared"});
+}
+
+TEST_F(LogWindowTest, AfterTheClosePathTheLogButtonsDoNothing) {
+  Start();
+  form->WriteErrorLogSnapshot();
+  form->CloseDown();
+  EXPECT_EQ(form->OperationLog(), nullptr);
+  ui().ViewLogButton->click();
+  ui().ErrorViewButton->click();
+  ui().ClearLogButton->click();
+  ui().SendButton->click();
+  form->WriteErrorLogSnapshot();
+  EXPECT_TRUE(fakes.launcher.started.empty());
+  EXPECT_TRUE(fakes.boxes.asked.isEmpty());
+  EXPECT_TRUE(fakes.mail.sent.empty());
+  EXPECT_EQ(Lines(ErrorLogPath()).size(), 3);
+}
+
+TEST_F(LogWindowTest, ReportMailsTheErrorLogAndTellsEachStep) {
+  Start();
+  form->WriteErrorLogSnapshot();
+  ui().SendButton->click();
+  ASSERT_EQ(fakes.mail.sent.size(), 1u);
+  EXPECT_EQ(fakes.mail.sent[0].Subject, "Error.log");
+  EXPECT_EQ(fakes.mail.sent[0].Recipient, kErrorReportAddress);
+  EXPECT_EQ(fakes.mail.sent[0].NoteText, "This is an autosent error report");
+  EXPECT_EQ(fakes.mail.sent[0].AttachmentPath, ErrorLogPath());
+  EXPECT_EQ(QueueTexts(*form), (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
+                                            "Logged In", "Sending File", "File sent",
+                                            "Logging off the Mail System"}));
+}
+
+// --- running hours -----------------------------------------------------------
+
+TEST_F(LogWindowTest, TheHourTickCountsOnlyOnceTheUnitHasToldItsHours) {
+  Start();
+  ui().OperHours->setText("-1");  // the unit has not told its hours
+  form->HoursRunTimerTimer();
+  EXPECT_EQ(ui().OperHours->text(), "-1");
+
+  ui().OperHours->setText("65534");
+  form->HoursRunTimerTimer();
+  EXPECT_EQ(ui().OperHours->text(), "65535");
+
+  ui().OperHours->setText("x");
+  form->HoursRunTimerTimer();
+  EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: 'x' is not a valid integer value"});
+}
+
+}  // namespace

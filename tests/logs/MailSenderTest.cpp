@@ -1,0 +1,297 @@
+// The error report: the texts the sender queues for each outcome (against a
+// fake transport), the sendmail transport's outcome mapping (against small
+// stand-in sendmail scripts), and a report delivered through msmtp to a mail
+// server on this machine.
+
+#include "app/StatusMessageQueue.h"
+#include "logs/MailSender.h"
+#include "logs/SendmailTransport.h"
+#include "support/FakeServices.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kLog = QStringLiteral("/var/log/vcc/Error.log");
+
+QStringList Texts(const StatusMessageQueue& q) {
+  QStringList out;
+  for (const QString& t : q.Texts()) out << t;
+  return out;
+}
+
+QStringList Report(IMailTransport& transport, const QString& attachment = kLog) {
+  StatusMessageQueue queue;
+  SendMail(transport, kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment, &queue);
+  return Texts(queue);
+}
+
+// --- texts, fake transport ----------------------------------------------------
+
+TEST(MailSenderTexts, NoMailProgramTellsTheFourMissingPartsAndSendsNothing) {
+  FakeMailTransport mail;
+  mail.found = false;
+  EXPECT_EQ(Report(mail), (QStringList{"Initializing Mail Interface",
+                                      "Error sending mail: Unable to find MAPI32 Library",
+                                      "Error sending mail: Unable to find MAPISendMail",
+                                      "Error sending mail: Unable to find MAPILogon",
+                                      "Error sending mail: Unable to find MAPILogoff",
+                                      "Complete Logging in to the Mail System"}));
+  EXPECT_TRUE(mail.logons.empty());
+  EXPECT_TRUE(mail.sent.empty());
+  EXPECT_EQ(mail.logoffs, 0);
+}
+
+TEST(MailSenderTexts, ASuccessfulSendLogsOnSilentlyOnce) {
+  FakeMailTransport mail;
+  EXPECT_EQ(Report(mail), (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
+                                      "Logged In", "Sending File", "File sent", "Logging off the Mail System"}));
+  EXPECT_EQ(mail.logons, std::vector<bool>{false});
+  ASSERT_EQ(mail.sent.size(), 1u);
+  EXPECT_EQ(mail.sent[0].AttachmentPath, kLog);
+  EXPECT_EQ(mail.logoffs, 1);
+}
+
+TEST(MailSenderTexts, ACancelledLogonIsToldAndTheSendStillTried) {
+  FakeMailTransport mail;
+  mail.logonResults = {mailresult::kLoginFailure, mailresult::kUserAbort};
+  EXPECT_EQ(Report(mail), (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
+                                      "Error sending mail: User requested to cancel mail", "Logged In",
+                                      "Sending File", "File sent", "Logging off the Mail System"}));
+  EXPECT_EQ(mail.logons, (std::vector<bool>{false, true}));
+}
+
+TEST(MailSenderTexts, EachSendResultHasItsText) {
+  const std::vector<std::pair<int, QString>> cases{
+      {mailresult::kUserAbort, "User Requested Mail Cancel"},
+      {mailresult::kInsufficientMemory, "Not enough memory to send a message"},
+      {mailresult::kAttachmentNotFound, "Unable to attach file"},
+      {mailresult::kAttachmentOpenFailure, "Unable to attach file"},
+      {mailresult::kUnknownRecipient, "Unable to resolve address"},
+      {mailresult::kBadRecipientType, "Unknown recipient type"},
+      {mailresult::kTextTooLarge, "Too much Message Text"},
+      {mailresult::kFailure, "Undefined Failure"},
+      {99, "Undefined Failure"},
+  };
+  for (const auto& [code, text] : cases) {
+    FakeMailTransport mail;
+    mail.sendResult = code;
+    const QStringList texts = Report(mail);
+    ASSERT_EQ(texts.size(), 6) << code;
+    EXPECT_EQ(texts[4], "Error sending mail: " + text) << code;
+  }
+}
+
+TEST(MailSenderTexts, WithoutAnAttachmentATestMessageGoesOut) {
+  FakeMailTransport mail;
+  EXPECT_EQ(Report(mail, QString()), (QStringList{"Initializing Mail Interface",
+                                                 "Complete Logging in to the Mail System", "Logged In",
+                                                 "Mail Sent", "Logging off the Mail System"}));
+  ASSERT_EQ(mail.sent.size(), 1u);
+  EXPECT_EQ(mail.sent[0].Subject, "SendMail Test");
+  EXPECT_EQ(mail.sent[0].NoteText, "MessageBody only.");
+
+  mail.sendResult = mailresult::kBadRecipientType;
+  EXPECT_EQ(Report(mail, QString())[3], "Error sending mail: Unknown recipient type ");
+}
+
+// --- the sendmail transport against stand-in scripts -------------------------
+
+class SendmailTransportTest : public ::testing::Test {
+ protected:
+  // A stand-in sendmail that keeps its arguments and input, then runs `tail`.
+  QString Script(const QString& tail) {
+    const QString path = dir.path() + "/sendmail";
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QString("#!/bin/sh\necho \"$@\" > '%1/args'\ncat > '%1/input'\n%2\n").arg(dir.path(), tail).toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+  }
+  QString Attachment(const QByteArray& bytes) {
+    const QString path = dir.path() + "/Error.log";
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+  }
+  QByteArray Kept(const char* name) {
+    QFile f(dir.path() + "/" + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  int Send(SendmailTransport& t, const QString& attachment) {
+    EXPECT_TRUE(t.FindMailProgram());
+    return t.Send({kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment});
+  }
+
+  QTemporaryDir dir;
+};
+
+TEST_F(SendmailTransportTest, AMissingAttachmentIsReportedWithoutStartingSendmail) {
+  SendmailTransport transport(Script("exit 0"));
+  EXPECT_EQ(Report(transport, dir.path() + "/missing/Error.log"),
+            (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System", "Logged In",
+                         "Sending File", "Error sending mail: Unable to attach file",
+                         "Logging off the Mail System"}));
+  EXPECT_FALSE(QFile::exists(dir.path() + "/args"));
+}
+
+TEST_F(SendmailTransportTest, AMissingSendmailCountsAsNoMailSystem) {
+  SendmailTransport transport(dir.path() + "/no-sendmail");
+  EXPECT_FALSE(transport.FindMailProgram());
+}
+
+TEST_F(SendmailTransportTest, TheMessageGoesToSendmailTWithTheLogAttached) {
+  SendmailTransport transport(Script("exit 0"));
+  const QByteArray log = "Timestamp\t\r\n \r\n7.12.26 12:00:00\t\xc3\xa4\t\r\n";
+  EXPECT_EQ(Send(transport, Attachment(log)), mailresult::kSuccess);
+  EXPECT_EQ(Kept("args"), "-t -oi\n");
+  const QByteArray input = Kept("input");
+  EXPECT_TRUE(input.startsWith("To: errorreport@vornalith.example\nSubject: Error.log\nMIME-Version: 1.0\n"));
+  EXPECT_TRUE(input.contains("\n\nThis is an autosent error report\n"));
+  EXPECT_TRUE(input.contains("Content-Disposition: attachment; filename=\"Error.log\"\n\n" + log.toBase64() + "\n"));
+}
+
+TEST_F(SendmailTransportTest, ExitStatusesMapOntoMailResults) {
+  const std::vector<std::pair<QString, int>> cases{
+      {"exit 0", mailresult::kSuccess},
+      {"exit 65", mailresult::kUnknownRecipient},
+      {"exit 67", mailresult::kUnknownRecipient},
+      {"exit 68", mailresult::kUnknownRecipient},
+      {"exit 1", mailresult::kFailure},
+      {"exit 75", mailresult::kFailure},
+      {"kill -SEGV $$", mailresult::kFailure},
+  };
+  const QString attachment = Attachment("x\r\n");
+  for (const auto& [tail, result] : cases) {
+    SendmailTransport transport(Script(tail));
+    EXPECT_EQ(Send(transport, attachment), result) << tail.toStdString();
+  }
+}
+
+TEST_F(SendmailTransportTest, ASendmailThatHangsIsGivenUpAfterTheTimeBound) {
+  SendmailTransport transport(Script("exec sleep 30"), 500);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(Send(transport, Attachment("x\r\n")), mailresult::kFailure);
+  EXPECT_LT(clock.elapsed(), 5000);
+}
+
+// --- end to end: msmtp and a mail server on 127.0.0.1 ------------------------
+
+class DeliveryTest : public ::testing::Test {
+ protected:
+  // Starts the mail server; false when the tools are missing.
+  bool StartServer(bool refuse = false) {
+    if (!QFile::exists("/usr/bin/msmtp")) {
+      ADD_FAILURE() << "msmtp is missing: run scripts/install-deps.sh";
+      return false;
+    }
+    server.start("/usr/bin/python3", {VCC_SMTP_SINK, "60", refuse ? "refuse" : "accept"});
+    if (!server.waitForStarted(10000)) {
+      ADD_FAILURE() << "python3 did not start";
+      return false;
+    }
+    const int port = ServerLine().trimmed().toInt();
+    if (port <= 0) {
+      ADD_FAILURE() << "no port from the mail server";
+      return false;
+    }
+
+    const QString config = dir.path() + "/msmtprc";
+    QFile rc(config);
+    rc.open(QIODevice::WriteOnly);
+    rc.write(QString("account default\nhost 127.0.0.1\nport %1\nfrom vcc-test@localhost\nauth off\ntls off\n")
+                 .arg(port)
+                 .toUtf8());
+    rc.close();
+    rc.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+
+    sendmail = dir.path() + "/sendmail";
+    QFile wrapper(sendmail);
+    wrapper.open(QIODevice::WriteOnly);
+    wrapper.write(QString("#!/bin/sh\nexec /usr/bin/msmtp -C '%1' \"$@\"\n").arg(config).toUtf8());
+    wrapper.close();
+    wrapper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return true;
+  }
+  // The next whole line the server prints, or an empty text after 20 s.
+  QByteArray ServerLine() {
+    QElapsedTimer waited;
+    waited.start();
+    while (!server.canReadLine() && server.state() == QProcess::Running && waited.elapsed() < 20000)
+      server.waitForReadyRead(1000);
+    if (!server.canReadLine()) {
+      ADD_FAILURE() << "no line from the mail server (python3-aiosmtpd missing?): "
+                    << server.readAllStandardError().toStdString();
+      return {};
+    }
+    return server.readLine();
+  }
+  void TearDown() override {
+    server.kill();
+    server.waitForFinished(5000);
+  }
+
+  QTemporaryDir dir;
+  QProcess server;
+  QString sendmail;
+};
+
+TEST_F(DeliveryTest, AReportReachesTheMailServerWithTheLogAttached) {
+  if (!StartServer()) return;
+  const QString logPath = dir.path() + "/Error.log";
+  QByteArray log = "Timestamp\tCpu speed\t\r\n \r\n";
+  for (int i = 0; i < 300; ++i) log += "7.12.26 12:00:00\t2400\t\xc3\xa4 " + QByteArray::number(i) + "\t\r\n";
+  QFile f(logPath);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(log);
+  f.close();
+
+  SendmailTransport transport(sendmail);
+  const QStringList texts = Report(transport, logPath);
+  EXPECT_EQ(texts, (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
+                                "Logged In", "Sending File", "File sent", "Logging off the Mail System"}));
+
+  const QJsonObject received = QJsonDocument::fromJson(ServerLine()).object();
+  EXPECT_EQ(received["rcpt"].toArray(), QJsonArray{"errorreport@vornalith.example"});
+  QByteArray mail = QByteArray::fromBase64(received["data"].toString().toLatin1());
+  mail.replace("\r\n", "\n");
+
+  const qsizetype bodyStart = mail.indexOf("\n\n");
+  ASSERT_GT(bodyStart, 0);
+  const QByteArray headers = mail.left(bodyStart);
+  EXPECT_TRUE(headers.contains("\nSubject: Error.log\n") || headers.startsWith("Subject: Error.log\n"));
+  EXPECT_TRUE(mail.contains("\n\nThis is an autosent error report\n"));
+
+  const QByteArray disposition = "Content-Disposition: attachment; filename=\"Error.log\"\n\n";
+  const qsizetype at = mail.indexOf(disposition);
+  ASSERT_GT(at, 0);
+  const qsizetype from = at + disposition.size();
+  const QByteArray encoded = mail.mid(from, mail.indexOf("\n--", from) - from);
+  EXPECT_EQ(QByteArray::fromBase64(encoded), log);
+}
+
+TEST_F(DeliveryTest, ARecipientTheServerRefusesIsAnUnresolvedAddress) {
+  if (!StartServer(true)) return;
+  const QString logPath = dir.path() + "/Error.log";
+  QFile f(logPath);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("x\r\n");
+  f.close();
+  SendmailTransport transport(sendmail);
+  const QStringList texts = Report(transport, logPath);
+  ASSERT_EQ(texts.size(), 6);
+  EXPECT_EQ(texts[4], "Error sending mail: Unable to resolve address");
+}
+
+}  // namespace
