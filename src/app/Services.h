@@ -8,6 +8,7 @@
 
 class IUnitLink;
 class QDialog;
+class ICpuSources;  // host/CpuSources.h
 class IProcessLauncher;  // logs/ProcessLauncher.h
 class IMailTransport;    // logs/MailSender.h
 
@@ -48,6 +49,9 @@ struct Services {
   IHelpViewer* help = nullptr;
   // The settings file that stands for the program's settings key.
   QString settingsPath;
+  // The computer's CPU counters for the sampler thread; left null, the main
+  // window measures the real ones.
+  ICpuSources* cpu = nullptr;
   // The folder of the two log files, with a trailing separator; the program
   // that opens them in a viewer; the mail system for the error report. Left
   // empty, the main window uses the desktop's own.

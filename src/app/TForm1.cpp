@@ -5,17 +5,23 @@
 #include "config/WindowTexts.h"
 #include "host/TrayHint.h"
 #include "device/UnitLink.h"
+#include "host/CPUThread.h"
 #include "monitor/DeviceData.h"
 #include "widgets/Palette.h"
+#include "widgets/TPerformanceGraph.h"
+#include "widgets/TTrayIcon.h"
+#include "widgets/TrayIcons.h"
 
 #include "ui_TForm1.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QShowEvent>
 
 #include <cstring>
 #include <exception>
@@ -56,6 +62,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
 
   CreatePopupMenu();
+  CreateTrayIcon();
 
   // 1.
   displayLine2Text_.clear();
@@ -76,6 +83,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     // 4.
     CpuSpeedMHz = std::make_unique<RelaxedAtomic<int>>(0);
     CpuLoadPercent = std::make_unique<RelaxedAtomic<int>>(0);
+    StartCpuSampler();
 
     // 5.
     statusQueue_ = std::make_unique<StatusMessageQueue>();
@@ -135,6 +143,9 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
 TForm1::~TForm1() {
   if (qApp) qApp->removeEventFilter(this);
+  // Also when the close path was cut short: the thread must not outlive the
+  // window it reports to.
+  StopCpuSampler();
 }
 
 void TForm1::StartUsbLink() {
@@ -279,10 +290,8 @@ void TForm1::TrayIcon1MouseDown(Qt::MouseButton button, int x, int y) {
 }
 
 void TForm1::Open1Click() {
-  if (isMinimized()) showNormal();
-  show();
-  raise();
-  activateWindow();
+  // The icon follows the window out of the notification area.
+  trayIcon1_->Restore();
 }
 
 void TForm1::About1Click() { services_.boxes->ShowMessage(kAboutText); }
@@ -379,6 +388,8 @@ void TForm1::CloseDown() {
   SendBlankDisplayLines();
   terminating_ = true;
   try {
+    // 5.
+    StopCpuSampler();
     // 6.
     CpuSpeedMHz.reset();
     CpuLoadPercent.reset();

@@ -28,6 +28,9 @@ class QAction;
 class QSpinBox;
 class QComboBox;
 class QLabel;
+class TTrayIcon;
+class CPUThread;
+class ICpuSources;
 
 inline const QString kApplicationTitle = QStringLiteral("Vornalith Control Centre 1.22");
 inline const QString kAboutText = QStringLiteral("Vornalith Control Centre 1.21");
@@ -202,6 +205,26 @@ class TForm1 : public QMainWindow {
   // A second start asked for the window.
   void RestoreFromSecondStart();
 
+  // --- notification-area icon and CPU sampler ---
+  TTrayIcon* TrayIcon1() const { return trayIcon1_; }
+  // Null before start-up step 4 and after the close path.
+  CPUThread* CpuSampler() const { return cpuThread_.get(); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void CreateTrayIcon();
+  void StartCpuSampler();
+  void StopCpuSampler();
+  // Tells the sampler whether the window counts as visible.
+  void NoteMainWindowVisibility();
+  TTrayIcon* trayIcon1_ = nullptr;
+  std::unique_ptr<ICpuSources> ownCpuSources_;
+  std::unique_ptr<CPUThread> cpuThread_;  // ends before the two values it writes
+
+ public:
  signals:
   // Emitted at the end of the close path; the application ends on it.
   void closed();

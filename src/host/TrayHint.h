@@ -30,3 +30,9 @@ class SharedText {
 
 // While a warning, alarm or fault stands: the status text that replaces the hint.
 extern SharedText TrayHintOverride;
+
+// The hint for a source (see TrayHintSource) from the current readings:
+// "Evaporator Temp: -35", "Sensor 3 Temp: N/A", "CPU Speed: 2400 MHz",
+// "CPU load: 12 %"; empty for an unknown source. Temperatures follow the
+// display unit, without a unit sign.
+QString TrayHintText(int source, int speedMHz, int loadPercent);

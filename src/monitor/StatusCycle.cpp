@@ -4,11 +4,13 @@
 #include "app/TForm1.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "host/CPUThread.h"
 #include "host/TrayHint.h"
 #include "monitor/Conversions.h"
 #include "monitor/DeviceData.h"
 #include "monitor/UnitStates.h"
 #include "widgets/Palette.h"
+#include "widgets/TTrayIcon.h"
 
 #include "ui_TForm1.h"
 
@@ -45,7 +47,11 @@ TForm1::SensorControls TForm1::Row(int sensor) const {
   }
 }
 
-bool TForm1::MainWindowCountsAsVisible() const { return isVisible(); }
+bool TForm1::MainWindowCountsAsVisible() const {
+  // Minimised into the notification area the window is hidden, yet still the
+  // program's open window.
+  return isVisible() || (trayIcon1_ && trayIcon1_->WindowInTray());
+}
 
 // ---------------------------------------------------------------------------
 // Reply decoders
@@ -146,6 +152,9 @@ void TForm1::RefreshStatus() {
   ui_->SystemStatPanel->setText(state.caption);
   SetTextColor(ui_->SystemStatPanel, state.colour);
   if (!state.queuedText.isEmpty() && statusQueue_) statusQueue_->Append(state.queuedText);
+
+  // A warning that still stands starts the blinking again below.
+  if (trayIcon1_) trayIcon1_->SetAnimate(false);
 
   ShowTemperatures();
   ShowFans();
@@ -259,6 +268,8 @@ void TForm1::ConvertLimitUnit(QSpinBox* spinEdit) {
 void TForm1::IconShowComboBoxChange() {
   try {
     TrayHintSource = ui_->IconShowComboBox->currentIndex();
+    // The new choice shows now, not at the next sample.
+    if (cpuThread_) cpuThread_->UpdateTrayHint();
   } catch (const std::exception& e) {
     ReportError(ErrorText(e));
   }

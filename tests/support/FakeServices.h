@@ -5,6 +5,7 @@
 #include "app/Services.h"
 #include "device/Packet.h"
 #include "device/UnitLink.h"
+#include "support/FakeCpuSources.h"
 #include "logs/MailSender.h"
 #include "logs/ProcessLauncher.h"
 
@@ -126,6 +127,8 @@ struct FakeServices {
   FakeMessageBoxes boxes;
   FakeClock clock;
   FakeHelp help;
+  // The window's sampler measures its first clock rate and then waits.
+  FakeCpuSources cpu{0};
   QTemporaryDir settingsDir;  // each window under test gets a settings file of its own
   FakeLauncher launcher;
   FakeMailTransport mail;
@@ -141,6 +144,7 @@ struct FakeServices {
     s.boxes = &boxes;
     s.clock = &clock;
     s.help = &help;
+    s.cpu = &cpu;
     s.settingsPath = settingsPath();
     s.logFolder = logDir.path() + "/";
     s.launcher = &launcher;

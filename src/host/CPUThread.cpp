@@ -1,0 +1,121 @@
+#include "host/CPUThread.h"
+
+#include "host/TrayHint.h"
+#include "widgets/TPerformanceGraph.h"
+#include "widgets/TTrayIcon.h"
+
+#include <QLabel>
+
+#include <exception>
+
+namespace {
+
+const QColor kLoadColour(0x00, 0xFF, 0x00);  // lime
+
+QString Message(const std::exception& e) { return QString::fromLocal8Bit(e.what()); }
+
+}  // namespace
+
+CPUThread::CPUThread(bool createSuspended, QLabel* speedPanel, TPerformanceGraph* graph,
+                     TTrayIcon* trayIcon, RelaxedAtomic<int>* speedMHz,
+                     RelaxedAtomic<int>* loadPercent, ICpuSources& sources, QObject* parent)
+    : QThread(parent), sources_(sources), speed_(speedMHz), load_(loadPercent) {
+  // Each target is the context of its connection: Qt runs the update on the
+  // target's (the window's) thread, and drops it if the target is gone.
+  if (speedPanel) {
+    connect(this, &CPUThread::SpeedCaptionChanged, speedPanel,
+            [speedPanel](const QString& caption) { speedPanel->setText(caption); });
+  }
+  if (graph) {
+    connect(this, &CPUThread::LoadSampled, graph, [this, graph](int load) {
+      try {
+        graph->DataPoint(kLoadColour, load);
+        graph->Update();
+      } catch (const std::exception& e) {
+        emit ErrorRaised(Message(e));
+      }
+    });
+  }
+  if (trayIcon) {
+    connect(this, &CPUThread::HintChanged, trayIcon,
+            [trayIcon](const QString& hint) { trayIcon->SetHint(hint); });
+  }
+
+  const std::optional<int> speed = MeasureCpuSpeed(sources_, stop_);
+  if (speed_) speed_->store(speed.value_or(0));
+  if (load_) load_->store(0);
+  speedCheckCounter_ = 0;
+  if (!createSuspended) start();
+}
+
+CPUThread::~CPUThread() { TerminateAndWait(); }
+
+void CPUThread::Terminate() {
+  requestInterruption();
+  stop_.Request();
+}
+
+void CPUThread::TerminateAndWait() {
+  Terminate();
+  wait();
+}
+
+void CPUThread::run() {
+  sources_.LowerThreadPriority();
+  while (Step()) {
+  }
+}
+
+bool CPUThread::SamplingWanted() const {
+  if (!speed_ || !load_) return false;
+  const int source = TrayHintSource;
+  return mainWindowVisible_ || source == 5 || source == 6;
+}
+
+bool CPUThread::Step() {
+  if (stop_.Requested()) return false;
+  try {
+    if (!SamplingWanted()) return sources_.Sleep(kIdleWaitMs, stop_);
+
+    ++speedCheckCounter_;
+    const std::optional<int> load = MeasureCpuLoad(sources_, stop_);
+    if (!load) return false;
+    load_->store(*load);
+
+    // Checked as "at least": a check that failed is tried again at the next
+    // sample rather than after the counter has gone all the way round.
+    if (speedCheckCounter_ >= kSpeedCheckPeriod) {
+      if (*load < kBusyLoad) {
+        try {
+          const std::optional<int> speed = MeasureCpuSpeed(sources_, stop_);
+          if (!speed) return false;
+          speed_->store(*speed);
+          speedCheckCounter_ = 0;
+        } catch (const std::exception& e) {
+          emit ErrorRaised(Message(e));
+        }
+      } else {
+        speedCheckCounter_ = 0;
+      }
+    }
+
+    emit SpeedCaptionChanged(QString::number(speed_->load()) + QStringLiteral(" MHz "));
+    emit LoadSampled(load_->load());
+    UpdateTrayHint();
+    return sources_.Sleep(1, stop_);
+  } catch (const std::exception& e) {
+    emit ErrorRaised(Message(e));
+    return false;
+  }
+}
+
+void CPUThread::UpdateTrayHint() {
+  try {
+    if (!speed_ || !load_) return;
+    const QString override = TrayHintOverride.Get();
+    emit HintChanged(override.isEmpty() ? TrayHintText(TrayHintSource, speed_->load(), load_->load())
+                                        : override);
+  } catch (const std::exception& e) {
+    emit ErrorRaised(Message(e));
+  }
+}

@@ -1,0 +1,75 @@
+// The main window's side of the notification-area icon and the CPU sampler:
+// creating them, telling the sampler whether the window is in view, and
+// ending the sampler before the values it writes go away.
+
+#include "app/TForm1.h"
+#include "host/CPUThread.h"
+#include "widgets/TPerformanceGraph.h"
+#include "widgets/TTrayIcon.h"
+#include "widgets/TrayIcons.h"
+
+#include "ui_TForm1.h"
+
+#include <QHideEvent>
+#include <QShowEvent>
+
+#include <exception>
+
+void TForm1::CreateTrayIcon() {
+  trayIcon1_ = new TTrayIcon(this);
+  trayIcon1_->setObjectName(QStringLiteral("TrayIcon1"));
+  trayIcon1_->SetPopupMenu(popupMenu1_);
+  trayIcon1_->RestoreOn = imDoubleClick;
+  // The menu opens from TrayIcon1MouseDown, on the press itself.
+  trayIcon1_->PopupMenuOn = imNone;
+  trayIcon1_->SetIcons(ImageList1());
+  trayIcon1_->SetAnimateInterval(300);
+  trayIcon1_->OnMouseDown = [this](Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+    TrayIcon1MouseDown(button, x, y);
+  };
+  trayIcon1_->SetMainWindow(this);
+  trayIcon1_->Loaded();
+  try {
+    trayIcon1_->SetVisible(true);
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void TForm1::StartCpuSampler() {
+  ICpuSources* sources = services_.cpu;
+  if (!sources) {
+    ownCpuSources_ = MakeSystemCpuSources();
+    sources = ownCpuSources_.get();
+  }
+  TPerformanceGraph* graph = ui_->CPULoadGraph;
+  graph->Model().SetGridSize(7);
+  graph->Model().SetGradient(100);
+
+  // Started only once its errors have somewhere to go.
+  cpuThread_ = std::make_unique<CPUThread>(true, ui_->CPUSpeedLoadPanel, graph, trayIcon1_,
+                                           CpuSpeedMHz.get(), CpuLoadPercent.get(), *sources);
+  connect(cpuThread_.get(), &CPUThread::ErrorRaised, this, &TForm1::ReportError);
+  NoteMainWindowVisibility();
+  cpuThread_->start();
+}
+
+void TForm1::StopCpuSampler() {
+  if (!cpuThread_) return;
+  cpuThread_->TerminateAndWait();
+  cpuThread_.reset();
+}
+
+void TForm1::NoteMainWindowVisibility() {
+  if (cpuThread_) cpuThread_->SetMainWindowVisible(MainWindowCountsAsVisible());
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  NoteMainWindowVisibility();
+}
+
+void TForm1::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  NoteMainWindowVisibility();
+}

@@ -1,0 +1,305 @@
+#include "widgets/TTrayIcon.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDateTime>
+#include <QEvent>
+#include <QMenu>
+#include <QPixmap>
+#include <QStyleHints>
+#include <QWidget>
+
+#include <stdexcept>
+
+namespace {
+
+class SystemTrayBackend : public ITrayBackend {
+ public:
+  bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+  bool Add(const QIcon& icon, const QString& tip) override {
+    if (!icon_) {
+      icon_ = std::make_unique<QSystemTrayIcon>();
+      QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
+                       [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (onActivated) onActivated(reason);
+                       });
+    }
+    Apply(icon, tip);
+    // On X11 the icon is shown even while the desktop has no notification
+    // area yet: Qt puts it there when one appears. Elsewhere there is nothing
+    // to wait for.
+    if (Available() || QGuiApplication::platformName() == QLatin1String("xcb")) icon_->show();
+    return true;
+  }
+
+  bool Modify(const QIcon& icon, const QString& tip) override {
+    if (!icon_) return false;
+    Apply(icon, tip);
+    return true;
+  }
+
+  bool Remove() override {
+    if (icon_) icon_->hide();
+    return true;
+  }
+
+ private:
+  void Apply(const QIcon& icon, const QString& tip) {
+    // Re-sending an unchanged picture makes some notification areas redraw
+    // (and flicker) at every hint change.
+    if (icon.cacheKey() != icon_->icon().cacheKey()) icon_->setIcon(icon);
+    if (tip != icon_->toolTip()) icon_->setToolTip(tip);
+  }
+
+  std::unique_ptr<QSystemTrayIcon> icon_;
+};
+
+QIcon ApplicationIcon() { return QApplication::windowIcon(); }
+
+}  // namespace
+
+std::unique_ptr<ITrayBackend> MakeSystemTrayBackend() {
+  return std::make_unique<SystemTrayBackend>();
+}
+
+TTrayIcon::TTrayIcon(QObject* parent, std::unique_ptr<ITrayBackend> backend) : QObject(parent) {
+  SetBackend(backend ? std::move(backend) : MakeSystemTrayBackend());
+  picture_ = ApplicationIcon();
+  animateTimer_.setInterval(1000);
+  connect(&animateTimer_, &QTimer::timeout, this, &TTrayIcon::DoOnAnimate);
+}
+
+TTrayIcon::~TTrayIcon() {
+  if (window_) window_->removeEventFilter(this);
+  if (visible_) backend_->Remove();
+}
+
+void TTrayIcon::SetBackend(std::unique_ptr<ITrayBackend> backend) {
+  if (backend_ && visible_) backend_->Remove();
+  backend_ = std::move(backend);
+  backend_->onActivated = [this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); };
+  if (visible_) backend_->Add(picture_, hint_);
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+void TTrayIcon::SetVisible(bool visible) {
+  if (visible == visible_) return;
+  if (visible) {
+    if (!backend_->Add(picture_, hint_)) throw std::runtime_error(kCannotCreateIconText.toStdString());
+    visible_ = true;
+    hide_ = true;
+  } else {
+    visible_ = false;
+    hide_ = false;
+    if (windowInTray_) Restore();  // never leave the window hidden with no way back
+    if (!backend_->Remove()) throw std::runtime_error(kCannotRemoveIconText.toStdString());
+  }
+}
+
+void TTrayIcon::SetHint(const QString& text) {
+  if (text == hint_ || text.size() >= kHintLimit) return;
+  hint_ = text;
+  Update();
+}
+
+void TTrayIcon::SetIconIndex(int index) {
+  iconIndex_ = index;
+  if (!icons_.empty() && index >= 0 && index < static_cast<int>(icons_.size()))
+    picture_ = QIcon(QPixmap::fromImage(icons_[static_cast<std::size_t>(index)]));
+  Update();
+}
+
+void TTrayIcon::SetAnimate(bool on) {
+  if (icons_.empty()) return;
+  animate_ = on;
+  if (on) {
+    if (!animateTimer_.isActive()) animateTimer_.start();
+  } else {
+    animateTimer_.stop();
+  }
+}
+
+void TTrayIcon::Loaded() {
+  if (!icons_.empty()) {
+    SetAnimate(animate_);
+    SetIconIndex(iconIndex_);
+    return;
+  }
+  animate_ = false;
+  picture_ = ApplicationIcon();
+  Update();
+}
+
+void TTrayIcon::SetDefaultIcon() {
+  picture_ = ApplicationIcon();
+  Update();
+}
+
+void TTrayIcon::Update() {
+  if (visible_) backend_->Modify(picture_, hint_);
+}
+
+void TTrayIcon::DoOnAnimate() {
+  const int last = static_cast<int>(icons_.size()) - 1;
+  SetIconIndex(iconIndex_ >= last ? 0 : iconIndex_ + 1);
+}
+
+// ---------------------------------------------------------------------------
+// The main window
+
+void TTrayIcon::SetMainWindow(QWidget* window) {
+  if (window_) window_->removeEventFilter(this);
+  window_ = window;
+  if (window_) window_->installEventFilter(this);
+}
+
+bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_ && event->type() == QEvent::WindowStateChange && visible_ &&
+      window_->isMinimized() && !windowInTray_ && backend_->Available()) {
+    Minimize();
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void TTrayIcon::Minimize() {
+  if (window_) {
+    if (!window_->isMinimized()) window_->setWindowState(window_->windowState() | Qt::WindowMinimized);
+    // Without a notification area a hidden window could not be brought back:
+    // it then stays minimised in the task bar.
+    if (visible_ && backend_->Available()) {
+      windowInTray_ = true;
+      // Not from inside the window's own state change.
+      QMetaObject::invokeMethod(
+          window_, [this] {
+            if (windowInTray_ && window_) window_->hide();
+          },
+          Qt::QueuedConnection);
+    }
+  }
+  if (OnMinimize) OnMinimize();
+}
+
+void TTrayIcon::Restore() {
+  windowInTray_ = false;
+  if (window_) {
+    window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
+  }
+  if (OnRestore) OnRestore();
+}
+
+void TTrayIcon::ShowMenu() {
+  if (!popupMenu_) return;
+  if (QWidget* active = QApplication::activeWindow()) {
+    active->raise();
+    active->activateWindow();
+  }
+  popupMenu_->popup(QCursor::pos());
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+bool TTrayIcon::IsSecondPress(QSystemTrayIcon::ActivationReason reason) {
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  const bool second = reason == lastPress_ &&
+                      now - lastPressAt_ <= QGuiApplication::styleHints()->mouseDoubleClickInterval();
+  // A third press starts a new pair, as with any double-click.
+  lastPress_ = second ? QSystemTrayIcon::Unknown : reason;
+  lastPressAt_ = now;
+  return second;
+}
+
+void TTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {
+  switch (reason) {
+    case QSystemTrayIcon::Trigger:
+      lastPress_ = reason;
+      lastPressAt_ = QDateTime::currentMSecsSinceEpoch();
+      MouseMessage(TrayMouseMessage::LeftDown);
+      MouseMessage(TrayMouseMessage::LeftUp);
+      break;
+    case QSystemTrayIcon::DoubleClick:
+      lastPress_ = QSystemTrayIcon::Unknown;
+      MouseMessage(TrayMouseMessage::LeftDoubleClick);
+      MouseMessage(TrayMouseMessage::LeftUp);
+      break;
+    case QSystemTrayIcon::Context:
+      MouseMessage(IsSecondPress(reason) ? TrayMouseMessage::RightDoubleClick
+                                         : TrayMouseMessage::RightDown);
+      MouseMessage(TrayMouseMessage::RightUp);
+      break;
+    case QSystemTrayIcon::MiddleClick:
+      MouseMessage(IsSecondPress(reason) ? TrayMouseMessage::MiddleDoubleClick
+                                         : TrayMouseMessage::MiddleDown);
+      MouseMessage(TrayMouseMessage::MiddleUp);
+      break;
+    default:
+      break;
+  }
+}
+
+void TTrayIcon::MouseMessage(TrayMouseMessage message) {
+  switch (message) {
+    case TrayMouseMessage::Move:
+      if (OnClick) DoMouseMove();
+      break;
+    case TrayMouseMessage::LeftDown: DoMouseDown(Qt::LeftButton); break;
+    case TrayMouseMessage::LeftUp:
+      if (OnClick) DoClick();
+      DoMouseUp(Qt::LeftButton);
+      Act(imLeftClickUp);
+      break;
+    case TrayMouseMessage::LeftDoubleClick:
+      DoDblClick();
+      Act(imLeftDoubleClick);
+      break;
+    case TrayMouseMessage::RightDown: DoMouseDown(Qt::RightButton); break;
+    case TrayMouseMessage::RightUp:
+      DoMouseUp(Qt::RightButton);
+      Act(imRightClickUp);
+      break;
+    case TrayMouseMessage::RightDoubleClick:
+      DoDblClick();
+      Act(imRightDoubleClick);
+      break;
+    case TrayMouseMessage::MiddleDown: DoMouseDown(Qt::MiddleButton); break;
+    case TrayMouseMessage::MiddleUp: DoMouseUp(Qt::MiddleButton); break;
+    case TrayMouseMessage::MiddleDoubleClick: DoDblClick(); break;
+  }
+}
+
+void TTrayIcon::Act(TTrayIconMessage happened) {
+  if (RestoreOn == happened) Restore();
+  if (PopupMenuOn == happened) ShowMenu();
+}
+
+void TTrayIcon::DoClick() {
+  Act(imClick);
+  if (OnClick) OnClick();
+}
+
+void TTrayIcon::DoDblClick() {
+  Act(imDoubleClick);
+  if (OnDblClick) OnDblClick();
+}
+
+void TTrayIcon::DoMouseMove() {
+  const QPoint at = QCursor::pos();
+  if (OnMouseMove) OnMouseMove(QGuiApplication::queryKeyboardModifiers(), at.x(), at.y());
+}
+
+void TTrayIcon::DoMouseDown(Qt::MouseButton button) {
+  Act(imMouseDown);
+  const QPoint at = QCursor::pos();
+  if (OnMouseDown) OnMouseDown(button, QGuiApplication::queryKeyboardModifiers(), at.x(), at.y());
+}
+
+void TTrayIcon::DoMouseUp(Qt::MouseButton button) {
+  Act(imMouseUp);
+  const QPoint at = QCursor::pos();
+  if (OnMouseUp) OnMouseUp(button, QGuiApplication::queryKeyboardModifiers(), at.x(), at.y());
+}

@@ -1,0 +1,169 @@
+// The icon and the sampler in the main window: how the window sets them up,
+// the menu on a right-click, minimising into the notification area while the
+// status cycle and the sampler carry on, the hint choice, and ending the
+// sampler when the window closes.
+
+#include "app/TForm1.h"
+#include "host/CPUThread.h"
+#include "host/TrayHint.h"
+#include "monitor/DeviceData.h"
+#include "support/FakeServices.h"
+#include "ui_TForm1.h"
+#include "widgets/TPerformanceGraph.h"
+#include "widgets/TTrayIcon.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+class DesktopWithTray : public ITrayBackend {
+ public:
+  bool Available() const override { return true; }
+  bool Add(const QIcon&, const QString&) override { return true; }
+  bool Modify(const QIcon&, const QString&) override { return true; }
+  bool Remove() override { return true; }
+};
+
+class TrayWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDeviceData();
+    TrayHintOverride.Set(QString());
+  }
+  void TearDown() override {
+    form.reset();
+    TrayHintSource = 0;
+  }
+  void Start() { form = std::make_unique<TForm1>(fakes.services()); }
+  void MinimiseToTray() {
+    form->setWindowState(Qt::WindowMinimized);
+    QApplication::processEvents();
+  }
+  Ui::TForm1& ui() { return form->ui(); }
+
+  FakeServices fakes;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(TrayWindowTest, StartUpMeasuresTheClockAndSetsUpIconAndGraph) {
+  fakes.cpu.clockMHz = 3100;
+  Start();
+  ASSERT_TRUE(form->CpuSpeedMHz);
+  EXPECT_EQ(*form->CpuSpeedMHz, 3100);
+  EXPECT_EQ(*form->CpuLoadPercent, 0);
+  ASSERT_TRUE(form->CpuSampler());
+  EXPECT_TRUE(form->CpuSampler()->isRunning());
+  EXPECT_EQ(ui().CPUSpeedLoadPanel->text(), "MHz ");
+  EXPECT_EQ(ui().CPULoadGraph->Model().GridSize(), 7);
+  EXPECT_EQ(ui().CPULoadGraph->Model().Gradient(), 100);
+
+  TTrayIcon* icon = form->TrayIcon1();
+  ASSERT_TRUE(icon);
+  EXPECT_TRUE(icon->Visible());
+  EXPECT_EQ(icon->AnimateInterval(), 300);
+  EXPECT_FALSE(icon->Animate());
+  EXPECT_EQ(icon->IconIndex(), 0);
+  EXPECT_EQ(icon->RestoreOn, imDoubleClick);
+  EXPECT_EQ(icon->PopupMenuOn, imNone);
+  EXPECT_EQ(icon->PopupMenu(), form->PopupMenu1());
+  EXPECT_EQ(icon->Icons().size(), 2u);
+  EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
+}
+
+TEST_F(TrayWindowTest, RightPressOnTheIconOpensTheProgramsMenu) {
+  Start();
+  form->TrayIcon1()->Activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(form->PopupMenu1()->isVisible());
+  form->TrayIcon1()->Activated(QSystemTrayIcon::Context);
+  EXPECT_TRUE(form->PopupMenu1()->isVisible());
+  form->PopupMenu1()->hide();
+}
+
+TEST_F(TrayWindowTest, MinimisedIntoTheAreaTheWindowKeepsItsStatusCycleAndComesBack) {
+  Start();
+  form->TrayIcon1()->SetBackend(std::make_unique<DesktopWithTray>());
+  form->show();
+  MinimiseToTray();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->CpuSampler()->MainWindowVisible());
+
+  // A status report still reaches the System tab.
+  fakes.link.respond = [](const Bytes& request) {
+    packet::Payload payload{};
+    payload[2] = 84;
+    return FakeLink::Answer{28, MakeReplyFrame(request[1], payload)};
+  };
+  form->ExchangePacket(packet::MakeReadRequest(0x01));
+  EXPECT_EQ(ui().SystemStatPanel->text(), "CRITICAL TEMPERATURE");
+
+  form->TrayIcon1()->Activated(QSystemTrayIcon::DoubleClick);
+  QApplication::processEvents();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+
+  MinimiseToTray();
+  ASSERT_FALSE(form->isVisible());
+  form->Open1Click();
+  EXPECT_TRUE(form->isVisible());
+
+  MinimiseToTray();
+  ASSERT_FALSE(form->isVisible());
+  form->RestoreFromSecondStart();
+  EXPECT_TRUE(form->isVisible());
+
+  // Merely hidden, it no longer counts.
+  form->hide();
+  EXPECT_FALSE(form->CpuSampler()->MainWindowVisible());
+}
+
+TEST_F(TrayWindowTest, ANewHintChoiceShowsAtOnce) {
+  Start();
+  ui().IconShowComboBox->setCurrentIndex(5);
+  EXPECT_EQ(TrayHintSource, 5);
+  EXPECT_EQ(form->TrayIcon1()->Hint(), "CPU Speed: 2400 MHz");
+  TrayHintOverride.Set(QStringLiteral("RESTART DELAY"));
+  ui().IconShowComboBox->setCurrentIndex(6);
+  EXPECT_EQ(form->TrayIcon1()->Hint(), "RESTART DELAY");
+}
+
+TEST_F(TrayWindowTest, ClosingEndsTheSamplerAtOnceEvenInTheMiddleOfASample) {
+  Start();
+  form->show();
+  // The stand-in holds the sampler in its first measurement window.
+  QElapsedTimer waited;
+  waited.start();
+  auto windows = [&] {
+    const std::vector<int> sleeps = fakes.cpu.Sleeps();
+    return std::count(sleeps.begin(), sleeps.end(), 1000);
+  };
+  while (windows() < 2 && waited.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(windows(), 2);
+  QElapsedTimer closing;
+  closing.start();
+  form->Exit1Click();
+  EXPECT_LT(closing.elapsed(), 500);
+  EXPECT_FALSE(form->CpuSampler());
+  EXPECT_FALSE(form->CpuSpeedMHz);
+}
+
+TEST_F(TrayWindowTest, TheSamplerEndsWithTheWindowWhenTheClosePathIsCutShort) {
+  Start();
+  form->show();
+  ui().OperHours->setText(QStringLiteral("twelve"));
+  form->Exit1Click();
+  ASSERT_EQ(fakes.boxes.shown.size(), 1);
+  EXPECT_TRUE(fakes.boxes.shown[0].startsWith("Error: "));
+  ASSERT_TRUE(form->CpuSampler());
+  QElapsedTimer destroying;
+  destroying.start();
+  form.reset();
+  EXPECT_LT(destroying.elapsed(), 500);
+}
+
+}  // namespace
