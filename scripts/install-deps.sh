@@ -10,6 +10,7 @@ PACKAGES=(
   libusb-1.0-0-dev libcanberra-dev
   xvfb xauth fonts-dejavu-core
   msmtp python3-aiosmtpd
+  desktop-file-utils appstream lintian dpkg-dev librsvg2-bin
 )
 
 missing=()

@@ -1,0 +1,69 @@
+# What `cmake --install` puts where. Included from the top-level list after
+# every target exists.
+#
+#   bin/                                 the program and its simulated-unit build
+#   share/vornalith-control-centre/      read-only program files (help, alarm
+#                                        sound; the access rule and its installer
+#                                        come from data/udev)
+#   share/applications/, share/icons/hicolor/, share/metainfo/
+#                                        desktop menu entries, icon, AppStream data
+#   <udev>/rules.d/                      the unit's access rule (data/udev)
+
+include(GNUInstallDirs)
+
+set(VCC_APP_ID org.quelmark.VornalithControlCentre)
+set(VCC_PROGRAM_DATA_DIR ${CMAKE_INSTALL_DATADIR}/vornalith-control-centre)
+
+# The program looks for its read-only files in ../share/vornalith-control-centre
+# from its own folder, and the access-rule install above uses that folder
+# literally: other layouts install a program that plays no alarm sound and
+# finds no help.
+if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin" OR NOT CMAKE_INSTALL_DATADIR STREQUAL "share")
+  message(WARNING "CMAKE_INSTALL_BINDIR=${CMAKE_INSTALL_BINDIR} and CMAKE_INSTALL_DATADIR="
+                  "${CMAKE_INSTALL_DATADIR}: the installed program will not find its files "
+                  "unless they are bin and share.")
+endif()
+
+set(_vcc_programs vornalith-control-centre)
+if(TARGET vornalith-control-centre-sim)
+  list(APPEND _vcc_programs vornalith-control-centre-sim)
+endif()
+install(TARGETS ${_vcc_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES ${CMAKE_SOURCE_DIR}/data/Alarm.wav ${CMAKE_SOURCE_DIR}/data/Tessalinique.html
+        DESTINATION ${VCC_PROGRAM_DATA_DIR})
+
+# The menu entry for the simulated unit only makes sense with its program.
+set(_vcc_desktop_entries ${CMAKE_SOURCE_DIR}/data/desktop/${VCC_APP_ID}.desktop)
+if(TARGET vornalith-control-centre-sim)
+  list(APPEND _vcc_desktop_entries ${CMAKE_SOURCE_DIR}/data/desktop/${VCC_APP_ID}.Simulated.desktop)
+endif()
+install(FILES ${_vcc_desktop_entries} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+install(FILES ${CMAKE_SOURCE_DIR}/data/icons/${VCC_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+set(VCC_ICON_SIZES 16 22 24 32 48 64 128 256)
+foreach(size ${VCC_ICON_SIZES})
+  install(FILES ${CMAKE_SOURCE_DIR}/data/icons/${size}x${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME ${VCC_APP_ID}.png)
+endforeach()
+
+# The unit's USB ids are taken from its access rule, so that the software
+# centre's hardware match and the package scripts name the same device as
+# the rule does.
+file(STRINGS ${CMAKE_SOURCE_DIR}/data/udev/70-vornalith-unit.rules _vcc_rule_lines
+     REGEX "ATTR\\{idVendor\\}")
+if(NOT _vcc_rule_lines MATCHES "ATTR\\{idVendor\\}==\"([0-9a-fA-F]+)\".*ATTR\\{idProduct\\}==\"([0-9a-fA-F]+)\"")
+  message(FATAL_ERROR "No idVendor/idProduct pair found in data/udev/70-vornalith-unit.rules")
+endif()
+string(TOUPPER ${CMAKE_MATCH_1} VCC_UNIT_VENDOR_ID)
+string(TOUPPER ${CMAKE_MATCH_2} VCC_UNIT_PRODUCT_ID)
+# udevadm compares sysfs text, which the kernel writes in lower case.
+string(TOLOWER ${VCC_UNIT_VENDOR_ID} VCC_UNIT_VENDOR_ID_SYSFS)
+string(TOLOWER ${VCC_UNIT_PRODUCT_ID} VCC_UNIT_PRODUCT_ID_SYSFS)
+
+configure_file(${CMAKE_SOURCE_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

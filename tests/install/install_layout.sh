@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# `cmake --install --prefix /usr` into a scratch DESTDIR: every file the
+# desktop and udev expect is in place, the menu entries and the AppStream
+# data pass their validators and point at what is installed, and the icons
+# show the program's own tray picture.
+set -uo pipefail
+. "$(dirname "$0")/checks.sh"
+need_tools cmake desktop-file-validate appstreamcli rsvg-convert
+
+app=org.quelmark.VornalithControlCentre
+root=$VCC_SCRATCH/install_layout
+fresh_dir "$root"
+dest=$root/destdir
+install_tree "$dest" /usr
+usr=$dest/usr
+data=$usr/share/vornalith-control-centre
+
+# --- programs and their read-only files
+for program in vornalith-control-centre vornalith-control-centre-sim; do
+  check "$program in bin/ and executable" test -x "$usr/bin/$program"
+done
+check "only the two programs in bin/ (no test or tool installed)" \
+  test "$(ls "$usr/bin" | sort | tr '\n' ' ')" = "vornalith-control-centre vornalith-control-centre-sim "
+for f in data/Alarm.wav data/Tessalinique.html data/udev/70-vornalith-unit.rules; do
+  check "${f##*/} in share/vornalith-control-centre" cmp "$VCC_SOURCE_DIR/$f" "$data/${f##*/}"
+done
+check "the rule installer in share/vornalith-control-centre and executable" test -x "$data/wdreg"
+check "the access rule where udev reads package rules ($VCC_UDEV_RULES_DIR)" \
+  cmp "$VCC_SOURCE_DIR/data/udev/70-vornalith-unit.rules" "$dest$VCC_UDEV_RULES_DIR/70-vornalith-unit.rules"
+# The README promises access for the user at the seat only: by the seat's
+# ACL, with the device node's mode left as udev sets it.
+check "the access rule tags the unit for the seat" grep -q 'TAG+="uaccess"' "$data/70-vornalith-unit.rules"
+check "the access rule sets no mode, owner or group" \
+  bash -c "! grep -Ev '^[[:space:]]*#' \"\$1\" | grep -Eq 'MODE|OWNER|GROUP'" _ "$data/70-vornalith-unit.rules"
+
+# --- menu entries
+entries=("$app.desktop" "$app.Simulated.desktop")
+for entry in "${entries[@]}"; do
+  file=$usr/share/applications/$entry
+  if [ ! -f "$file" ]; then
+    fail "$entry in share/applications"
+    continue
+  fi
+  check "$entry passes desktop-file-validate" desktop-file-validate "$file"
+  exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$file")
+  check "$entry starts an installed program ($exec_program)" test -x "$usr/bin/$exec_program"
+  icon=$(sed -n 's/^Icon=//p' "$file")
+  check "$entry names the installed icon ($icon)" \
+    test -f "$usr/share/icons/hicolor/scalable/apps/$icon.svg"
+  check "$entry has the menu categories" grep -qx 'Categories=System;Monitor;HardwareSettings;' "$file"
+done
+check "the real-unit entry starts the real-unit program" \
+  grep -qx 'Exec=vornalith-control-centre' "$usr/share/applications/$app.desktop"
+check "the simulated-unit entry says so in its name" \
+  grep -q '^Name=.*(simulated unit)' "$usr/share/applications/$app.Simulated.desktop"
+
+# --- icon: the scalable picture and every usual size, all the tray picture
+icons=$usr/share/icons/hicolor
+check "scalable icon installed" test -f "$icons/scalable/apps/$app.svg"
+for size in 16 22 24 32 48 64 128 256; do
+  png=$icons/${size}x${size}/apps/$app.png
+  if [ -f "$png" ]; then
+    check "${size}x${size} icon shows the tray picture" "$VCC_PROBE" icon "$size" "$png"
+  else
+    fail "${size}x${size} icon installed"
+  fi
+done
+for size in 16 48 40; do
+  rsvg-convert -w "$size" -h "$size" -o "$root/svg-$size.png" "$icons/scalable/apps/$app.svg"
+  check "scalable icon drawn at $size pixels shows the tray picture" \
+    "$VCC_PROBE" icon "$size" "$root/svg-$size.png"
+done
+
+# --- AppStream data
+metainfo=$usr/share/metainfo/$app.metainfo.xml
+if [ -f "$metainfo" ]; then
+  check "metainfo passes appstreamcli validate" appstreamcli validate --no-net "$metainfo"
+  check "metainfo id matches the menu entry's file name" grep -q "<id>$app</id>" "$metainfo"
+  check "metainfo launches an installed menu entry" \
+    test -f "$usr/share/applications/$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")"
+  vendor=$(rule_id idVendor | tr a-f A-F)
+  product=$(rule_id idProduct | tr a-f A-F)
+  check "metainfo's hardware match is the unit of the access rule (usb:v${vendor}p${product})" \
+    grep -q "<modalias>usb:v${vendor}p${product}d\*</modalias>" "$metainfo"
+else
+  fail "$app.metainfo.xml in share/metainfo"
+fi
+
+summary
