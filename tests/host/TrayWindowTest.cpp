@@ -122,6 +122,21 @@ TEST_F(TrayWindowTest, MinimisedIntoTheAreaTheWindowKeepsItsStatusCycleAndComesB
   EXPECT_FALSE(form->CpuSampler()->MainWindowVisible());
 }
 
+TEST_F(TrayWindowTest, ExitFromTheAreaStillHandsTheRunningHoursBack) {
+  Start();
+  form->TrayIcon1()->SetBackend(std::make_unique<DesktopWithTray>());
+  form->show();
+  MinimiseToTray();
+  ASSERT_FALSE(form->isVisible());
+  ui().OperHours->setText(QStringLiteral("1250"));
+  fakes.link.requests.clear();
+  form->Exit1Click();
+  const std::vector<Bytes> settings = fakes.link.RequestsNumbered(0x02);
+  ASSERT_EQ(settings.size(), 1u);
+  EXPECT_EQ(settings[0][3 + 17] | settings[0][3 + 18] << 8, 1250);
+  EXPECT_FALSE(form->CpuSampler());
+}
+
 TEST_F(TrayWindowTest, ANewHintChoiceShowsAtOnce) {
   Start();
   ui().IconShowComboBox->setCurrentIndex(5);
