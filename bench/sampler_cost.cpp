@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < busy; ++i)
     spinners.emplace_back([&] {
       volatile unsigned long n = 0;
-      while (spinning.load(std::memory_order_relaxed)) ++n;
+      while (spinning.load(std::memory_order_relaxed)) n = n + 1;
     });
 
   std::unique_ptr<ICpuSources> sources = MakeSystemCpuSources();

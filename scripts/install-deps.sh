@@ -8,8 +8,10 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libusb-1.0-0-dev libcanberra-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core xdg-utils
   msmtp python3-aiosmtpd
+  dbus-daemon python3-dbusmock
+  umockdev libumockdev-dev
   desktop-file-utils appstream lintian dpkg-dev librsvg2-bin
 )
 

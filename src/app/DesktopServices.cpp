@@ -3,12 +3,22 @@
 #include "app/TForm1.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTextBrowser>
 #include <QThread>
 #include <QUrl>
+
+#include <canberra.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 void QtMessageBoxes::ShowMessage(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok,
@@ -56,4 +66,88 @@ void HelpWindow::ShowAnchor(const QString& anchor) {
   browser_->show();
   browser_->raise();
   browser_->activateWindow();
+}
+
+// ---------------------------------------------------------------------------
+// Sound
+
+namespace {
+
+constexpr auto kLongestSound = std::chrono::seconds(10);
+
+struct Playback {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+};
+
+void OnPlaybackFinished(ca_context*, std::uint32_t, int, void* userdata) {
+  // The waiting side may have given up; the shared state outlives both.
+  auto* holder = static_cast<std::shared_ptr<Playback>*>(userdata);
+  {
+    std::lock_guard<std::mutex> lock((*holder)->mutex);
+    (*holder)->done = true;
+  }
+  (*holder)->finished.notify_all();
+  delete holder;
+}
+
+}  // namespace
+
+struct CanberraSound::Context {
+  ca_context* ctx = nullptr;
+  std::uint32_t nextId = 1;
+};
+
+CanberraSound::CanberraSound() : d(new Context) {
+  if (ca_context_create(&d->ctx) != CA_SUCCESS) d->ctx = nullptr;
+  if (d->ctx) {
+    ca_context_change_props(d->ctx, CA_PROP_APPLICATION_NAME, "Vornalith Control Centre", nullptr);
+    if (ca_context_open(d->ctx) != CA_SUCCESS) {
+      ca_context_destroy(d->ctx);
+      d->ctx = nullptr;
+    }
+  }
+}
+
+CanberraSound::~CanberraSound() {
+  if (d->ctx) ca_context_destroy(d->ctx);
+  delete d;
+}
+
+void CanberraSound::PlaySync(const QString& file) {
+  if (!d->ctx) return;
+  ca_proplist* props = nullptr;
+  if (ca_proplist_create(&props) != CA_SUCCESS) return;
+  if (QFileInfo::exists(file)) {
+    ca_proplist_sets(props, CA_PROP_MEDIA_FILENAME, QFile::encodeName(file).constData());
+  } else {
+    ca_proplist_sets(props, CA_PROP_EVENT_ID, "bell");
+  }
+  const std::uint32_t id = d->nextId++;
+  auto playback = std::make_shared<Playback>();
+  auto* holder = new std::shared_ptr<Playback>(playback);
+  const int result = ca_context_play_full(d->ctx, id, props, OnPlaybackFinished, holder);
+  ca_proplist_destroy(props);
+  if (result != CA_SUCCESS) {
+    // libcanberra does not call back for a sound it refused to start.
+    delete holder;
+    return;
+  }
+  std::unique_lock<std::mutex> lock(playback->mutex);
+  if (!playback->finished.wait_for(lock, kLongestSound, [&] { return playback->done; })) {
+    lock.unlock();
+    ca_context_cancel(d->ctx, id);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Power-off
+
+void LogindPowerOff::RequestPowerOff() {
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+      QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
+  call << false;  // not interactive
+  QDBusConnection::systemBus().send(call);
 }

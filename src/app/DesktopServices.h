@@ -22,6 +22,26 @@ class SystemClock : public IClock {
   void ProcessPendingEvents() override;
 };
 
+// libcanberra: the file played to its end (bounded, so that a stuck sound
+// server cannot hang the window), the theme's bell when the file is missing,
+// silence when there is no sound server.
+class CanberraSound : public ISound {
+ public:
+  CanberraSound();
+  ~CanberraSound() override;
+  void PlaySync(const QString& file) override;
+
+ private:
+  struct Context;
+  Context* d;
+};
+
+// logind's PowerOff on the system bus; the answer is not awaited.
+class LogindPowerOff : public IPowerOff {
+ public:
+  void RequestPowerOff() override;
+};
+
 // The help file shown in the program's own window, scrolled to a context's
 // anchor; the contents are the same window at its table of contents.
 class HelpWindow : public IHelpViewer {

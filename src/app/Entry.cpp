@@ -33,6 +33,9 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     QtMessageBoxes boxes;
     SystemClock clock;
     HelpWindow help(programfiles::Find(QStringLiteral("Tessalinique.html")));
+    CanberraSound sound;
+    std::unique_ptr<IPowerOff> powerOff =
+        options.makePowerOff ? options.makePowerOff() : std::make_unique<LogindPowerOff>();
     Services services;
     services.link = link.get();
     services.boxes = &boxes;
@@ -43,6 +46,8 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     services.logFolder = DefaultLogFolder();
     services.launcher = &launcher;
     services.mail = &mail;
+    services.sound = &sound;
+    services.powerOff = powerOff.get();
 
     TForm1 form(services);
     if (form.Terminating()) return 0;

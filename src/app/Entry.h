@@ -6,12 +6,15 @@
 #include <functional>
 #include <memory>
 
+class IPowerOff;
 class IUnitLink;
 class QMainWindow;
 
 struct EntryOptions {
   // Creates the link to the unit; called once the application object exists.
   std::function<std::unique_ptr<IUnitLink>()> makeLink;
+  // Creates what stands for the computer's power-off; empty: the system's own.
+  std::function<std::unique_ptr<IPowerOff>()> makePowerOff;
   // Runs once the main window is up (the -sim build opens its unit window here).
   std::function<void(QMainWindow& mainWindow)> onMainWindowCreated;
 };

@@ -41,12 +41,29 @@ class IHelpViewer {
   virtual void ShowContents() = 0;
 };
 
+class ISound {
+ public:
+  virtual ~ISound() = default;
+  // Plays a sound file and returns when it has finished; a missing file plays
+  // the desktop's bell instead, and no sound at all is not an error.
+  virtual void PlaySync(const QString& file) = 0;
+};
+
+class IPowerOff {
+ public:
+  virtual ~IPowerOff() = default;
+  // Asks the system to power the computer off; the answer is not awaited.
+  virtual void RequestPowerOff() = 0;
+};
+
 // The set of seams handed to the main window. Everything here outlives it.
 struct Services {
   IUnitLink* link = nullptr;
   IMessageBoxes* boxes = nullptr;
   IClock* clock = nullptr;
   IHelpViewer* help = nullptr;
+  ISound* sound = nullptr;
+  IPowerOff* powerOff = nullptr;
   // The settings file that stands for the program's settings key.
   QString settingsPath;
   // The computer's CPU counters for the sampler thread; left null, the main

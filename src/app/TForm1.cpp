@@ -7,6 +7,7 @@
 #include "device/UnitLink.h"
 #include "host/CPUThread.h"
 #include "monitor/DeviceData.h"
+#include "widgets/InputLimits.h"
 #include "widgets/Palette.h"
 #include "widgets/TPerformanceGraph.h"
 #include "widgets/TTrayIcon.h"
@@ -59,6 +60,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
   connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
   connect(&WriteChangesTimer, &QTimer::timeout, this, &TForm1::WriteChangesTimerTimer);
+  connect(&BlinkTimer, &QTimer::timeout, this, &TForm1::BlinkTimerTimer);
+  connect(&ShutDownTimer, &QTimer::timeout, this, &TForm1::ShutDownTimerTimer);
   if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
 
   CreatePopupMenu();
@@ -102,7 +105,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
     // 9.
     for (QComboBox* box : {ui_->PrimaryTextComboBox, ui_->SecondaryTextComboBox}) {
-      if (box->lineEdit()) box->lineEdit()->setMaxLength(16);
+      if (box->lineEdit()) LimitTypedLength(box->lineEdit(), 16);
     }
 
     // 10.

@@ -78,6 +78,16 @@ class TForm1 : public QMainWindow {
   void ShowTemperatures();
   void ShowFans();
 
+  // --- warnings, alarms and emergency shutdown ---
+  void EvaluateTemperatures();
+  void AlarmDecision();
+  void RaiseAlarm();
+  void StartEmergencyShutdown();
+  void BlinkTimerTimer();
+  void ShutDownTimerTimer();
+  void WarningHandlingComboBoxChange();
+  QString AlarmSoundFile() const;
+
   // --- temperature unit and tray hint choice ---
   void CelsiusRadioButtonClick();
   void FahrenheitRadioButtonClick();

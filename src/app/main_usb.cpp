@@ -1,28 +1,18 @@
 #include "app/Entry.h"
-#include "device/UnitLink.h"
+#include "app/ProgramFiles.h"
+#include "device/UsbLink.h"
+
+#include <QFileInfo>
 
 #include <memory>
 
-namespace {
-
-// Until the USB link is in place no unit can be opened, so the program ends the
-// way it does when no unit is attached.
-class NoUnitLink : public IUnitLink {
- public:
-  bool InstallDriverIfMissing() override { return true; }
-  bool OpenUnit() override { return false; }
-  std::uint32_t TransferPacket(const std::uint8_t*, std::uint32_t, std::uint8_t*,
-                               std::uint32_t) override {
-    return 0;
-  }
-  std::uint32_t ResetLinkPipe(std::uint8_t) override { return 0; }
-  void CloseUnit() override {}
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
   EntryOptions options;
-  options.makeLink = [] { return std::make_unique<NoUnitLink>(); };
+  options.makeLink = [] {
+    // The access-rule installer and the rule itself lie with the program's
+    // other read-only files.
+    const QString installer = programfiles::Find(QString::fromLatin1(kInstallerFileName));
+    return MakeUsbLink((QFileInfo(installer).absolutePath() + '/').toStdString());
+  };
   return RunControlCentre(argc, argv, options);
 }

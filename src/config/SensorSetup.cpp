@@ -28,6 +28,8 @@ void TForm1::ConnectSettingHandlers() {
   connect(ui_->CelsiusRadioButton, &QRadioButton::clicked, this, &TForm1::CelsiusRadioButtonClick);
   connect(ui_->FahrenheitRadioButton, &QRadioButton::clicked, this, &TForm1::FahrenheitRadioButtonClick);
   connect(ui_->IconShowComboBox, &QComboBox::currentIndexChanged, this, &TForm1::IconShowComboBoxChange);
+  connect(ui_->WarningHandlingComboBox, &QComboBox::currentIndexChanged, this,
+          &TForm1::WarningHandlingComboBoxChange);
   connect(ui_->BootTempComboBox, &QComboBox::currentIndexChanged, this,
           [this] { PendingBootTemperature = true; });
 }

@@ -6,7 +6,7 @@
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "monitor/DeviceData.h"
-#include "widgets/DigitsOnly.h"
+#include "widgets/InputLimits.h"
 #include "widgets/Palette.h"
 
 #include "ui_TForm1.h"

@@ -156,8 +156,10 @@ void TForm1::RefreshStatus() {
   // A warning that still stands starts the blinking again below.
   if (trayIcon1_) trayIcon1_->SetAnimate(false);
 
+  EvaluateTemperatures();
   ShowTemperatures();
   ShowFans();
+  AlarmDecision();
 }
 
 void TForm1::ShowTemperatures() {

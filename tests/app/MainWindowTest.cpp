@@ -79,8 +79,6 @@ TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
 
   EXPECT_EQ(form->windowTitle(), kApplicationTitle);
   EXPECT_EQ(form->ui().PageControl1->currentIndex(), 0);
-  EXPECT_EQ(form->ui().PrimaryTextComboBox->lineEdit()->maxLength(), 16);
-  EXPECT_EQ(form->ui().SecondaryTextComboBox->lineEdit()->maxLength(), 16);
   EXPECT_EQ(TextColor(form->ui().SetupAlm), StatusOrange);
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
 }

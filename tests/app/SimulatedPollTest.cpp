@@ -70,11 +70,29 @@ TEST_F(SimulatedPollTest, UnpluggingLosesTheLinkAndReplugResumesDecoding) {
   EXPECT_EQ(form->ui().Temp1->text(), QString("-38\u00B0C"));
 }
 
-TEST_F(SimulatedPollTest, AFaultCodeFromTheUnitReachesTheStatusPanel) {
-  unit.ForceState(87);
+TEST_F(SimulatedPollTest, AHardFaultArmsTheShutdownAndItsEndCancelsIt) {
+  unit.ForceState(85);
   form->UpdateDataTimerTimer();
-  EXPECT_EQ(form->ui().SystemStatPanel->text(), "SWITCH ERROR");
+  EXPECT_EQ(form->ui().SystemStatPanel->text(), "TEMPERATURE FAILURE");
   EXPECT_EQ(TextColor(form->ui().SystemStatPanel), StatusRed);
+  EXPECT_TRUE(form->ShutDownTimer.isActive());
+  EXPECT_TRUE(form->BlinkTimer.isActive());
+
+  unit.ClearForcedState();
+  unit.Advance(3);
+  form->UpdateDataTimerTimer();
+  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(form->BlinkTimer.isActive());
+  EXPECT_EQ(fakes.powerOff.requests, 0);
+}
+
+TEST_F(SimulatedPollTest, AStoppedFanShowsStoppedInRed) {
+  unit.StopFan(1, true);
+  unit.Advance(1);
+  form->UpdateDataTimerTimer();
+  EXPECT_EQ(form->ui().FanRPM1->text(), "0 RPM");
+  EXPECT_EQ(form->ui().Fan1StatusLabel->text(), "Stopped");
+  EXPECT_EQ(TextColor(form->ui().Fan1StatusLabel), StatusRed);
 }
 
 }  // namespace

@@ -150,8 +150,11 @@ TEST_F(LogWindowTest, AnUnwritableLogFolderIsReportedAndTheProgramGoesOnPolling)
   const std::size_t before = fakes.link.RequestsNumbered(0x01).size();
   form->UpdateDataTimerTimer();
   EXPECT_GT(fakes.link.RequestsNumbered(0x01).size(), before);
-  form->WriteErrorLogSnapshot();  // an alarm reports it again and goes on
-  EXPECT_EQ(fakes.boxes.shown.size(), 2);
+  // The fake unit's all-zero reply is an evaporator alarm: every error-log
+  // snapshot of it reports the folder again, and the program goes on.
+  form->WriteErrorLogSnapshot();
+  EXPECT_GE(fakes.boxes.shown.size(), 2);
+  for (const QString& text : fakes.boxes.shown) EXPECT_TRUE(text.startsWith("Error: Cannot create folder"));
 }
 
 // --- Misc. tab ---------------------------------------------------------------

@@ -86,6 +86,22 @@ class FakeHelp : public IHelpViewer {
   void ShowContents() override { ++contentsCalls; }
 };
 
+class FakeSound : public ISound {
+ public:
+  QStringList played;
+  std::function<void()> whilePlaying;
+  void PlaySync(const QString& file) override {
+    played << file;
+    if (whilePlaying) whilePlaying();
+  }
+};
+
+class FakePowerOff : public IPowerOff {
+ public:
+  int requests = 0;
+  void RequestPowerOff() override { ++requests; }
+};
+
 class FakeLauncher : public IProcessLauncher {
  public:
   struct Start {
@@ -127,6 +143,8 @@ struct FakeServices {
   FakeMessageBoxes boxes;
   FakeClock clock;
   FakeHelp help;
+  FakeSound sound;
+  FakePowerOff powerOff;
   // The window's sampler measures its first clock rate and then waits.
   FakeCpuSources cpu{0};
   QTemporaryDir settingsDir;  // each window under test gets a settings file of its own
@@ -144,6 +162,8 @@ struct FakeServices {
     s.boxes = &boxes;
     s.clock = &clock;
     s.help = &help;
+    s.sound = &sound;
+    s.powerOff = &powerOff;
     s.cpu = &cpu;
     s.settingsPath = settingsPath();
     s.logFolder = logDir.path() + "/";

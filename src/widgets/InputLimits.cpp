@@ -1,9 +1,10 @@
-#include "widgets/DigitsOnly.h"
+#include "widgets/InputLimits.h"
 
 #include <QAbstractSpinBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 
 namespace {
 
@@ -41,4 +42,13 @@ void MakeDigitsOnly(QAbstractSpinBox* spinBox) {
 
 bool IsDigitsOnly(const QAbstractSpinBox* spinBox) {
   return spinBox->property(kDigitsOnlyProperty).toBool();
+}
+
+void LimitTypedLength(QLineEdit* edit, int maxChars) {
+  // A validator rather than a maximum length: the maximum would also cut
+  // texts the program sets (the critical-temperature text is longer).
+  edit->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("^.{0,%1}$").arg(maxChars),
+                         QRegularExpression::DotMatchesEverythingOption),
+      edit));
 }

@@ -1,0 +1,194 @@
+// The sensor evaluation, the decision that ends every status cycle, the
+// alarm action and the emergency shutdown.
+
+#include "monitor/Alarms.h"
+
+#include "app/ProgramFiles.h"
+#include "app/TForm1.h"
+#include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
+#include "host/TrayHint.h"
+#include "monitor/Conversions.h"
+#include "widgets/Palette.h"
+#include "widgets/TTrayIcon.h"
+
+#include "ui_TForm1.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+#include <exception>
+
+void EvaluateSensor(SensorRecord& record, bool celsius) {
+  if (record.Name == QStringLiteral("N/A") || record.Name == QStringLiteral("Optional")) return;
+  record.Level = 0;
+  int warning = record.WarningLimit;
+  int shutdown = record.ShutdownLimit;
+  if (!celsius) {
+    warning = FahrenheitToCelsius(warning);
+    shutdown = FahrenheitToCelsius(shutdown);
+  }
+  const int t = record.Temperature;
+  // The shut-down test stands on its own: a crossed shut-down limit counts
+  // even where the warning limit is not crossed.
+  if (record.Higher) {
+    if (t >= warning) record.Level = 1;
+    if (t >= shutdown) record.Level = 2;
+  } else {
+    if (t <= warning) record.Level = 1;
+    if (t <= shutdown) record.Level = 2;
+  }
+}
+
+namespace {
+QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
+const QString kNormal = QStringLiteral("Normal");
+}  // namespace
+
+QString TForm1::AlarmSoundFile() const { return programfiles::Find(QStringLiteral("Alarm.wav")); }
+
+void TForm1::EvaluateTemperatures() {
+  for (int n = 1; n <= 5; ++n) {
+    QLabel* state = Row(n).state;
+    state->setText(kNormal);
+    SetTextColor(state, StatusGreen);
+  }
+  const bool celsius = CelsiusFlag;
+  for (int n = 1; n <= 5; ++n) EvaluateSensor(SensorTable[n], celsius);
+  try {
+    for (int n = 1; n <= 5; ++n) {
+      QLabel* state = Row(n).state;
+      if (SensorTable[n].Level == 2) {
+        state->setText(QStringLiteral("ALARM"));
+        SetTextColor(state, StatusRed);
+        if (statusQueue_) statusQueue_->Append(kCriticalText);
+      } else if (SensorTable[n].Level == 1) {
+        state->setText(QStringLiteral("Warning"));
+        SetTextColor(state, StatusOrange);
+        if (statusQueue_) statusQueue_->Append(QStringLiteral("Temperature warning on ") + SensorTable[n].Name);
+      }
+    }
+    // The first sensor that qualifies sets the overall status; after it the
+    // later tests fail. Sensor 1 may replace any green state of the unit,
+    // sensors 2..5 only a plain "Normal".
+    QLabel* panel = ui_->SystemStatPanel;
+    if (ui_->TempStat1->text() != kNormal && TextColor(panel) == StatusGreen) {
+      panel->setText(ui_->TempStat1->text());
+      SetTextColor(panel, TextColor(ui_->TempStat1));
+    }
+    for (int n = 2; n <= 5; ++n) {
+      QLabel* state = Row(n).state;
+      if (SensorTable[n].Name != QStringLiteral("N/A") && state->text() != kNormal &&
+          panel->text() == kNormal) {
+        panel->setText(state->text());
+        SetTextColor(panel, TextColor(state));
+      }
+    }
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::AlarmDecision() {
+  QLabel* panel = ui_->SystemStatPanel;
+  TrayHintOverride.Set(QString());
+  if (Device.Status.UnitState >= 80 || TextColor(panel) == StatusOrange) {
+    RaiseAlarm();
+    TrayHintOverride.Set(panel->text());
+    panel->repaint();
+  }
+  const QColor c = TextColor(panel);
+  if (c == StatusRed) {
+    if (!ShutDownTimer.isActive()) StartEmergencyShutdown();
+    TrayHintOverride.Set(panel->text());
+    panel->repaint();
+  } else if (c != BlinkSilver) {
+    // Any reply that is not red cancels an armed shutdown.
+    ShutDownTimer.stop();
+    BlinkTimer.stop();
+  }
+}
+
+void TForm1::RaiseAlarm() {
+  TrayIcon1()->SetAnimate(false);
+  TrayIcon1()->SetIconIndex(0);
+  try {
+    switch (ui_->WarningHandlingComboBox->currentIndex()) {
+      case 0:
+        services_.sound->PlaySync(AlarmSoundFile());
+        break;
+      case 1:
+        TrayIcon1()->SetAnimate(true);
+        break;
+      case 2:
+        Open1Click();
+        break;
+      default:
+        break;
+    }
+    WriteErrorLogSnapshot();
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::StartEmergencyShutdown() {
+  try {
+    ShutDownTimer.start();
+    TrayIcon1()->SetAnimate(true);
+    BlinkTimer.start();
+    DisplayIntervalTimer.stop();
+    ui_->PrimaryTextComboBox->setEditText(kCriticalText);
+    PendingLine1Text = true;
+    PendingDisplayParams = true;
+    services_.clock->Pause(100);
+    if (statusQueue_) {
+      statusQueue_->Append(kCriticalText);
+      statusQueue_->Append(kCancelShutdownText);
+    }
+    WriteErrorLogSnapshot();
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::BlinkTimerTimer() {
+  try {
+    QLabel* panel = ui_->SystemStatPanel;
+    SetTextColor(panel, TextColor(panel) == StatusRed ? BlinkSilver : StatusRed);
+    if (statusQueue_ && statusQueue_->Count() < 5) {
+      statusQueue_->Append(kCriticalText);
+      statusQueue_->Append(kCancelShutdownText);
+      services_.sound->PlaySync(AlarmSoundFile());
+    }
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::ShutDownTimerTimer() {
+  // Closing the program is how the user cancels an armed shutdown; a tick
+  // that still falls due while the program ends must not power off.
+  if (Terminating()) return;
+  try {
+    ResetSettingsToDefaults();
+    if (statusQueue_) statusQueue_->Append(kShuttingDownText);
+    // The next start runs on the built-in settings.
+    SettingsKey::DeleteKey(services_.settingsPath);
+    services_.powerOff->RequestPowerOff();
+    services_.clock->ProcessPendingEvents();
+    services_.clock->Pause(10000);
+    ExchangePacket(packet::MakeReadRequest(packet::kShutdownNotice));
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}
+
+void TForm1::WarningHandlingComboBoxChange() {
+  try {
+    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
+    key.WriteInteger(settings::kWarningHandlingIndex, ui_->WarningHandlingComboBox->currentIndex());
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
+}

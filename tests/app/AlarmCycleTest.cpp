@@ -1,0 +1,278 @@
+// Warnings, alarm actions and the emergency shutdown, driven by status replies.
+
+#include "app/TForm1.h"
+#include "config/SettingsKey.h"
+#include "host/TrayHint.h"
+#include "monitor/Alarms.h"
+#include "monitor/DeviceData.h"
+#include "support/FakeServices.h"
+#include "ui_TForm1.h"
+#include "widgets/Palette.h"
+#include "widgets/TTrayIcon.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QSpinBox>
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace {
+
+struct Reading {
+  std::uint8_t state = 3;
+  std::array<int, 5> tenths{-350, 240, 200, 200, 200};
+};
+
+packet::Payload StatusPayload(const Reading& r) {
+  packet::Payload p{};
+  p[2] = r.state;
+  for (int i = 0; i < 5; ++i) {
+    const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(r.tenths[i]));
+    p[3 + 2 * i] = v & 0xFF;
+    p[4 + 2 * i] = v >> 8;
+  }
+  p[13] = 0xE2;  // 1250 rpm, both fans
+  p[14] = 0x04;
+  p[15] = 0xE2;
+  p[16] = 0x04;
+  return p;
+}
+
+class AlarmCycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDeviceData();
+    fakes.link.respond = [this](const Bytes& req) {
+      if (req.size() == 28) return FakeLink::Answer{3, Bytes{0x01, req[1], 0x04}};
+      if (req[1] == 0x01) return FakeLink::Answer{28, MakeReplyFrame(0x01, StatusPayload(reading))};
+      return FakeLink::Answer{28, MakeReplyFrame(req[1])};
+    };
+    form = std::make_unique<TForm1>(fakes.services());
+    form->show();
+    // Sensors 2..5 fitted, all "Lower" with limits 5 / 0 (the defaults).
+    const char* names[] = {"Ambient", "Compressor", "Harddisk", "Graphic Processor"};
+    QComboBox* boxes[] = {ui().SetupSensorComboBox2, ui().SetupSensorComboBox3,
+                          ui().SetupSensorComboBox4, ui().SetupSensorComboBox5};
+    for (int i = 0; i < 4; ++i) boxes[i]->setEditText(names[i]);
+    ui().WarningHandlingComboBox->setCurrentIndex(0);  // alarm sound
+    Drain();
+  }
+  void TearDown() override { form.reset(); }
+
+  void Poll() { form->ExchangePacket(packet::MakeReadRequest(0x01)); }
+  Ui::TForm1& ui() { return form->ui(); }
+  QStringList Drain() {
+    QStringList out;
+    while (!form->Queue()->IsEmpty()) out << form->Queue()->TakeFirst();
+    return out;
+  }
+  QString Status() { return ui().SystemStatPanel->text(); }
+  QColor StatusColour() { return TextColor(ui().SystemStatPanel); }
+
+  Reading reading;
+  FakeServices fakes;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(AlarmCycleTest, AllNormalGivesNoAction) {
+  Poll();
+  EXPECT_EQ(Status(), "Normal");
+  EXPECT_EQ(ui().TempStat1->text(), "Normal");
+  EXPECT_EQ(TextColor(ui().TempStat3), StatusGreen);
+  EXPECT_TRUE(fakes.sound.played.isEmpty());
+  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_TRUE(TrayHintOverride.Get().isEmpty());
+}
+
+TEST_F(AlarmCycleTest, AnOrangeFaultCodeRaisesTheAlarmAtEveryReplyButNoShutdown) {
+  reading.state = 81;
+  Poll();
+  Poll();
+  EXPECT_EQ(Status(), "RESTART DELAY");
+  EXPECT_EQ(StatusColour(), StatusOrange);
+  EXPECT_EQ(fakes.sound.played.size(), 2);
+  EXPECT_TRUE(fakes.sound.played.front().endsWith("/Alarm.wav"));
+  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_EQ(TrayHintOverride.Get(), "RESTART DELAY");
+
+  reading.state = 3;
+  Poll();
+  EXPECT_TRUE(TrayHintOverride.Get().isEmpty());
+}
+
+TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheAction) {
+  reading.tenths[3] = -10;  // sensor 4, "Lower" with shut-down limit 0
+  Poll();
+  EXPECT_EQ(Status(), "ALARM");
+  EXPECT_EQ(StatusColour(), StatusRed);
+  EXPECT_EQ(ui().TempStat4->text(), "ALARM");
+  EXPECT_TRUE(fakes.sound.played.isEmpty());
+  EXPECT_TRUE(form->ShutDownTimer.isActive());
+  EXPECT_TRUE(form->BlinkTimer.isActive());
+  EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
+  EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), kCriticalText);
+  EXPECT_TRUE(form->PendingLine1Text);
+  const QStringList queued = Drain();
+  EXPECT_EQ(queued, (QStringList{kCriticalText, kCriticalText, kCancelShutdownText}));
+
+  // The front panel gets its first sixteen characters at the next tick.
+  fakes.link.requests.clear();
+  form->WriteChangesTimerTimer();
+  const auto line1 = fakes.link.RequestsNumbered(0x06);
+  ASSERT_EQ(line1.size(), 1u);
+  EXPECT_EQ(std::string(line1[0].begin() + 3, line1[0].begin() + 19), "TEMPERATURE CRIT");
+
+  // A reply without the alarm cancels the armed shutdown.
+  reading.tenths[3] = 200;
+  Poll();
+  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(form->BlinkTimer.isActive());
+  EXPECT_EQ(Status(), "Normal");
+}
+
+TEST_F(AlarmCycleTest, ARedFaultCodeGetsBothTheActionAndTheShutdown) {
+  reading.state = 83;
+  Poll();
+  EXPECT_EQ(Status(), "SENSOR FAILED");
+  EXPECT_EQ(fakes.sound.played.size(), 1);
+  EXPECT_TRUE(form->ShutDownTimer.isActive());
+  // Later replies while armed do not arm it again.
+  Drain();
+  Poll();
+  EXPECT_EQ(Drain(), QStringList{"SENSOR FAILED"});
+}
+
+TEST_F(AlarmCycleTest, AnEarlierWarningKeepsTheStatusOrangeOverALaterAlarm) {
+  reading.tenths[1] = 50;   // sensor 2 at its warning limit
+  reading.tenths[2] = -20;  // sensor 3 past its shut-down limit
+  Poll();
+  EXPECT_EQ(Status(), "Warning");
+  EXPECT_EQ(StatusColour(), StatusOrange);
+  EXPECT_EQ(ui().TempStat3->text(), "ALARM");
+  EXPECT_EQ(fakes.sound.played.size(), 1);
+  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  const QStringList queued = Drain();
+  EXPECT_TRUE(queued.contains("Temperature warning on Ambient"));
+  EXPECT_TRUE(queued.contains(kCriticalText));
+}
+
+TEST_F(AlarmCycleTest, AGreenUnitStateIsReplacedOnlyByTheEvaporator) {
+  reading.state = 0;       // POWER UP
+  reading.tenths[1] = 50;  // sensor 2 warning
+  Poll();
+  EXPECT_EQ(Status(), "POWER UP");
+  EXPECT_EQ(StatusColour(), StatusGreen);
+  EXPECT_EQ(ui().TempStat2->text(), "Warning");
+  EXPECT_TRUE(Drain().contains("Temperature warning on Ambient"));
+
+  reading.tenths[0] = -100;  // the evaporator at its warning limit
+  Poll();
+  EXPECT_EQ(Status(), "Warning");
+  EXPECT_EQ(StatusColour(), StatusOrange);
+}
+
+TEST_F(AlarmCycleTest, AnOptionalSensorKeepsItsLastLevel) {
+  reading.tenths[2] = -20;
+  Poll();
+  ASSERT_EQ(SensorTable[3].Level, 2);
+  ui().SetupSensorComboBox3->setCurrentIndex(0);  // "Optional"
+  form->ShutDownTimer.stop();
+  reading.tenths[2] = 200;
+  Poll();
+  EXPECT_EQ(SensorTable[3].Level, 2);
+  EXPECT_TRUE(ui().TempStat3->isHidden());
+  EXPECT_EQ(Status(), "ALARM");
+  EXPECT_TRUE(Drain().contains(kCriticalText));
+  EXPECT_TRUE(form->ShutDownTimer.isActive());
+}
+
+int RecordLines(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return 0;
+  return f.readAll().count("\r\n") - 2;  // header and space line
+}
+
+TEST_F(AlarmCycleTest, EveryAlarmReplyAndEveryArmedShutdownLeaveAnErrorLogRecord) {
+  const QString errorLog = fakes.logPath("Error.log");
+  reading.state = 82;
+  ui().WarningHandlingComboBox->setCurrentIndex(3);  // "Ignore" still logs
+  Poll();
+  Poll();
+  EXPECT_EQ(RecordLines(errorLog), 2);
+  reading.state = 3;
+  reading.tenths[0] = 50;  // evaporator past its shut-down limit: armed, no action
+  Poll();
+  EXPECT_EQ(RecordLines(errorLog), 3);
+  Poll();  // armed already: nothing new
+  EXPECT_EQ(RecordLines(errorLog), 3);
+}
+
+TEST_F(AlarmCycleTest, TheChosenActionRuns) {
+  reading.state = 82;
+  ui().WarningHandlingComboBox->setCurrentIndex(1);  // blinking tray icon
+  Poll();
+  EXPECT_TRUE(form->TrayIcon1()->Animate());
+  reading.state = 3;  // the next reply without a warning stops it
+  Poll();
+  EXPECT_FALSE(form->TrayIcon1()->Animate());
+
+  reading.state = 82;
+  ui().WarningHandlingComboBox->setCurrentIndex(3);  // ignore
+  Poll();
+  EXPECT_TRUE(fakes.sound.played.isEmpty());
+  EXPECT_FALSE(form->TrayIcon1()->Animate());
+  ui().WarningHandlingComboBox->setCurrentIndex(2);  // open the control centre
+  form->showMinimized();
+  Poll();
+  EXPECT_FALSE(form->isMinimized());
+  const SettingsKey key(fakes.settingsPath(), SettingsKey::Open::Existing);
+  EXPECT_EQ(key.ReadInteger("Warning handling Index"), 2);
+}
+
+TEST_F(AlarmCycleTest, BlinkingAlternatesTheColourAndRepeatsTextsAndSound) {
+  SetTextColor(ui().SystemStatPanel, StatusRed);
+  form->BlinkTimerTimer();
+  EXPECT_EQ(StatusColour(), BlinkSilver);
+  EXPECT_EQ(form->Queue()->Count(), 2u);
+  EXPECT_EQ(fakes.sound.played.size(), 1);
+  form->BlinkTimerTimer();
+  EXPECT_EQ(StatusColour(), StatusRed);
+  EXPECT_EQ(form->Queue()->Count(), 4u);
+  form->BlinkTimerTimer();  // four waiting: two more, and the sound
+  EXPECT_EQ(form->Queue()->Count(), 6u);
+  form->BlinkTimerTimer();  // six waiting: only the colour changes
+  EXPECT_EQ(form->Queue()->Count(), 6u);
+  EXPECT_EQ(fakes.sound.played.size(), 3);
+}
+
+TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
+  ui().Sensor1Alm->setValue(-20);
+  form->WriteChangesTimerTimer();
+  ASSERT_TRUE(QFile::exists(fakes.settingsPath()));
+  fakes.link.requests.clear();
+  fakes.clock.pauses.clear();
+
+  form->ShutDownTimerTimer();
+  EXPECT_EQ(ui().Sensor1Alm->value(), -10);
+  EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
+  EXPECT_EQ(fakes.powerOff.requests, 1);
+  EXPECT_EQ(fakes.clock.pauses, std::vector<int>{10000});
+  ASSERT_FALSE(fakes.link.requests.empty());
+  EXPECT_EQ(fakes.link.requests.back(), (Bytes{0x01, 0x85, 0x04}));
+  EXPECT_TRUE(Drain().contains(kShuttingDownText));
+  EXPECT_TRUE(form->PendingFanBlock);
+}
+
+TEST_F(AlarmCycleTest, ClosingTheProgramWhileArmedNeverAsksForPowerOff) {
+  reading.state = 85;
+  Poll();
+  ASSERT_TRUE(form->ShutDownTimer.isActive());
+  form->close();
+  form->ShutDownTimerTimer();  // a tick still due as the program ends
+  EXPECT_EQ(fakes.powerOff.requests, 0);
+}
+
+}  // namespace
