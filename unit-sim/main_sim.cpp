@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
   RunUntilBooted(unit);
 
   EntryOptions options;
+  options.desktopFileName = "org.quelmark.VornalithControlCentre.Simulated";
   // The simulated unit stands behind the same driver layer a USB unit does,
   // so unplugging it in its window travels as detach and attach events.
   unit.FollowWallClock();

@@ -24,6 +24,7 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
   if (!instance.TryBecomePrimary()) return 0;
 
   QApplication::setApplicationDisplayName(kApplicationTitle);
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(options.desktopFileName));
   // The window stays up while the program runs; it ends when the main window
   // is closed, even with the help or simulated-unit window still open.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -11,6 +11,9 @@ class IUnitLink;
 class QMainWindow;
 
 struct EntryOptions {
+  // The menu entry this program belongs to (its .desktop file name without
+  // the ending), so that desktops match the window to its entry and icon.
+  const char* desktopFileName = "org.quelmark.VornalithControlCentre";
   // Creates the link to the unit; called once the application object exists.
   std::function<std::unique_ptr<IUnitLink>()> makeLink;
   // Creates what stands for the computer's power-off; empty: the system's own.

@@ -260,6 +260,13 @@ class TForm1 : public QMainWindow {
   // The main window counts as visible for the status cycle while it is shown
   // or sits minimised in the notification area.
   bool MainWindowCountsAsVisible() const;
+  // Clears a raised pending-write flag and carries out its action.
+  template <typename Action>
+  static void Service(bool& flag, Action action) {
+    if (!flag) return;
+    flag = false;
+    action();
+  }
   void SaveDisplayParams();
   void SaveHigherLower();
   void SaveSensorNames();

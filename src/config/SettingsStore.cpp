@@ -171,42 +171,15 @@ void TForm1::WriteChangesTimerTimer() {
         PendingBootTemperature = false;
     return;
   }
-  if (PendingFanBlock) {
-    PendingFanBlock = false;
-    SendFanBootBlock();
-  }
-  if (PendingLine1Text) {
-    PendingLine1Text = false;
-    SendLine1Text(ui_->PrimaryTextComboBox->currentText());
-  }
-  if (PendingDisplayParams) {
-    PendingDisplayParams = false;
-    SaveDisplayParams();
-  }
-  if (PendingUnitSettings) {
-    PendingUnitSettings = false;
-    SendUnitSettings();
-  }
-  if (PendingHigherLower) {
-    PendingHigherLower = false;
-    SaveHigherLower();
-  }
-  if (PendingSensorNames) {
-    PendingSensorNames = false;
-    SaveSensorNames();
-  }
-  if (PendingWarningLimits) {
-    PendingWarningLimits = false;
-    SaveWarningLimits();
-  }
-  if (PendingShutdownLimits) {
-    PendingShutdownLimits = false;
-    SaveShutdownLimits();
-  }
-  if (PendingBootTemperature) {
-    PendingBootTemperature = false;
-    SaveBootTemperature();
-  }
+  Service(PendingFanBlock, [this] { SendFanBootBlock(); });
+  Service(PendingLine1Text, [this] { SendLine1Text(ui_->PrimaryTextComboBox->currentText()); });
+  Service(PendingDisplayParams, [this] { SaveDisplayParams(); });
+  Service(PendingUnitSettings, [this] { SendUnitSettings(); });
+  Service(PendingHigherLower, [this] { SaveHigherLower(); });
+  Service(PendingSensorNames, [this] { SaveSensorNames(); });
+  Service(PendingWarningLimits, [this] { SaveWarningLimits(); });
+  Service(PendingShutdownLimits, [this] { SaveShutdownLimits(); });
+  Service(PendingBootTemperature, [this] { SaveBootTemperature(); });
 }
 
 void TForm1::SaveDisplayParams() {

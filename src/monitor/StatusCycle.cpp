@@ -245,14 +245,8 @@ void TForm1::ApplyTemperatureUnit() {
   }
   // The unit just saved and the limits belong together: a crash before the
   // next deferred-write tick must not leave limits stored in the old unit.
-  if (PendingWarningLimits) {
-    PendingWarningLimits = false;
-    SaveWarningLimits();
-  }
-  if (PendingShutdownLimits) {
-    PendingShutdownLimits = false;
-    SaveShutdownLimits();
-  }
+  Service(PendingWarningLimits, [this] { SaveWarningLimits(); });
+  Service(PendingShutdownLimits, [this] { SaveShutdownLimits(); });
   // The boot temperatures are drawn in the display unit.
   ui_->BootTempComboBox->update();
   if (auto* popup = ui_->BootTempComboBox->view()) popup->viewport()->update();

@@ -6,6 +6,7 @@
 #include "monitor/Alarms.h"
 #include "monitor/DeviceData.h"
 #include "support/FakeServices.h"
+#include "support/StatusReply.h"
 #include "ui_TForm1.h"
 #include "widgets/Palette.h"
 #include "widgets/TTrayIcon.h"
@@ -21,25 +22,6 @@
 
 namespace {
 
-struct Reading {
-  std::uint8_t state = 3;
-  std::array<int, 5> tenths{-350, 240, 200, 200, 200};
-};
-
-packet::Payload StatusPayload(const Reading& r) {
-  packet::Payload p{};
-  p[2] = r.state;
-  for (int i = 0; i < 5; ++i) {
-    const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(r.tenths[i]));
-    p[3 + 2 * i] = v & 0xFF;
-    p[4 + 2 * i] = v >> 8;
-  }
-  p[13] = 0xE2;  // 1250 rpm, both fans
-  p[14] = 0x04;
-  p[15] = 0xE2;
-  p[16] = 0x04;
-  return p;
-}
 
 class AlarmCycleTest : public ::testing::Test {
  protected:
@@ -72,7 +54,7 @@ class AlarmCycleTest : public ::testing::Test {
   QString Status() { return ui().SystemStatPanel->text(); }
   QColor StatusColour() { return TextColor(ui().SystemStatPanel); }
 
-  Reading reading;
+  Reading reading{3, {-350, 240, 200, 200, 200}};
   FakeServices fakes;
   std::unique_ptr<TForm1> form;
 };
