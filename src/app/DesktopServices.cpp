@@ -132,6 +132,12 @@ void CanberraSound::PlaySync(const QString& file) {
   if (result != CA_SUCCESS) {
     // libcanberra does not call back for a sound it refused to start.
     delete holder;
+    // Without a sound device every further try fails the same way (and the
+    // sound library complains on the terminal each time): stay silent.
+    if (result != CA_ERROR_NOTFOUND) {
+      ca_context_destroy(d->ctx);
+      d->ctx = nullptr;
+    }
     return;
   }
   std::unique_lock<std::mutex> lock(playback->mutex);
