@@ -35,7 +35,7 @@ std::uint32_t FakeLink::TransferPacket(const std::uint8_t* request, std::uint32_
     a.bytes = MakeReplyFrame(req.size() > 1 ? req[1] : 0);
     a.result = static_cast<std::uint32_t>(a.bytes.size());
   }
-  std::memcpy(reply, a.bytes.data(), std::min<std::size_t>(a.bytes.size(), replyLength));
+  if (!a.bytes.empty()) std::memcpy(reply, a.bytes.data(), std::min<std::size_t>(a.bytes.size(), replyLength));
   return a.result;
 }
 

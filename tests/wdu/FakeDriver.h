@@ -191,7 +191,7 @@ class FakeUnitDriver : public wdu::StandInBase {
       std::vector<std::uint8_t> reply;
       s = answerRead(reply);
       const std::size_t n = std::min<std::size_t>(reply.size(), t.bufferSize);
-      std::memcpy(t.buffer, reply.data(), n);
+      if (n > 0) std::memcpy(t.buffer, reply.data(), n);  // an empty reply has no data pointer
       t.bytesTransferred = static_cast<std::uint32_t>(n);
     } else {
       const auto* b = static_cast<const std::uint8_t*>(t.buffer);
