@@ -1,12 +1,50 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything, runs every test, then fuzzes
+# each fuzz target for a short while.
+#
+#   ./test.sh                     normal build (build/test), every test, fuzz smoke
+#   SANITIZE=address ./test.sh    every test again, built with AddressSanitizer
+#                                 and UndefinedBehaviorSanitizer (clang, build/asan)
+#   SANITIZE=thread ./test.sh     the driver layer and its threads under
+#                                 ThreadSanitizer (build/tsan)
+#
+# Arguments go to ctest (./test.sh -R soak); with arguments the fuzz smoke is
+# left out. FUZZ_SECONDS sets its length per target (default 25, 0: none);
+# scripts/fuzz fuzzes for longer, scripts/soak soaks for a simulated week.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 bash scripts/install-deps.sh
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/test
+source scripts/sanitize-env.sh
 
 # Widget tests run without a screen.
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build/test --output-on-failure -j2 "$@"
+
+if [ $# -gt 0 ]; then fuzz_seconds="${FUZZ_SECONDS:-0}"; else fuzz_seconds="${FUZZ_SECONDS:-25}"; fi
+
+case "${SANITIZE:-}" in
+  "")
+    cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build/test
+    ctest --test-dir build/test --output-on-failure -j2 "$@"
+    ;;
+  address)
+    configure_sanitized_build build/asan
+    cmake --build build/asan
+    (sanitizer_env && ctest --test-dir build/asan --output-on-failure -j2 "$@")
+    ;;
+  thread)
+    # Qt itself is not built for ThreadSanitizer, so only the plain C++
+    # layers run under it here; see tests/host/qt-tsan.supp for the sampler.
+    bash tests/wdu/tsan/run.sh build/tsan
+    fuzz_seconds=0
+    ;;
+  *)
+    echo "SANITIZE must be address or thread, not '$SANITIZE'" >&2
+    exit 2
+    ;;
+esac
+
+if [ "$fuzz_seconds" != 0 ]; then
+  bash scripts/fuzz "$fuzz_seconds"
+fi

@@ -13,6 +13,7 @@ PACKAGES=(
   dbus-daemon python3-dbusmock
   umockdev libumockdev-dev
   desktop-file-utils appstream lintian dpkg-dev librsvg2-bin
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

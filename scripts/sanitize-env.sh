@@ -1,0 +1,32 @@
+# Sourced by test.sh, scripts/fuzz and scripts/soak: the sanitized build and
+# how its programs are run.
+#
+# One build tree serves the sanitizer pass and the fuzz targets: clang with
+# AddressSanitizer and UndefinedBehaviorSanitizer everywhere, libFuzzer's
+# coverage hooks compiled in (they cost little), and the fuzz targets linked
+# against libFuzzer itself. Undefined behaviour stops the program.
+
+VCC_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# configure_sanitized_build <build folder>
+configure_sanitized_build() {
+  local build="$1"
+  local flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fsanitize=fuzzer-no-link -fno-omit-frame-pointer"
+  cmake -S "$VCC_ROOT" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DVCC_FUZZ=ON >/dev/null
+}
+
+# The environment sanitized programs run in. Leaks are reported at exit;
+# fontconfig's own lifelong caches are the only ones let through.
+sanitizer_env() {
+  export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:check_initialization_order=1:strict_init_order=1}"
+  export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+  export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$VCC_ROOT/tests/reliability/lsan.supp:print_suppressions=0}"
+  if [ -z "${ASAN_SYMBOLIZER_PATH:-}" ] && [ -x /usr/bin/llvm-symbolizer-14 ]; then
+    export ASAN_SYMBOLIZER_PATH=/usr/bin/llvm-symbolizer-14
+  fi
+}

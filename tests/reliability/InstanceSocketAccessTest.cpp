@@ -1,0 +1,110 @@
+// The socket a running control centre listens on brings its window forward
+// for whoever connects. Only its own user may: the socket file is the user's
+// alone, its folder cannot be written by others, and a process of another
+// user is refused (checked for real when the tests run as root).
+
+#include "app/SingleInstance.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr uid_t kOtherUser = 65534;  // "nobody"
+
+struct stat StatOf(const QString& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+  return st;
+}
+
+// Tries to connect to the socket as another user, in a child process; the
+// connect's errno, or 0 when it got through.
+int ConnectAsOtherUser(const QString& socketPath) {
+  const QByteArray path = QFile::encodeName(socketPath);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(kOtherUser) != 0 || ::setuid(kOtherUser) != 0) ::_exit(100);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    const int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::_exit(rc == 0 ? 0 : (errno & 0x7f));
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class InstanceSocketAccess : public ::testing::Test {
+ protected:
+  QString Key() const {
+    return QStringLiteral("access-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+  }
+
+  void ExpectOwnersOnly(SingleInstance& instance) {
+    const QString socket = instance.ServerName();
+    const struct stat st = StatOf(socket);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode)) << socket.toStdString();
+    EXPECT_EQ(st.st_uid, ::getuid());
+    EXPECT_EQ(st.st_mode & 077, 0u) << "socket mode " << std::oct << (st.st_mode & 07777);
+
+    // Nobody else can put a socket of their own in its place.
+    const struct stat folder = StatOf(QFileInfo(socket).absolutePath());
+    EXPECT_TRUE((folder.st_mode & S_ISVTX) || (folder.st_mode & 022) == 0)
+        << "folder mode " << std::oct << (folder.st_mode & 07777);
+
+    // The lock that makes the start one step is gone once the start is made.
+    QString lock = socket;
+    lock.replace(QStringLiteral(".sock"), QStringLiteral(".lock"));
+    EXPECT_FALSE(QFileInfo::exists(lock)) << lock.toStdString();
+
+    if (::geteuid() == 0) {
+      EXPECT_EQ(ConnectAsOtherUser(socket), EACCES) << "another user reached the socket";
+    }
+  }
+};
+
+TEST_F(InstanceSocketAccess, TheSocketInTheRuntimeFolderIsTheUsersAlone) {
+  const QString key = Key();
+  SingleInstance first(key);
+  ASSERT_TRUE(first.TryBecomePrimary());
+  ExpectOwnersOnly(first);
+  // The same user still gets through: a second start finds the first.
+  SingleInstance second(key);
+  EXPECT_FALSE(second.TryBecomePrimary());
+}
+
+TEST_F(InstanceSocketAccess, InAFolderOthersCanEnterTheSocketItselfRefusesThem) {
+  // A runtime folder with wrong permissions, or the temporary folder it falls
+  // back to: only the socket's own mode stands between the user and others.
+  QTemporaryDir open;
+  ASSERT_TRUE(open.isValid());
+  ASSERT_TRUE(QFile::setPermissions(open.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                     QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                     QFile::ExeOther));
+  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
+  const QString key = Key();
+  SingleInstance instance(key);
+  const bool primary = instance.TryBecomePrimary();
+  qputenv("XDG_RUNTIME_DIR", saved);
+  ASSERT_TRUE(primary);
+  ExpectOwnersOnly(instance);
+}
+
+}  // namespace
