@@ -20,6 +20,17 @@ configure_sanitized_build() {
     -DVCC_FUZZ=ON >/dev/null
 }
 
+# configure_thread_build <build folder>: the program under ThreadSanitizer.
+# Qt is not built for it, so only tests whose threads are the program's own
+# (the CPU sampler's) are run from this tree.
+configure_thread_build() {
+  local build="$1"
+  cmake -S "$VCC_ROOT" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+}
+
 # The environment sanitized programs run in. Leaks are reported at exit;
 # fontconfig's own lifelong caches are the only ones let through.
 sanitizer_env() {
