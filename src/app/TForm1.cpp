@@ -20,13 +20,16 @@
 #include <QCloseEvent>
 #include <QHideEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -175,6 +178,23 @@ void TForm1::ApplyInitialLook() {
            ui_->Par5HighLow, ui_->Sensor3Alm, ui_->Sensor4Alm, ui_->Sensor5Alm, ui_->Sensor3ShDn,
            ui_->Sensor4ShDn, ui_->Sensor5ShDn}) {
     SetEditColor(w, SystemScrollBarColor);
+  }
+  FixReadingPanelHeights();
+}
+
+void TForm1::FixReadingPanelHeights() {
+  // The reading panels are as wide as their widest text already; with their
+  // height fixed too, a new reading no longer asks the layouts above them to
+  // run again, which made the tab widget repaint the whole page at every
+  // poll instead of just the panels whose text changed.
+  std::vector<QLabel*> panels{ui_->FanRPM1, ui_->FanRPM2, ui_->Fan1StatusLabel,
+                              ui_->Fan2StatusLabel};
+  for (int n = 1; n <= 5; ++n) {
+    panels.push_back(Row(n).value);
+    panels.push_back(Row(n).state);
+  }
+  for (QLabel* panel : panels) {
+    panel->setFixedHeight(std::max(panel->minimumHeight(), panel->sizeHint().height()));
   }
 }
 

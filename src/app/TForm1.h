@@ -248,6 +248,7 @@ class TForm1 : public QMainWindow {
   void RequestInitialBlocks();
   void StartPeriodicTimers();
   void ApplyInitialLook();
+  void FixReadingPanelHeights();
   void CreatePopupMenu();
   void SendBlankDisplayLines();
   std::uint8_t UnitStateNow() const;

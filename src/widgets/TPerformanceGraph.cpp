@@ -264,6 +264,9 @@ void TPerformanceGraphModel::Repaint() {
 
 TPerformanceGraph::TPerformanceGraph(QWidget* parent) : QWidget(parent), model_(picture_) {
   resize(100, 100);
+  // The picture covers the whole control, so nothing beneath needs painting
+  // first; without this every sample repainted the group box behind it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   model_.OnRepaint = [this] { QWidget::update(); };
 }
 

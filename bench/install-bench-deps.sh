@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the benchmarks need on top of what building
+# the program needs (scripts/install-deps.sh). Does nothing when they are all
+# present. CI runs no benchmark, so it never calls this.
+#
+#   psensor            the sensor monitor bench/idle compares against
+#   xvfb, xauth        the X server the idle and start-up benchmarks show windows on
+#   xdotool            hides the simulated unit's window for the second idle figure
+#   dbus-daemon        a private session bus for both programs under test
+#   libx11-dev         bench/first_shown watches the X server for the window
+#   libbenchmark-dev   Google Benchmark (poll_tick, log_write)
+#   linux-perf, valgrind  profiling a benchmark that misses its goal
+set -euo pipefail
+
+PACKAGES=(
+  psensor
+  xvfb xauth dbus-daemon xdotool
+  libx11-dev libbenchmark-dev
+  linux-perf valgrind
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
