@@ -8,13 +8,14 @@
 #   xdotool            hides the simulated unit's window for the second idle figure
 #   dbus-daemon        a private session bus for both programs under test
 #   libx11-dev         bench/first_shown watches the X server for the window
+#   strace             bench/startup lists the waits on the way to the window
 #   libbenchmark-dev   Google Benchmark (poll_tick, log_write)
 #   linux-perf, valgrind  profiling a benchmark that misses its goal
 set -euo pipefail
 
 PACKAGES=(
   psensor
-  xvfb xauth dbus-daemon xdotool
+  xvfb xauth dbus-daemon xdotool strace
   libx11-dev libbenchmark-dev
   linux-perf valgrind
 )
