@@ -13,29 +13,8 @@
 #   linux-perf, valgrind  profiling a benchmark that misses its goal
 set -euo pipefail
 
-PACKAGES=(
-  psensor
-  xvfb xauth dbus-daemon xdotool strace
-  libx11-dev libbenchmark-dev
+exec bash "$(dirname "$0")/../scripts/install-deps.sh" \
+  psensor \
+  xvfb xauth dbus-daemon xdotool strace \
+  libx11-dev libbenchmark-dev \
   linux-perf valgrind
-)
-
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO="sudo"
-fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
-$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"

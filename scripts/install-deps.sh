@@ -16,6 +16,11 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev llvm-14
 )
 
+# Other scripts (the benchmarks) name their own packages as arguments.
+if [ $# -gt 0 ]; then
+  PACKAGES=("$@")
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
