@@ -2,10 +2,12 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -13,9 +15,17 @@ namespace {
 constexpr int kConnectTimeoutMs = 1000;
 constexpr char kRestoreCommand[] = "restore\n";
 
-QString SocketFolder() {
+// A local socket's path must fit the kernel's address field; a deep runtime
+// folder would make listening fail and quietly allow a second instance.
+bool FitsSocketAddress(const QString& folder, const QString& name) {
+  return QFile::encodeName(folder + QLatin1Char('/') + name).size() <
+         static_cast<qsizetype>(sizeof(sockaddr_un{}.sun_path));
+}
+
+QString SocketFolder(const QString& socketName) {
   QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty() || !QDir().mkpath(dir)) dir = QDir::tempPath();
+  if (dir.isEmpty() || !QDir().mkpath(dir) || !FitsSocketAddress(dir, socketName)) dir = QDir::tempPath();
+  if (!FitsSocketAddress(dir, socketName)) dir = QStringLiteral("/tmp");
   return dir;
 }
 
@@ -27,7 +37,7 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(pa
   const QString base = QStringLiteral("vornalith-%1-%2")
                            .arg(QString::fromLatin1(digest))
                            .arg(static_cast<qulonglong>(::getuid()));
-  const QString folder = SocketFolder();
+  const QString folder = SocketFolder(base + QStringLiteral(".sock"));
   serverName_ = folder + QLatin1Char('/') + base + QStringLiteral(".sock");
   lockPath_ = folder + QLatin1Char('/') + base + QStringLiteral(".lock");
   server_.setSocketOptions(QLocalServer::UserAccessOption);

@@ -107,4 +107,26 @@ TEST_F(InstanceSocketAccess, InAFolderOthersCanEnterTheSocketItselfRefusesThem) 
   ExpectOwnersOnly(instance);
 }
 
+TEST_F(InstanceSocketAccess, ADeepRuntimeFolderStillAllowsOnlyOneInstance) {
+  // A socket address holds about 107 bytes; a runtime folder deeper than that
+  // must not leave the program without its guard against a second start.
+  QTemporaryDir base;
+  ASSERT_TRUE(base.isValid());
+  QString deep = base.path();
+  while (deep.size() < 140) deep += QStringLiteral("/a-rather-long-folder-name");
+  ASSERT_TRUE(QDir().mkpath(deep));
+  ASSERT_TRUE(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(deep));
+  const QString key = Key();
+  SingleInstance first(key);
+  const bool firstPrimary = first.TryBecomePrimary();
+  SingleInstance second(key);
+  const bool secondPrimary = second.TryBecomePrimary();
+  qputenv("XDG_RUNTIME_DIR", saved);
+  ASSERT_TRUE(firstPrimary);
+  ExpectOwnersOnly(first);
+  EXPECT_FALSE(secondPrimary);
+}
+
 }  // namespace
