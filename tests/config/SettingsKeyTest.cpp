@@ -1,12 +1,14 @@
+// The settings file as a typed key: values round-trip, the file form is read,
+// and every failure is reported by the value's name without losing stored data.
+
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "monitor/QStringPrinter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include "monitor/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 
@@ -40,46 +42,38 @@ std::optional<QString> FailureOf(const std::function<void()>& call) {
 // neither works the test that needs it is skipped.
 class WriteProtection {
  public:
-  explicit WriteProtection(const QString& path) : path_(path) {
-    const bool isDir = QFileInfo(path).isDir();
-    if (::geteuid() != 0) {
-      mode_ = QFileInfo(path).isDir() ? 0555 : 0444;
-      ::chmod(Native(), mode_);
-    } else {
-      const int fd = ::open(Native(), O_RDONLY | (isDir ? O_DIRECTORY : 0));
-      int flags = 0;
-      if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags |= FS_IMMUTABLE_FL;
-        immutable_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-      }
-      if (fd >= 0) ::close(fd);
-    }
-    effective_ = isDir ? !QFile(path + "/probe").open(QIODevice::WriteOnly)
-                       : !QFile(path).open(QIODevice::ReadWrite);
+  explicit WriteProtection(const QString& path)
+      : path_(path), native_(QFile::encodeName(path)), isDir_(QFileInfo(path).isDir()) {
+    if (::geteuid() != 0)
+      chmoded_ = ::chmod(native_.constData(), isDir_ ? 0555 : 0444) == 0;
+    else
+      immutable_ = SetImmutable(true);
+    effective_ = isDir_ ? !QFile(path + "/probe").open(QIODevice::WriteOnly)
+                        : !QFile(path).open(QIODevice::ReadWrite);
   }
   ~WriteProtection() {
-    if (mode_) ::chmod(Native(), QFileInfo(path_).isDir() ? 0755 : 0644);
-    if (immutable_) {
-      const int fd = ::open(Native(), O_RDONLY);
-      int flags = 0;
-      if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags &= ~FS_IMMUTABLE_FL;
-        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-      }
-      if (fd >= 0) ::close(fd);
-    }
+    if (chmoded_) ::chmod(native_.constData(), isDir_ ? 0755 : 0644);
+    if (immutable_) SetImmutable(false);
     QFile::remove(path_ + "/probe");
   }
   bool Effective() const { return effective_; }
 
  private:
-  const char* Native() {
-    native_ = QFile::encodeName(path_);
-    return native_.constData();
+  bool SetImmutable(bool on) {
+    const int fd = ::open(native_.constData(), O_RDONLY | (isDir_ ? O_DIRECTORY : 0));
+    int flags = 0;
+    bool done = false;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+      done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (fd >= 0) ::close(fd);
+    return done;
   }
   QString path_;
   QByteArray native_;
-  int mode_ = 0;
+  bool isDir_;
+  bool chmoded_ = false;
   bool immutable_ = false;
   bool effective_ = false;
 };
@@ -133,6 +127,8 @@ TEST_F(SettingsKeyTest, EachTypeComesBackInAFreshAccessor) {
     key.WriteString("Sensor2", awkward);
     key.WriteString("Sensor3", QString());
     key.WriteDateTime(settings::kNextRemind, when);
+    key.WriteInteger(settings::kWarningHandlingIndex, 2);
+    key.WriteInteger(settings::kDisplayUpdateInterval, 7);
   }
   SettingsKey key(path_, Open::Existing);
   ASSERT_TRUE(key.IsOpen());
@@ -146,15 +142,7 @@ TEST_F(SettingsKeyTest, EachTypeComesBackInAFreshAccessor) {
   EXPECT_EQ(key.ReadString("Sensor3"), QString());
   EXPECT_EQ(std::bit_cast<std::uint64_t>(key.ReadDateTime(settings::kNextRemind)),
             std::bit_cast<std::uint64_t>(when));
-}
-
-TEST_F(SettingsKeyTest, NamesWithBlanksStayWhole) {
-  {
-    SettingsKey key(path_, Open::CreateIfMissing);
-    key.WriteInteger(settings::kWarningHandlingIndex, 2);
-    key.WriteInteger(settings::kDisplayUpdateInterval, 7);
-  }
-  SettingsKey key(path_, Open::Existing);
+  // Names with blanks stay whole.
   EXPECT_EQ(key.ReadInteger(settings::kWarningHandlingIndex), 2);
   EXPECT_EQ(key.ReadInteger(settings::kDisplayUpdateInterval), 7);
   EXPECT_FALSE(key.ValueExists("Warning"));
@@ -187,16 +175,13 @@ TEST_F(SettingsKeyTest, ValuesOfTheWrongTypeAreReportedByName) {
             "Long=hex:000000000000000000\n"
             "NotHex=hex:00000000000000zz\n");
   SettingsKey key(path_, Open::Existing);
-  for (const char* name : {"Text", "Untagged", "NotANumber", "Empty", "TooBig", "List", "Short"}) {
-    EXPECT_EQ(FailureOf([&] { key.ReadInteger(name); }),
-              QStringLiteral("Invalid data type for '%1'").arg(name));
-  }
-  EXPECT_EQ(FailureOf([&] { key.ReadBool("Text"); }), QStringLiteral("Invalid data type for 'Text'"));
-  EXPECT_EQ(FailureOf([&] { key.ReadString("Number"); }), QStringLiteral("Invalid data type for 'Number'"));
-  for (const char* name : {"Number", "Short", "Long", "NotHex"}) {
-    EXPECT_EQ(FailureOf([&] { key.ReadDateTime(name); }),
-              QStringLiteral("Invalid data type for '%1'").arg(name));
-  }
+  const auto invalid = [](const char* name) { return QStringLiteral("Invalid data type for '%1'").arg(name); };
+  for (const char* name : {"Text", "Untagged", "NotANumber", "Empty", "TooBig", "List", "Short"})
+    EXPECT_EQ(FailureOf([&] { key.ReadInteger(name); }), invalid(name));
+  EXPECT_EQ(FailureOf([&] { key.ReadBool("Text"); }), invalid("Text"));
+  EXPECT_EQ(FailureOf([&] { key.ReadString("Number"); }), invalid("Number"));
+  for (const char* name : {"Number", "Short", "Long", "NotHex"})
+    EXPECT_EQ(FailureOf([&] { key.ReadDateTime(name); }), invalid(name));
   EXPECT_EQ(FailureOf([&] { key.ReadString("Absent"); }), QStringLiteral("Failed to get data for 'Absent'"));
 }
 
@@ -274,11 +259,13 @@ TEST_F(SettingsKeyTest, RefusedWriteLeavesTheStoredValuesAsTheyWere) {
 
 TEST_F(SettingsKeyTest, RefusedWriteIsReportedEvenForADamagedFile) {
   WriteFile("[General]\nSensor1Warn=dword:-10\n[broken\nx=@Variant(\x01)\n");
+  const QByteArray before = FileContent();
   WriteProtection protection(path_);
   if (!protection.Effective()) GTEST_SKIP() << "cannot make a file unwritable on this system";
   SettingsKey save(path_, Open::CreateIfMissing);
   EXPECT_EQ(FailureOf([&] { save.WriteInteger("Sensor1Warn", 25); }),
             QStringLiteral("Failed to set data for 'Sensor1Warn'"));
+  EXPECT_EQ(FileContent(), before);
 }
 
 TEST_F(SettingsKeyTest, ReadOnlyFolderRefusesANewKey) {

@@ -1,12 +1,11 @@
-// The CPU sampler: its readings from the kernel's counters and the cycle
-// counter, the run loop's rules (when it samples, the clock check every tenth
-// sample), the hint texts, and that its results reach the window on the
-// window's thread. The computer is a stand-in whose time passes only when the
-// sampler sleeps, so no test waits for real measurement windows.
+// The CPU sampler: its readings, the run loop's rules, the hint texts, and that
+// its results reach the window on the window's thread. The stand-in computer's
+// time passes only when the sampler sleeps, so no test waits for real windows.
 
 #include "host/CPUThread.h"
 #include "host/TrayHint.h"
 #include "monitor/DeviceData.h"
+#include "monitor/QStringPrinter.h"
 #include "support/FakeCpuSources.h"
 #include "widgets/TPerformanceGraph.h"
 #include "widgets/TTrayIcon.h"
@@ -21,9 +20,6 @@
 #include <stdexcept>
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// Readings
 
 TEST(CpuReadings, ProcStatIdleIncludesIowaitAndTotalLeavesOutGuestTime) {
   const std::string stat =
@@ -86,9 +82,6 @@ TEST(CpuReadings, LoadIsMeasuredOverOneSecondAndASampleTakesTwo) {
   EXPECT_EQ(cpu.Sleeps().size(), 4u);
 }
 
-// ---------------------------------------------------------------------------
-// Hint texts
-
 class HintTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,21 +93,15 @@ class HintTest : public ::testing::Test {
 };
 
 TEST_F(HintTest, TextsForEverySource) {
-  SensorTable[1].Temperature = -35;
-  SensorTable[2].Temperature = 25;
-  SensorTable[3].Temperature = kNoReading;
-  SensorTable[4].Temperature = 0;
-  SensorTable[5].Temperature = kNoReading;
+  const int temperatures[] = {-35, 25, kNoReading, 0, kNoReading};
+  for (int i = 0; i < 5; ++i) SensorTable[i + 1].Temperature = temperatures[i];
   CelsiusFlag = true;
-  EXPECT_EQ(TrayHintText(0, 2400, 12), "Evaporator Temp: -35");
-  EXPECT_EQ(TrayHintText(1, 2400, 12), "Sensor 2 Temp: 25");
-  EXPECT_EQ(TrayHintText(2, 2400, 12), "Sensor 3 Temp: N/A");
-  EXPECT_EQ(TrayHintText(3, 2400, 12), "Sensor 4 Temp: 0");
-  EXPECT_EQ(TrayHintText(4, 2400, 12), "Sensor 5 Temp: N/A");
-  EXPECT_EQ(TrayHintText(5, 2400, 12), "CPU Speed: 2400 MHz");
-  EXPECT_EQ(TrayHintText(6, 2400, 12), "CPU load: 12 %");
+  const QStringList celsius{"Evaporator Temp: -35", "Sensor 2 Temp: 25", "Sensor 3 Temp: N/A",
+                            "Sensor 4 Temp: 0",     "Sensor 5 Temp: N/A", "CPU Speed: 2400 MHz",
+                            "CPU load: 12 %",       ""};
+  for (int source = 0; source < celsius.size(); ++source)
+    EXPECT_EQ(TrayHintText(source, 2400, 12), celsius[source]) << source;
   EXPECT_EQ(TrayHintText(6, 2400, -1), "CPU load: -1 %");
-  EXPECT_EQ(TrayHintText(7, 2400, 12), "");
   EXPECT_EQ(TrayHintText(-1, 2400, 12), "");
 
   CelsiusFlag = false;
@@ -143,9 +130,7 @@ TEST_F(HintTest, TheOverrideWinsWhateverTheSource) {
   EXPECT_EQ(hints[3][0].toString(), "CPU load: 0 %");
 }
 
-// ---------------------------------------------------------------------------
-// The run loop, one pass at a time on the test's thread
-
+// The run loop, one pass at a time on the test's thread.
 class SamplerLoopTest : public HintTest {
  protected:
   void SetUp() override {
@@ -162,14 +147,13 @@ class SamplerLoopTest : public HintTest {
   std::unique_ptr<QSignalSpy> captions, loads, hints;
 };
 
-TEST_F(SamplerLoopTest, CreationMeasuresTheClockAndClearsTheLoad) {
+TEST_F(SamplerLoopTest, ASampleStoresTheLoadAndRefreshesPanelGraphAndHint) {
+  // Creation measures the clock and clears the load, without starting the loop.
   EXPECT_EQ(speed, 2400);
   EXPECT_EQ(load, 0);
   EXPECT_EQ(sampler->SpeedCheckCounter(), 0);
   EXPECT_FALSE(sampler->isRunning());
-}
 
-TEST_F(SamplerLoopTest, ASampleStoresTheLoadAndRefreshesPanelGraphAndHint) {
   sampler->SetMainWindowVisible(true);
   TrayHintSource = 6;
   cpu.loadPercent = 37;
@@ -276,9 +260,6 @@ TEST_F(SamplerLoopTest, AFailedClockCheckIsReportedAndTriedAgainAtTheNextSample)
   EXPECT_EQ(mhz, 2000);
   EXPECT_EQ(sampler2.SpeedCheckCounter(), 0);
 }
-
-// ---------------------------------------------------------------------------
-// The running thread
 
 class RecordingTray : public ITrayBackend {
  public:

@@ -4,36 +4,26 @@
 
 #include <gtest/gtest.h>
 
-TEST(RoundToStep, HalvesGoAwayFromZero) {
-  EXPECT_EQ(RoundToStep(2.5, 1), 3);
-  EXPECT_EQ(RoundToStep(-2.5, 1), -3);
-  EXPECT_EQ(RoundToStep(2.49, 1), 2);
-  EXPECT_EQ(RoundToStep(-2.49, 1), -2);
-  EXPECT_EQ(RoundToStep(0.0, 1), 0);
-  EXPECT_EQ(RoundToStep(12.5, 5), 15);
-  EXPECT_EQ(RoundToStep(-12.4, 5), -10);
-}
+#include <initializer_list>
+#include <utility>
 
-TEST(RoundToStep, StepOfZeroOrLessCountsAsOne) {
-  EXPECT_EQ(RoundToStep(2.5, 0), 3);
-  EXPECT_EQ(RoundToStep(-7.6, -4), -8);
+TEST(RoundToStep, HalvesGoAwayFromZeroAndAStepBelowOneCountsAsOne) {
+  struct Case {
+    double value;
+    int step, rounded;
+  };
+  const Case cases[] = {{2.5, 1, 3},   {-2.5, 1, -3},   {2.49, 1, 2}, {-2.49, 1, -2}, {0.0, 1, 0},
+                        {12.5, 5, 15}, {-12.4, 5, -10}, {2.5, 0, 3},  {-7.6, -4, -8}};
+  for (const Case& c : cases)
+    EXPECT_EQ(RoundToStep(c.value, c.step), c.rounded) << c.value << " step " << c.step;
 }
 
 TEST(TemperatureConversion, KnownValues) {
-  EXPECT_EQ(CelsiusToFahrenheit(25), 77);
-  EXPECT_EQ(CelsiusToFahrenheit(-40), -40);
-  EXPECT_EQ(CelsiusToFahrenheit(-33), -27);
-  EXPECT_EQ(CelsiusToFahrenheit(0), 32);
-  EXPECT_EQ(CelsiusToFahrenheit(-10), 14);
-  EXPECT_EQ(CelsiusToFahrenheit(-99), -146);
-
-  EXPECT_EQ(FahrenheitToCelsius(77), 25);
-  EXPECT_EQ(FahrenheitToCelsius(0), -18);
-  EXPECT_EQ(FahrenheitToCelsius(50), 10);
-  EXPECT_EQ(FahrenheitToCelsius(1), -17);
-  EXPECT_EQ(FahrenheitToCelsius(-40), -40);
-  EXPECT_EQ(FahrenheitToCelsius(14), -10);
-  EXPECT_EQ(FahrenheitToCelsius(32), 0);
+  using Pairs = std::initializer_list<std::pair<int, int>>;
+  for (auto [c, f] : Pairs{{25, 77}, {-40, -40}, {-33, -27}, {0, 32}, {-10, 14}, {-99, -146}})
+    EXPECT_EQ(CelsiusToFahrenheit(c), f) << c;
+  for (auto [f, c] : Pairs{{77, 25}, {0, -18}, {50, 10}, {1, -17}, {-40, -40}, {14, -10}, {32, 0}})
+    EXPECT_EQ(FahrenheitToCelsius(f), c) << f;
 }
 
 // Limits are converted each time the user switches the unit; switching back

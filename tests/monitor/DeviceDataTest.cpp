@@ -1,5 +1,6 @@
-#include "monitor/DeviceData.h"
+// Decoding and encoding the unit's reply blocks, byte by byte.
 
+#include "monitor/DeviceData.h"
 #include "monitor/QStringPrinter.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,8 @@
 
 namespace {
 
-// The reply text as the packet exchange hands it over: 97 characters, of which
-// only the first 24 are payload. The rest is filled with junk on purpose.
+// The reply text as the exchange hands it over: 97 characters, only the first
+// 24 of them payload; the rest is junk, so reading past the payload shows.
 QByteArray ReplyText(std::initializer_list<std::pair<int, std::uint8_t>> bytes) {
   QByteArray text(packet::kReplyPayloadChars, '\0');
   for (int i = packet::kPayloadLength; i < text.size(); ++i) text[i] = char(0xEE);
@@ -62,11 +63,8 @@ TEST(StatusReply, DecodesEveryFieldOfTheLayout) {
   EXPECT_EQ(status.AuxByteB, 0xB2);
   EXPECT_EQ(status.AuxTenths, 30);
   EXPECT_EQ(status.AuxByteC, 0xC3);
-}
 
-TEST(StatusReply, NegativeBigEndianTenthsTruncateTowardZero) {
-  DeviceStatus status;
-  SensorTableType sensors;
+  // Negative big-endian tenths truncate toward zero.
   DecodeStatusFields(ReplyText({{19, 0xFE}, {20, 0xD1}}), status, sensors);  // -303
   EXPECT_EQ(status.AuxTenths, -30);
 }

@@ -6,28 +6,19 @@
 
 #include <gtest/gtest.h>
 
-TEST(UnitStates, OperatingStatesAreGreenAndQuietWhereTheyShouldBe) {
-  for (std::uint8_t code : {1, 3, 4}) {
-    const UnitStateInfo s = LookupUnitState(code);
-    EXPECT_EQ(s.caption, QStringLiteral("Normal")) << int(code);
-    EXPECT_TRUE(s.queuedText.isEmpty()) << int(code);
-    EXPECT_EQ(s.colour, StatusGreen) << int(code);
-    EXPECT_EQ(s.code, code);
+// Unknown codes are taken for the plain "Normal" state 3.
+TEST(UnitStates, OperatingAndUnknownStatesAreGreenAndQuiet) {
+  for (int code : {1, 3, 4, 8, 79, 88, 255}) {
+    const UnitStateInfo s = LookupUnitState(static_cast<std::uint8_t>(code));
+    EXPECT_EQ(s.code, code <= 4 ? code : 3) << code;
+    EXPECT_EQ(s.caption, QStringLiteral("Normal")) << code;
+    EXPECT_TRUE(s.queuedText.isEmpty()) << code;
+    EXPECT_EQ(s.colour, StatusGreen) << code;
   }
   const UnitStateInfo rest = LookupUnitState(7);
   EXPECT_EQ(rest.caption, QStringLiteral("REST"));
   EXPECT_EQ(rest.queuedText, QStringLiteral("REST"));
   EXPECT_EQ(rest.colour, StatusGreen);
-}
-
-TEST(UnitStates, UnknownCodesAreTakenForNormal) {
-  for (int code : {8, 79, 88, 255}) {
-    const UnitStateInfo s = LookupUnitState(static_cast<std::uint8_t>(code));
-    EXPECT_EQ(s.code, 3) << code;
-    EXPECT_EQ(s.caption, QStringLiteral("Normal")) << code;
-    EXPECT_EQ(s.colour, StatusGreen) << code;
-    EXPECT_TRUE(s.queuedText.isEmpty()) << code;
-  }
 }
 
 TEST(UnitStates, FaultsCarryTheUnitsOwnWordingAndColour) {

@@ -69,6 +69,21 @@ class GraphModelTest : public ::testing::Test {
   int scaleChanges = 0;
 };
 
+// The window's graph drawn on a real picture.
+struct RealGraph {
+  RealGraph() {
+    graph.SetGridSize(7);
+    graph.SetGradient(100);
+    graph.Fit(QSize(95, 28));
+  }
+  void Sample(int value) {
+    graph.DataPoint(kLime, value);
+    graph.Update();
+  }
+  ImageGraphPicture picture;
+  TPerformanceGraphModel graph{picture};
+};
+
 TEST(GraphRoundUp, RoundsUpToTheGradient) {
   EXPECT_EQ(RoundUp(37, 100), 100);
   EXPECT_EQ(RoundUp(100, 100), 100);
@@ -77,37 +92,33 @@ TEST(GraphRoundUp, RoundsUpToTheGradient) {
   EXPECT_EQ(RoundUp(37, 0), 37);
 }
 
-TEST_F(GraphModelTest, FirstSampleRescalesAndDrawsOneSegmentAtTheRightEdge) {
+TEST_F(GraphModelTest, EachSampleDrawsOnlyTheNewStripAtTheRightEdge) {
   EXPECT_EQ(model.Bands().size(), 33u);  // 95 div 3 + 2
   EXPECT_EQ(model.Scale(), 1000);
   Sample(37);
   EXPECT_EQ(model.Scale(), 100);
   EXPECT_EQ(scaleChanges, 1);
-  EXPECT_GE(picture.resets, 1);  // redrawn whole
-  const auto lime = picture.LinesIn(kLime);
+  EXPECT_GE(picture.resets, 1);  // redrawn whole at the new scale
+  auto lime = picture.LinesIn(kLime);
   ASSERT_EQ(lime.size(), 1u);
   // From 0 at the left of the rightmost strip to 37 % of 28 (10 pixels) at its right.
   EXPECT_EQ(lime[0].from, QPoint(92, 28));
   EXPECT_EQ(lime[0].to, QPoint(95, 18));
-}
 
-TEST_F(GraphModelTest, NextSampleDrawsOnlyTheNewStripFromThePreviousValue) {
-  Sample(37);
+  // The next one starts from the previous value, without a full redraw.
   picture.Forget();
   const int resets = picture.resets;
   Sample(50);
-  EXPECT_EQ(picture.resets, resets);  // no full redraw at an unchanged scale
-  EXPECT_EQ(picture.copies, 2);       // scrolled by one band each time
-  const auto lime = picture.LinesIn(kLime);
+  EXPECT_EQ(picture.resets, resets);
+  EXPECT_EQ(picture.copies, 2);  // scrolled by one band each time
+  lime = picture.LinesIn(kLime);
   ASSERT_EQ(lime.size(), 1u);
   EXPECT_EQ(lime[0].from, QPoint(92, 18));
-  EXPECT_EQ(lime[0].to, QPoint(95, 14));  // 50 at height 28 and scale 100
+  EXPECT_EQ(lime[0].to, QPoint(95, 14));
 }
 
 TEST_F(GraphModelTest, ZerosDrawNothingUntilAValueLiftsTheScale) {
-  Sample(0);
-  Sample(0);
-  Sample(0);
+  for (int i = 0; i < 3; ++i) Sample(0);
   EXPECT_EQ(model.Scale(), 0);
   EXPECT_TRUE(picture.LinesIn(kLime).empty());
   Sample(5);
@@ -131,24 +142,20 @@ TEST_F(GraphModelTest, AValueAboveTheScaleLiftsItToTheNextMultiple) {
   EXPECT_EQ(lime[1].to, QPoint(95, 28 - 21));
 }
 
-TEST_F(GraphModelTest, GridScrollsThreePixelsPerSampleWithALineEverySeven) {
-  ImageGraphPicture real;
-  TPerformanceGraphModel graph(real);
-  graph.SetGridSize(7);
-  graph.SetGradient(100);
-  graph.Fit(QSize(95, 28));
-
+TEST(GraphGrid, ScrollsThreePixelsPerSampleWithALineEverySeven) {
+  RealGraph real;
+  auto isGrid = [&](int x, int y) { return QColor(real.picture.Image().pixel(x, y)) == kGreen; };
   auto verticalLines = [&] {
     std::set<int> xs;
     for (int x = 0; x < 95; ++x)
-      if (QColor(real.Image().pixel(x, 3)) == kGreen) xs.insert(x);
+      if (isGrid(x, 3)) xs.insert(x);
     return xs;
   };
   auto horizontalRows = [&] {
     std::set<int> ys;
     for (int y = 0; y < 28; ++y) {
       bool across = true;
-      for (int x = 0; x < 95; ++x) across = across && QColor(real.Image().pixel(x, y)) == kGreen;
+      for (int x = 0; x < 95; ++x) across = across && isGrid(x, y);
       if (across) ys.insert(y);
     }
     return ys;
@@ -157,37 +164,29 @@ TEST_F(GraphModelTest, GridScrollsThreePixelsPerSampleWithALineEverySeven) {
   std::set<int> before = verticalLines();
   ASSERT_FALSE(before.empty());
   for (int step = 0; step < 10; ++step) {
-    graph.DataPoint(kLime, 0);
-    graph.Update();
+    SCOPED_TRACE(step);
+    real.Sample(0);
     const std::set<int> after = verticalLines();
     // Every line moved 3 left (those that fell off the left edge are gone) ...
-    for (int x : before)
-      if (x >= 3) EXPECT_TRUE(after.count(x - 3)) << "step " << step << " x " << x;
-    // ... and they stay 7 apart right up to the edge.
-    int previous = -1;
-    for (int x : after) {
-      if (previous >= 0) EXPECT_EQ(x - previous, 7) << "step " << step;
-      previous = x;
+    for (int x : before) {
+      if (x >= 3) {
+        EXPECT_TRUE(after.count(x - 3)) << "x " << x;
+      }
     }
+    // ... and they stay 7 apart right up to the edge.
+    for (auto it = after.begin(); std::next(it) != after.end(); ++it) EXPECT_EQ(*std::next(it) - *it, 7);
     EXPECT_GT(*after.rbegin(), 94 - 7);
     EXPECT_EQ(horizontalRows(), (std::set<int>{7, 14, 21}));
     before = after;
   }
 }
 
-TEST_F(GraphModelTest, AFullRedrawKeepsTheGridWhereScrollingLeftIt) {
-  ImageGraphPicture real;
-  TPerformanceGraphModel graph(real);
-  graph.SetGridSize(7);
-  graph.SetGradient(100);
-  graph.Fit(QSize(95, 28));
-  for (int i = 0; i < 4; ++i) {
-    graph.DataPoint(kLime, 0);
-    graph.Update();
-  }
-  const QImage scrolled = real.Image().copy();
-  graph.Replay();
-  EXPECT_EQ(real.Image(), scrolled);
+TEST(GraphGrid, AFullRedrawKeepsTheGridWhereScrollingLeftIt) {
+  RealGraph real;
+  for (int i = 0; i < 4; ++i) real.Sample(0);
+  const QImage scrolled = real.picture.Image().copy();
+  real.graph.Replay();
+  EXPECT_EQ(real.picture.Image(), scrolled);
 }
 
 TEST_F(GraphModelTest, WideningKeepsTheNewestSamplesAtTheRightEdge) {

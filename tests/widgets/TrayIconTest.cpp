@@ -1,10 +1,11 @@
 // The notification-area icon: its pictures, the hint rules, blinking, how the
 // desktop's click reports become events, and minimising into the area. The
-// desktop is a recording stand-in; one test uses the real one, which the
-// headless test platform does not have.
+// desktop is a recording stand-in, except in one test on the headless platform.
 
 #include "widgets/TTrayIcon.h"
 #include "widgets/TrayIcons.h"
+
+#include "monitor/QStringPrinter.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -24,14 +25,13 @@ class RecordingBackend : public ITrayBackend {
   };
   bool available = true;
   bool refuseAdd = false;
-  int adds = 0, removes = 0;
+  int removes = 0;
   std::vector<Shown> modifies;
   bool present = false;
   Shown current;
 
   bool Available() const override { return available; }
   bool Add(const QIcon& icon, const QString& tip) override {
-    ++adds;
     if (refuseAdd) return false;
     present = true;
     current = {Picture(icon), tip};
@@ -54,6 +54,12 @@ class RecordingBackend : public ITrayBackend {
     return icon.isNull() ? QImage() : icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
   }
 };
+
+void ShowAndMinimise(QWidget& window) {
+  window.show();
+  window.setWindowState(Qt::WindowMinimized);
+  QApplication::processEvents();
+}
 
 // The icon as the program sets it up.
 class TrayIconTest : public ::testing::Test {
@@ -83,41 +89,36 @@ class TrayIconTest : public ::testing::Test {
 TEST(TrayPictures, NormalPictureIsSevenNavySquaresAndTheOtherIsBlank) {
   const std::vector<QImage> pictures = ImageList1();
   ASSERT_EQ(pictures.size(), 2u);
-  const QImage& squares = pictures[0];
-  ASSERT_EQ(squares.size(), QSize(16, 16));
-  // Square (row, column) on the 5-pixel pitch from (1, 1).
+  for (const QImage& picture : pictures) ASSERT_EQ(picture.size(), QSize(16, 16));
+  // 4-pixel squares on a 5-pixel pitch from (1, 1), by (row, column).
   const bool filled[3][3] = {{true, false, true}, {true, true, false}, {true, true, true}};
   for (int y = 0; y < 16; ++y) {
     for (int x = 0; x < 16; ++x) {
       const int col = (x - 1) / 5, row = (y - 1) / 5;
       const bool inSquare = x >= 1 && y >= 1 && (x - 1) % 5 < 4 && (y - 1) % 5 < 4 && col < 3 &&
                             row < 3 && filled[row][col];
-      const QRgb pixel = squares.pixel(x, y);
-      if (inSquare) {
+      const QRgb pixel = pictures[0].pixel(x, y);
+      if (inSquare)
         EXPECT_EQ(pixel, qRgba(0, 0, 128, 255)) << x << "," << y;
-      } else {
+      else
         EXPECT_EQ(qAlpha(pixel), 0) << x << "," << y;
-      }
+      EXPECT_EQ(qAlpha(pictures[1].pixel(x, y)), 0) << x << "," << y;
     }
   }
-  const QImage& blank = pictures[1];
-  ASSERT_EQ(blank.size(), QSize(16, 16));
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) EXPECT_EQ(qAlpha(blank.pixel(x, y)), 0);
 }
 
 TEST_F(TrayIconTest, HintRules) {
   ASSERT_TRUE(backend->present);
   EXPECT_EQ(backend->current.picture, ImageList1()[0]);
 
-  const QString shortest = QString(63, QLatin1Char('a'));
-  tray->SetHint(shortest);
-  EXPECT_EQ(backend->current.tip, shortest);
+  const QString longest = QString(63, QLatin1Char('a'));
+  tray->SetHint(longest);
+  EXPECT_EQ(backend->current.tip, longest);
 
   // 64 characters or more: dropped, the previous one stays.
   tray->SetHint(QString(64, QLatin1Char('b')));
-  EXPECT_EQ(tray->Hint(), shortest);
-  EXPECT_EQ(backend->current.tip, shortest);
+  EXPECT_EQ(tray->Hint(), longest);
+  EXPECT_EQ(backend->current.tip, longest);
 
   // The same text again sends nothing.
   tray->SetHint(QStringLiteral("CPU load: 12 %"));
@@ -158,15 +159,13 @@ TEST_F(TrayIconTest, AnimationAlternatesThePicturesAndStoppingLeavesThePicture) 
   // Back to the normal picture is the caller's business.
   tray->SetIconIndex(0);
   EXPECT_EQ(backend->current.picture, pictures[0]);
-}
 
-TEST(TrayIconWithoutPictures, CannotAnimate) {
-  auto backend = std::make_unique<RecordingBackend>();
-  TTrayIcon tray(nullptr, std::move(backend));
-  tray.Loaded();
-  tray.SetAnimate(true);
-  EXPECT_FALSE(tray.Animate());
-  EXPECT_FALSE(tray.AnimateTimerRunning());
+  // Without pictures there is nothing to blink.
+  TTrayIcon bare(nullptr, std::make_unique<RecordingBackend>());
+  bare.Loaded();
+  bare.SetAnimate(true);
+  EXPECT_FALSE(bare.Animate());
+  EXPECT_FALSE(bare.AnimateTimerRunning());
 }
 
 TEST_F(TrayIconTest, ProgramSettingsRightPressGoesToMouseDownAnyDoubleClickRestores) {
@@ -183,7 +182,7 @@ TEST_F(TrayIconTest, ProgramSettingsRightPressGoesToMouseDownAnyDoubleClickResto
   EXPECT_EQ(restores, 1);
 
   // The desktop reports right and middle presses one by one; two in quick
-  // succession are a double-click.
+  // succession are a double-click, and a third starts a new pair.
   backend->Click(QSystemTrayIcon::MiddleClick);
   EXPECT_EQ(restores, 1);
   backend->Click(QSystemTrayIcon::MiddleClick);
@@ -191,36 +190,29 @@ TEST_F(TrayIconTest, ProgramSettingsRightPressGoesToMouseDownAnyDoubleClickResto
   backend->Click(QSystemTrayIcon::Context);
   backend->Click(QSystemTrayIcon::Context);
   EXPECT_EQ(restores, 3);
-  // A third press starts a new pair.
   backend->Click(QSystemTrayIcon::Context);
   EXPECT_EQ(restores, 3);
 }
 
-// Which settings of RestoreOn each kind of click answers.
 TEST_F(TrayIconTest, RestoreOnSelectsTheMouseAction) {
+  using M = TrayMouseMessage;
   struct Case {
     TTrayIconMessage setting;
-    TrayMouseMessage message;
+    M message;
     bool restores;
   };
   const Case cases[] = {
-      {imMouseDown, TrayMouseMessage::LeftDown, true},
-      {imMouseDown, TrayMouseMessage::MiddleDown, true},
-      {imMouseDown, TrayMouseMessage::LeftUp, false},
-      {imMouseUp, TrayMouseMessage::RightUp, true},
-      {imMouseUp, TrayMouseMessage::RightDown, false},
-      {imLeftClickUp, TrayMouseMessage::LeftUp, true},
-      {imLeftClickUp, TrayMouseMessage::RightUp, false},
-      {imRightClickUp, TrayMouseMessage::RightUp, true},
-      {imRightClickUp, TrayMouseMessage::MiddleUp, false},
-      {imLeftDoubleClick, TrayMouseMessage::LeftDoubleClick, true},
-      {imLeftDoubleClick, TrayMouseMessage::RightDoubleClick, false},
-      {imRightDoubleClick, TrayMouseMessage::RightDoubleClick, true},
-      {imDoubleClick, TrayMouseMessage::MiddleDoubleClick, true},
-      {imDoubleClick, TrayMouseMessage::LeftDown, false},
-      {imNone, TrayMouseMessage::LeftDoubleClick, false},
+      {imMouseDown, M::LeftDown, true},           {imMouseDown, M::MiddleDown, true},
+      {imMouseDown, M::LeftUp, false},            {imMouseUp, M::RightUp, true},
+      {imMouseUp, M::RightDown, false},           {imLeftClickUp, M::LeftUp, true},
+      {imLeftClickUp, M::RightUp, false},         {imRightClickUp, M::RightUp, true},
+      {imRightClickUp, M::MiddleUp, false},       {imLeftDoubleClick, M::LeftDoubleClick, true},
+      {imLeftDoubleClick, M::RightDoubleClick, false},
+      {imRightDoubleClick, M::RightDoubleClick, true},
+      {imDoubleClick, M::MiddleDoubleClick, true}, {imDoubleClick, M::LeftDown, false},
+      {imNone, M::LeftDoubleClick, false},
       // A click counts only while someone listens to OnClick.
-      {imClick, TrayMouseMessage::LeftUp, false},
+      {imClick, M::LeftUp, false},
   };
   for (const Case& c : cases) {
     tray->RestoreOn = c.setting;
@@ -233,7 +225,7 @@ TEST_F(TrayIconTest, RestoreOnSelectsTheMouseAction) {
   tray->OnClick = [&] { ++clicks; };
   tray->RestoreOn = imClick;
   restores = 0;
-  tray->MouseMessage(TrayMouseMessage::LeftUp);
+  tray->MouseMessage(M::LeftUp);
   EXPECT_EQ(restores, 1);
   EXPECT_EQ(clicks, 1);
 }
@@ -256,9 +248,7 @@ TEST_F(TrayIconTest, PopupMenuOnShowsTheComponentsMenu) {
 TEST_F(TrayIconTest, MinimisingHidesTheWindowUntilADoubleClick) {
   QWidget window;
   tray->SetMainWindow(&window);
-  window.show();
-  window.setWindowState(Qt::WindowMinimized);
-  QApplication::processEvents();
+  ShowAndMinimise(window);
   EXPECT_FALSE(window.isVisible());  // no task-bar entry either
   EXPECT_TRUE(tray->WindowInTray());
 
@@ -269,14 +259,9 @@ TEST_F(TrayIconTest, MinimisingHidesTheWindowUntilADoubleClick) {
   EXPECT_TRUE(window.isVisible());
   EXPECT_FALSE(window.isMinimized());
   EXPECT_FALSE(tray->WindowInTray());
-}
 
-TEST_F(TrayIconTest, RemovingTheIconBringsAHiddenWindowBack) {
-  QWidget window;
-  tray->SetMainWindow(&window);
-  window.show();
-  window.setWindowState(Qt::WindowMinimized);
-  QApplication::processEvents();
+  // Taking the icon away brings a hidden window back.
+  ShowAndMinimise(window);
   ASSERT_FALSE(window.isVisible());
   tray->SetVisible(false);
   QApplication::processEvents();
@@ -289,9 +274,7 @@ TEST_F(TrayIconTest, WithoutANotificationAreaMinimisingKeepsTheWindow) {
   backend->available = false;
   QWidget window;
   tray->SetMainWindow(&window);
-  window.show();
-  window.setWindowState(Qt::WindowMinimized);
-  QApplication::processEvents();
+  ShowAndMinimise(window);
   EXPECT_TRUE(window.isVisible());
   EXPECT_FALSE(tray->WindowInTray());
 }
@@ -306,9 +289,7 @@ TEST(TrayIconOnThisDesktop, WithoutANotificationAreaNothingComplains) {
   EXPECT_EQ(tray.Hint(), "Evaporator Temp: -35");
   QWidget window;
   tray.SetMainWindow(&window);
-  window.show();
-  window.setWindowState(Qt::WindowMinimized);
-  QApplication::processEvents();
+  ShowAndMinimise(window);
   EXPECT_TRUE(window.isVisible());
   EXPECT_NO_THROW(tray.SetVisible(false));
 }
@@ -319,7 +300,7 @@ TEST(TrayIconRefused, AddingRaisesTheDesktopsRefusal) {
   TTrayIcon tray(nullptr, std::move(owned));
   try {
     tray.SetVisible(true);
-    FAIL() << "no error";
+    ADD_FAILURE() << "no error";
   } catch (const std::runtime_error& e) {
     EXPECT_EQ(QString::fromUtf8(e.what()), kCannotCreateIconText);
   }
