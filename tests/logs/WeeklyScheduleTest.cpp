@@ -1,70 +1,47 @@
 // The dormant "RTC" tab: never offered, but its weekday rows work when shown.
 
-#include "app/TForm1.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
-#include "ui_TForm1.h"
+#include "../app/WindowFixture.h"
 #include "widgets/Palette.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 
-#include <gtest/gtest.h>
-
 namespace {
 
-class WeeklyScheduleTest : public ::testing::Test {
+class WeeklyScheduleTest : public WindowFixture {
  protected:
   void SetUp() override {
-    ResetDeviceData();
-    form = std::make_unique<TForm1>(fakes.services());
-    form->show();
+    WindowFixture::SetUp();
+    Start();
   }
-  void TearDown() override { form.reset(); }
-  Ui::TForm1& ui() { return form->ui(); }
-
-  std::vector<QWidget*> DayControls(int day) {
+  // Monday to Friday: the check box, the hour and minute boxes and the time label.
+  std::vector<std::vector<QWidget*>> Days() {
     Ui::TForm1& u = ui();
-    switch (day) {
-      case 1: return {u.Monday, u.MondayHour, u.MondayMin, u.MondayTime};
-      case 2: return {u.Tuesday, u.TuesdayHour, u.TuesdayMin, u.TuesdayTime};
-      case 3: return {u.Wednesday, u.WednesdayHour, u.WednesdayMin, u.WednesdayTime};
-      case 4: return {u.Thursday, u.ThursdayHour, u.ThursdayMin, u.ThursdayTime};
-      default: return {u.Friday, u.FridayHour, u.FridayMin, u.FridayTime};
-    }
+    return {{u.MondayCheckBox, u.Monday, u.MondayHour, u.MondayMin, u.MondayTime},
+            {u.TuesdayCheckBox, u.Tuesday, u.TuesdayHour, u.TuesdayMin, u.TuesdayTime},
+            {u.WednesdayCheckBox, u.Wednesday, u.WednesdayHour, u.WednesdayMin, u.WednesdayTime},
+            {u.ThursdayCheckBox, u.Thursday, u.ThursdayHour, u.ThursdayMin, u.ThursdayTime},
+            {u.FridayCheckBox, u.Friday, u.FridayHour, u.FridayMin, u.FridayTime}};
   }
-
-  FakeServices fakes;
-  std::unique_ptr<TForm1> form;
 };
-
-TEST_F(WeeklyScheduleTest, TheRtcTabIsNotAmongTheVisibleTabs) {
-  QTabWidget* pages = ui().PageControl1;
-  QStringList visible;
-  for (int i = 0; i < pages->count(); ++i)
-    if (pages->isTabVisible(i)) visible << pages->tabText(i);
-  EXPECT_EQ(visible, (QStringList{"System", "Setup", "Display", "Misc."}));
-}
 
 TEST_F(WeeklyScheduleTest, AWeekdayCheckBoxTogglesOnlyItsOwnFourControls) {
   ui().TabSheet3->setEnabled(true);
   ui().GroupBox8->setEnabled(true);
-  QCheckBox* boxes[] = {ui().MondayCheckBox, ui().TuesdayCheckBox, ui().WednesdayCheckBox,
-                        ui().ThursdayCheckBox, ui().FridayCheckBox};
-  for (QCheckBox* b : boxes) b->setEnabled(true);
+  const auto days = Days();
+  for (const auto& day : days) day[0]->setEnabled(true);
 
-  boxes[2]->click();  // Wednesday
-  for (int day = 1; day <= 5; ++day) {
-    for (QWidget* w : DayControls(day)) EXPECT_EQ(w->isEnabled(), day == 3) << w->objectName().toStdString();
+  auto* wednesday = static_cast<QCheckBox*>(days[2][0]);
+  for (const bool on : {true, false}) {
+    wednesday->click();
+    for (std::size_t d = 0; d < days.size(); ++d)
+      for (std::size_t c = 1; c < days[d].size(); ++c)
+        EXPECT_EQ(days[d][c]->isEnabled(), on && d == 2) << days[d][c]->objectName().toStdString();
+    const QColor colour = on ? SystemWindowColor : SystemScrollBarColor;
+    EXPECT_EQ(EditColor(ui().WednesdayHour), colour);
+    EXPECT_EQ(EditColor(ui().WednesdayMin), colour);
   }
-  EXPECT_EQ(EditColor(ui().WednesdayHour), SystemWindowColor);
-  EXPECT_EQ(EditColor(ui().WednesdayMin), SystemWindowColor);
-
-  boxes[2]->click();
-  for (QWidget* w : DayControls(3)) EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-  EXPECT_EQ(EditColor(ui().WednesdayHour), SystemScrollBarColor);
-  EXPECT_EQ(EditColor(ui().WednesdayMin), SystemScrollBarColor);
 }
 
 }  // namespace
