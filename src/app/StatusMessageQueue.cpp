@@ -5,6 +5,10 @@ void StatusMessageQueue::Append(const QString& text) {
   while (texts_.size() > kCapacity) texts_.pop_front();
 }
 
+void StatusMessageQueue::RemoveAll(const QString& text) {
+  std::erase(texts_, text);
+}
+
 QString StatusMessageQueue::TakeFirst() {
   if (texts_.empty()) return {};
   QString t = texts_.front();

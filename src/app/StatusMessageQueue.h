@@ -20,6 +20,8 @@ class StatusMessageQueue {
   std::size_t Count() const { return texts_.size(); }
   // Removes and returns the oldest text; empty when there is none.
   QString TakeFirst();
+  // Drops every waiting copy of a text that no longer holds.
+  void RemoveAll(const QString& text);
   const std::deque<QString>& Texts() const { return texts_; }
 
  private:

@@ -83,6 +83,7 @@ class TForm1 : public QMainWindow {
   void AlarmDecision();
   void RaiseAlarm();
   void StartEmergencyShutdown();
+  void CancelEmergencyShutdown();
   void BlinkTimerTimer();
   void ShutDownTimerTimer();
   void WarningHandlingComboBoxChange();
@@ -285,6 +286,9 @@ class TForm1 : public QMainWindow {
   bool closedDown_ = false;
   std::unique_ptr<StatusMessageQueue> statusQueue_;
   QString displayLine2Text_;
+  // What the front panel's line 1 showed before an emergency took it over.
+  QString primaryTextBeforeEmergency_;
+  bool alternationBeforeEmergency_ = false;
 
   // Reply area of the transaction: 100 bytes, read with a requested length of 88.
   std::uint8_t receiveArea_[packet::kReceiveAreaSize] = {};

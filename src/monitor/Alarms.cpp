@@ -104,8 +104,30 @@ void TForm1::AlarmDecision() {
     panel->repaint();
   } else if (c != BlinkSilver) {
     // Any reply that is not red cancels an armed shutdown.
+    if (ShutDownTimer.isActive()) CancelEmergencyShutdown();
     ShutDownTimer.stop();
     BlinkTimer.stop();
+  }
+}
+
+// Once the condition has cleared, the unit's front panel and the status bar
+// must stop announcing a shutdown that will not come: line 1 goes back to the
+// user's text and alternation, and the queued shutdown texts are dropped.
+void TForm1::CancelEmergencyShutdown() {
+  try {
+    if (ui_->PrimaryTextComboBox->currentText() == kCriticalText) {
+      ui_->PrimaryTextComboBox->setEditText(primaryTextBeforeEmergency_);
+      PendingLine1Text = true;
+    }
+    const bool never = ui_->DispLine1Int->currentIndex() >=
+                       static_cast<int>(settings::kDisplayIntervalMs.size());
+    if (alternationBeforeEmergency_ && !never) DisplayIntervalTimer.start();
+    if (statusQueue_) {
+      statusQueue_->RemoveAll(kCriticalText);
+      statusQueue_->RemoveAll(kCancelShutdownText);
+    }
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
   }
 }
 
@@ -134,6 +156,8 @@ void TForm1::RaiseAlarm() {
 
 void TForm1::StartEmergencyShutdown() {
   try {
+    primaryTextBeforeEmergency_ = ui_->PrimaryTextComboBox->currentText();
+    alternationBeforeEmergency_ = DisplayIntervalTimer.isActive();
     ShutDownTimer.start();
     TrayIcon1()->SetAnimate(true);
     BlinkTimer.start();

@@ -1,13 +1,9 @@
 // Warnings, alarm actions and the emergency shutdown, driven by status replies.
 
-#include "app/TForm1.h"
+#include "WindowFixture.h"
 #include "config/SettingsKey.h"
 #include "host/TrayHint.h"
 #include "monitor/Alarms.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
-#include "support/StatusReply.h"
-#include "ui_TForm1.h"
 #include "widgets/Palette.h"
 #include "widgets/TTrayIcon.h"
 
@@ -16,24 +12,15 @@
 #include <QLabel>
 #include <QSpinBox>
 
-#include <gtest/gtest.h>
-
-#include <array>
-
 namespace {
 
-
-class AlarmCycleTest : public ::testing::Test {
+class AlarmCycleTest : public WindowFixture {
  protected:
   void SetUp() override {
-    ResetDeviceData();
-    fakes.link.respond = [this](const Bytes& req) {
-      if (req.size() == 28) return FakeLink::Answer{3, Bytes{0x01, req[1], 0x04}};
-      if (req[1] == 0x01) return FakeLink::Answer{28, MakeReplyFrame(0x01, StatusPayload(reading))};
-      return FakeLink::Answer{28, MakeReplyFrame(req[1])};
-    };
-    form = std::make_unique<TForm1>(fakes.services());
-    form->show();
+    WindowFixture::SetUp();
+    reading.tenths = {-350, 240, 200, 200, 200};
+    AnswerAsTheUnit(true);
+    Start();
     // Sensors 2..5 fitted, all "Lower" with limits 5 / 0 (the defaults).
     const char* names[] = {"Ambient", "Compressor", "Harddisk", "Graphic Processor"};
     QComboBox* boxes[] = {ui().SetupSensorComboBox2, ui().SetupSensorComboBox3,
@@ -42,21 +29,13 @@ class AlarmCycleTest : public ::testing::Test {
     ui().WarningHandlingComboBox->setCurrentIndex(0);  // alarm sound
     Drain();
   }
-  void TearDown() override { form.reset(); }
-
-  void Poll() { form->ExchangePacket(packet::MakeReadRequest(0x01)); }
-  Ui::TForm1& ui() { return form->ui(); }
-  QStringList Drain() {
-    QStringList out;
-    while (!form->Queue()->IsEmpty()) out << form->Queue()->TakeFirst();
-    return out;
-  }
   QString Status() { return ui().SystemStatPanel->text(); }
   QColor StatusColour() { return TextColor(ui().SystemStatPanel); }
-
-  Reading reading{3, {-350, 240, 200, 200, 200}};
-  FakeServices fakes;
-  std::unique_ptr<TForm1> form;
+  // Records in a log, less its head and space line.
+  static int RecordLines(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().count("\r\n") - 2 : 0;
+  }
 };
 
 TEST_F(AlarmCycleTest, AllNormalGivesNoAction) {
@@ -97,8 +76,7 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), kCriticalText);
   EXPECT_TRUE(form->PendingLine1Text);
-  const QStringList queued = Drain();
-  EXPECT_EQ(queued, (QStringList{kCriticalText, kCriticalText, kCancelShutdownText}));
+  EXPECT_EQ(Drain(), (QStringList{kCriticalText, kCriticalText, kCancelShutdownText}));
 
   // The front panel gets its first sixteen characters at the next tick.
   fakes.link.requests.clear();
@@ -107,12 +85,32 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   ASSERT_EQ(line1.size(), 1u);
   EXPECT_EQ(std::string(line1[0].begin() + 3, line1[0].begin() + 19), "TEMPERATURE CRIT");
 
-  // A reply without the alarm cancels the armed shutdown.
+  // A reply without the alarm cancels the armed shutdown; the front panel goes
+  // back to the user's text and alternation, and the status bar stops
+  // announcing the shutdown.
+  form->BlinkTimerTimer();
+  form->Queue()->Append("Log Cleared");
   reading.tenths[3] = 200;
   Poll();
   EXPECT_FALSE(form->ShutDownTimer.isActive());
   EXPECT_FALSE(form->BlinkTimer.isActive());
   EXPECT_EQ(Status(), "Normal");
+  EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Speed Load Temp");
+  EXPECT_TRUE(form->PendingLine1Text);
+  EXPECT_TRUE(form->DisplayIntervalTimer.isActive());
+  EXPECT_EQ(Drain(), QStringList{"Log Cleared"});
+}
+
+TEST_F(AlarmCycleTest, ACancelledShutdownLeavesAStoppedAlternationStopped) {
+  ui().DispLine1Int->setCurrentIndex(7);  // "Never"
+  ui().PrimaryTextComboBox->setEditText("Frosty");
+  reading.state = 85;
+  Poll();
+  ASSERT_TRUE(form->ShutDownTimer.isActive());
+  reading.state = 3;
+  Poll();
+  EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Frosty");
+  EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
 }
 
 TEST_F(AlarmCycleTest, ARedFaultCodeGetsBothTheActionAndTheShutdown) {
@@ -171,12 +169,6 @@ TEST_F(AlarmCycleTest, AnOptionalSensorKeepsItsLastLevel) {
   EXPECT_TRUE(form->ShutDownTimer.isActive());
 }
 
-int RecordLines(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return 0;
-  return f.readAll().count("\r\n") - 2;  // header and space line
-}
-
 TEST_F(AlarmCycleTest, EveryAlarmReplyAndEveryArmedShutdownLeaveAnErrorLogRecord) {
   const QString errorLog = fakes.logPath("Error.log");
   reading.state = 82;
@@ -216,18 +208,18 @@ TEST_F(AlarmCycleTest, TheChosenActionRuns) {
 
 TEST_F(AlarmCycleTest, BlinkingAlternatesTheColourAndRepeatsTextsAndSound) {
   SetTextColor(ui().SystemStatPanel, StatusRed);
-  form->BlinkTimerTimer();
-  EXPECT_EQ(StatusColour(), BlinkSilver);
-  EXPECT_EQ(form->Queue()->Count(), 2u);
-  EXPECT_EQ(fakes.sound.played.size(), 1);
-  form->BlinkTimerTimer();
-  EXPECT_EQ(StatusColour(), StatusRed);
-  EXPECT_EQ(form->Queue()->Count(), 4u);
-  form->BlinkTimerTimer();  // four waiting: two more, and the sound
-  EXPECT_EQ(form->Queue()->Count(), 6u);
-  form->BlinkTimerTimer();  // six waiting: only the colour changes
-  EXPECT_EQ(form->Queue()->Count(), 6u);
-  EXPECT_EQ(fakes.sound.played.size(), 3);
+  // Two texts and the sound while at most four texts wait; the colour always.
+  const struct {
+    QColor colour;
+    std::size_t queued;
+    qsizetype sounds;
+  } ticks[] = {{BlinkSilver, 2, 1}, {StatusRed, 4, 2}, {BlinkSilver, 6, 3}, {StatusRed, 6, 3}};
+  for (const auto& t : ticks) {
+    form->BlinkTimerTimer();
+    EXPECT_EQ(StatusColour(), t.colour) << t.queued;
+    EXPECT_EQ(form->Queue()->Count(), t.queued);
+    EXPECT_EQ(fakes.sound.played.size(), t.sounds) << t.queued;
+  }
 }
 
 TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
