@@ -18,12 +18,9 @@
 //   then     (request mode 2 only) 30 request bytes
 //   rest     the reply bytes, as many as the link copies
 
-#include "app/TForm1.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
+#include "FuzzWindow.h"
 #include "ui_TForm1.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
@@ -92,16 +89,10 @@ bool SameStatus(const DeviceStatus& a, const DeviceStatus& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Qt gets a command line of its own: the fuzzer's options are not for it.
-  static int qtArgc = 1;
-  static char* qtArgv[] = {*argc > 0 ? (*argv)[0] : nullptr, nullptr};
-  new QApplication(qtArgc, qtArgv);  // lives as long as the process
+  StartQtForFuzzing(argc, argv);
   harness = new Harness;
-  ResetDeviceData();
   harness->fakes.link.respond = [](const Bytes&) { return harness->answer; };
-  harness->form = std::make_unique<TForm1>(harness->fakes.services());
-  harness->form->show();
+  harness->form = ShowMainWindow(harness->fakes);
   return 0;
 }
 

@@ -7,13 +7,10 @@
 // reports anything but the three failure texts, and a save that reports
 // success loses nothing that could be read before it and reads back as saved.
 
-#include "app/TForm1.h"
+#include "FuzzWindow.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -100,16 +97,10 @@ void WriteFile(Harness& h, const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Qt gets a command line of its own: the fuzzer's options are not for it.
-  static int qtArgc = 1;
-  static char* qtArgv[] = {*argc > 0 ? (*argv)[0] : nullptr, nullptr};
-  new QApplication(qtArgc, qtArgv);  // lives as long as the process
+  StartQtForFuzzing(argc, argv);
   harness = new Harness;
   harness->names = KnownNames();
-  ResetDeviceData();
-  harness->form = std::make_unique<TForm1>(harness->fakes.services());
-  harness->form->show();
+  harness->form = ShowMainWindow(harness->fakes);
   return 0;
 }
 

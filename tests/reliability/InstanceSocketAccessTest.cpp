@@ -50,6 +50,18 @@ int ConnectAsOtherUser(const QString& socketPath) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Points the runtime folder elsewhere for as long as it lives.
+class RuntimeFolder {
+ public:
+  explicit RuntimeFolder(const QString& path) : saved_(qgetenv("XDG_RUNTIME_DIR")) {
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path));
+  }
+  ~RuntimeFolder() { qputenv("XDG_RUNTIME_DIR", saved_); }
+
+ private:
+  QByteArray saved_;
+};
+
 class InstanceSocketAccess : public ::testing::Test {
  protected:
   QString Key() const {
@@ -97,13 +109,9 @@ TEST_F(InstanceSocketAccess, InAFolderOthersCanEnterTheSocketItselfRefusesThem) 
   ASSERT_TRUE(QFile::setPermissions(open.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                      QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                                      QFile::ExeOther));
-  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
-  const QString key = Key();
-  SingleInstance instance(key);
-  const bool primary = instance.TryBecomePrimary();
-  qputenv("XDG_RUNTIME_DIR", saved);
-  ASSERT_TRUE(primary);
+  const RuntimeFolder runtime(open.path());
+  SingleInstance instance(Key());
+  ASSERT_TRUE(instance.TryBecomePrimary());
   ExpectOwnersOnly(instance);
 }
 
@@ -116,17 +124,13 @@ TEST_F(InstanceSocketAccess, ADeepRuntimeFolderStillAllowsOnlyOneInstance) {
   while (deep.size() < 140) deep += QStringLiteral("/a-rather-long-folder-name");
   ASSERT_TRUE(QDir().mkpath(deep));
   ASSERT_TRUE(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(deep));
+  const RuntimeFolder runtime(deep);
   const QString key = Key();
   SingleInstance first(key);
-  const bool firstPrimary = first.TryBecomePrimary();
-  SingleInstance second(key);
-  const bool secondPrimary = second.TryBecomePrimary();
-  qputenv("XDG_RUNTIME_DIR", saved);
-  ASSERT_TRUE(firstPrimary);
+  ASSERT_TRUE(first.TryBecomePrimary());
   ExpectOwnersOnly(first);
-  EXPECT_FALSE(secondPrimary);
+  SingleInstance second(key);
+  EXPECT_FALSE(second.TryBecomePrimary());
 }
 
 }  // namespace

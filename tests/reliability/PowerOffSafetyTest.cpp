@@ -1,9 +1,6 @@
-// The emergency shutdown is the one thing this program does that a test run
-// or a demonstration must never do for real. Every window under test holds a
-// stand-in power-off, tests cannot reach the system bus at all, a window
-// without a power-off seam asks for nothing, the -sim program installs its
-// own harmless power-off, and closing the program cancels an armed shutdown
-// whichever way it is closed.
+// The emergency shutdown must never power a test machine or a demonstration
+// off: every window under test holds a stand-in, the system bus is out of
+// reach, the -sim program's power-off only tells the user, and closing cancels.
 
 #include "SimEntry.h"
 #include "SimulatedUnit.h"
@@ -23,6 +20,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -98,31 +97,30 @@ TEST_F(ArmedShutdown, WithoutAPowerOffSeamTheShutdownAsksForNothingAndTheProgram
   EXPECT_FALSE(form->ShutDownTimer.isActive());
 }
 
-TEST_F(ArmedShutdown, ClosingTheWindowCancelsItEvenWhenItsTimerStillFiresAfterwards) {
-  StartAndArm(fakes.services());
-  form->ShutDownTimer.setInterval(10);  // falls due while the program ends
-  form->close();
-  QTest::qWait(100);
-  EXPECT_EQ(fakes.powerOff.requests, 0);
-}
-
-TEST_F(ArmedShutdown, ExitFromTheNotificationAreaCancelsItToo) {
-  StartAndArm(fakes.services());
-  form->ShutDownTimer.setInterval(10);
-  form->Exit1Click();
-  QTest::qWait(100);
-  EXPECT_EQ(fakes.powerOff.requests, 0);
-}
-
-TEST_F(ArmedShutdown, AClosePathCutShortByAFailureStillCancelsIt) {
-  StartAndArm(fakes.services());
-  form->ui().OperHours->setText(QStringLiteral("abc"));  // the hours cannot go back to the unit
-  form->ShutDownTimer.setInterval(10);
-  form->close();
-  EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: 'abc' is not a valid integer value"});
-  QTest::qWait(100);
-  form->ShutDownTimerTimer();
-  EXPECT_EQ(fakes.powerOff.requests, 0);
+TEST_F(ArmedShutdown, EveryWayOfClosingCancelsItEvenWhenItsTimerStillFiresAfterwards) {
+  const struct {
+    const char* way;
+    std::function<void(TForm1&)> close;
+  } ways[] = {
+      {"window closed", [](TForm1& f) { f.close(); }},
+      {"Exit in the notification area", [](TForm1& f) { f.Exit1Click(); }},
+      {"close path cut short by a failure",
+       [this](TForm1& f) {
+         f.ui().OperHours->setText(QStringLiteral("abc"));  // the hours cannot go back to the unit
+         f.close();
+         EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: 'abc' is not a valid integer value"});
+       }},
+  };
+  for (const auto& w : ways) {
+    SCOPED_TRACE(w.way);
+    fakes.boxes.shown.clear();
+    ASSERT_NO_FATAL_FAILURE(StartAndArm(fakes.services()));
+    form->ShutDownTimer.setInterval(10);  // falls due while the program ends
+    w.close(*form);
+    QTest::qWait(100);
+    form->ShutDownTimerTimer();
+    EXPECT_EQ(fakes.powerOff.requests, 0);
+  }
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
-// The unit's cable pulled and put back a thousand times under the running
-// program, through the same driver layer, event thread and link the -sim
-// build uses. Every poll while unplugged must say so, the first poll after the
-// unit is back must show its readings, and nothing may pile up: no thread, no
-// memory (the sanitizer pass adds its leak check at exit).
+// The cable pulled and put back a thousand times under the running program,
+// through the driver layer, event thread and link the -sim build uses: each
+// unplug reported, each replug decoded at once, no thread or memory left over.
 
 #include "ProcessProbe.h"
 #include "SimDriver.h"
@@ -63,14 +61,12 @@ TEST(Replug, AThousandUnplugsAreEachReportedAndEachReplugDecodesAtOnce) {
 
   const int threadsRunning = probe::ThreadCount();
   std::size_t heapAfterFirst = 0;
-  int lostTicks = 0, decodedTicks = 0;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     unit.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !attached(); })) << "no detach in cycle " << cycle;
     form->UpdateDataTimerTimer();
     // One for the line-2 write, one for the status request.
     ASSERT_EQ(Drain(*form), QStringList({kLinkLostText, kLinkLostText})) << "cycle " << cycle;
-    ++lostTicks;
 
     unit.Plug();
     ASSERT_TRUE(WaitUntil(attached)) << "no attach in cycle " << cycle;
@@ -80,15 +76,12 @@ TEST(Replug, AThousandUnplugsAreEachReportedAndEachReplugDecodesAtOnce) {
     ASSERT_EQ(form->ui().Temp1->text(), QString::number(celsius) + QStringLiteral("\u00B0C"))
         << "the first poll after replug " << cycle << " did not decode";
     ASSERT_FALSE(Drain(*form).contains(kLinkLostText)) << "cycle " << cycle;
-    ++decodedTicks;
 
     fakes.sound.played.clear();
     fakes.clock.pauses.clear();
     if (cycle == 0) heapAfterFirst = probe::HeapInUse();
     ASSERT_EQ(probe::ThreadCount(), threadsRunning) << "a thread was left behind by cycle " << cycle;
   }
-  EXPECT_EQ(lostTicks, kCycles);
-  EXPECT_EQ(decodedTicks, kCycles);
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
   if (!probe::kSanitized) {
     const long growth = static_cast<long>(probe::HeapInUse()) - static_cast<long>(heapAfterFirst);

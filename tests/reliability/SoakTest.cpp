@@ -1,10 +1,7 @@
-// Days of polling against the simulated unit with a fault that never clears
-// and a sensor sitting at its warning limit: the conditions under which every
-// poll queues texts, plays the alarm and appends an error-log record. The
-// window's timers are driven by hand on a simulated clock, so a day takes
-// seconds.
-//
-// VCC_SOAK_DAYS sets the simulated time (default one day, a quarter of a day
+// Days of polling the simulated unit with a fault that never clears and a
+// sensor at its warning limit, so that every poll queues texts, plays the alarm
+// and appends an error-log record. The window's timers run by hand on a
+// simulated clock. VCC_SOAK_DAYS sets the length (default one day, a quarter
 // under a sanitizer); scripts/soak runs the full week.
 
 #include "ProcessProbe.h"
@@ -35,10 +32,8 @@ namespace {
 
 constexpr qint64 kPollMs = 3000;
 constexpr qint64 kDayMs = 24LL * 3600 * 1000;
-// Memory is measured after a warm-up of six hours, or of a quarter of a
-// longer run: the memory in use creeps up by some 100 kB over the first days
-// and then levels off. Runs too short for the six hours check everything but
-// memory.
+// Memory creeps up by some 100 kB early on and then levels off, so it is judged
+// only after a warm-up of six hours (or a quarter of a longer run).
 constexpr qint64 kWarmUpMs = 6LL * 3600 * 1000;
 constexpr int kBatches = 24;  // batches after the warm-up
 
@@ -49,9 +44,8 @@ double SoakDays() {
   return probe::kSanitized ? 0.25 : 1.0;
 }
 
-// Reads through a fixed buffer: the test's own allocations must not move the
-// memory figures it judges (a megabyte read once would leave the C library's
-// heap a megabyte larger).
+// Reads through a fixed buffer so that the test's own allocations do not move
+// the heap figures it judges.
 QByteArray PrefixHash(const QString& path, qint64 length) {
   static char buffer[64 * 1024];
   QFile f(path);
@@ -72,8 +66,8 @@ ino_t InodeOf(const QString& path) {
   return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
-// The program's own work per batch. Wall time would also count the disk's
-// flushes, which other work on the machine can stretch at will.
+// The program's own work per batch: wall time would also count disk flushes,
+// which other work on the machine stretches at will.
 double CpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);

@@ -10,12 +10,9 @@
 
 using unitsim::DecodeFrontPanelBytes;
 
-TEST(SimUnitFrontPanel, BothDegreeBytesShowAsADegreeSign) {
+TEST(SimUnitFrontPanel, BothDegreeBytesShowAsADegreeSignAndTheRestAsWindows1252) {
   EXPECT_EQ(DecodeFrontPanelBytes("-35\xDF"), QStringLiteral("-35\u00B0"));
   EXPECT_EQ(DecodeFrontPanelBytes("-35\xB2"), QStringLiteral("-35\u00B0"));
-}
-
-TEST(SimUnitFrontPanel, OtherBytesAreWindows1252) {
   EXPECT_EQ(DecodeFrontPanelBytes("\x80\x93\x94\x96"), QStringLiteral("\u20AC\u201C\u201D\u2013"));
   EXPECT_EQ(DecodeFrontPanelBytes("Caf\xE9 \xC4"), QStringLiteral("Caf\u00E9 \u00C4"));
   EXPECT_EQ(DecodeFrontPanelBytes(std::string("A\0B\x07", 4)), QStringLiteral("A B "));

@@ -89,27 +89,38 @@ TEST(SimulatedUnitStatus, ReplyDecodesToTheValuesTheUnitHolds) {
   EXPECT_EQ(unit.Block(0x01), p);
 }
 
-TEST(SimulatedUnitStatus, MissingAndClearedSensors) {
-  SimulatedUnit unit(3);
-  unit.Advance(10.0);
+TEST(SimulatedUnitStatus, MissingSensorsReadAsNoneAndALostEvaporatorSensorIsASensorFailure) {
+  SimulatedUnit unit(8);
+  unit.Advance(30.0);
   unit.SetSensorMissing(2);
   EXPECT_EQ(unit.Temperature(2), -99.0);
   EXPECT_EQ(S16(PayloadOf(Read(unit, 0x01)), 5), -990);
-
   unit.ClearSensor(2);
   EXPECT_NEAR(unit.Temperature(2), 24.0, 0.5);
   unit.ClearSensor(3);
   EXPECT_EQ(unit.Temperature(3), -99.0) << "no sensor is fitted there";
+
+  unit.SetSensorMissing(1);
+  EXPECT_EQ(unit.State(), 83);
+  EXPECT_EQ(S16(PayloadOf(Read(unit, 0x01)), 3), -990);
+  unit.ClearSensor(1);
+  EXPECT_NE(unit.State(), 83);
 }
 
-TEST(SimulatedUnitBlocks, SettingsBlockReadsAndRoundTrips) {
+TEST(SimulatedUnitBlocks, SettingsBlockCountsModelHoursAndRoundTrips) {
   SimulatedUnit unit(5);
   Payload p = PayloadOf(Read(unit, 0x02));
   EXPECT_EQ(p[1], 'C');
   EXPECT_EQ(p[2], 0x02);
   EXPECT_EQ(p[3], 'E');
   EXPECT_EQ(U16(p, 17), 1250);
+  unit.Advance(3599.0);
   EXPECT_EQ(unit.OperatingHours(), 1250);
+  unit.Advance(2.0);
+  EXPECT_EQ(unit.OperatingHours(), 1251);
+  unit.Advance(3600.0);
+  p = PayloadOf(Read(unit, 0x02));
+  EXPECT_EQ(U16(p, 17), 1252);
 
   p[1] = 'F';
   Put16(p, 17, 300);
@@ -119,16 +130,6 @@ TEST(SimulatedUnitBlocks, SettingsBlockReadsAndRoundTrips) {
   EXPECT_EQ(PayloadOf(answer), p);
   EXPECT_EQ(PayloadOf(Read(unit, 0x02)), p);
   EXPECT_EQ(unit.OperatingHours(), 300);
-}
-
-TEST(SimulatedUnitBlocks, OperatingHoursCountModelHours) {
-  SimulatedUnit unit(5);
-  unit.Advance(3599.0);
-  EXPECT_EQ(unit.OperatingHours(), 1250);
-  unit.Advance(2.0);
-  EXPECT_EQ(unit.OperatingHours(), 1251);
-  unit.Advance(3600.0);
-  EXPECT_EQ(U16(PayloadOf(Read(unit, 0x02)), 17), 1252);
 }
 
 TEST(SimulatedUnitBlocks, FanBootReplyReportsOnePairWhereTheWriteCarriesTwo) {
@@ -399,14 +400,4 @@ TEST(SimulatedUnitFaults, ForcedCodesOverrideTheReportUntilCleared) {
   unit.Advance(5.0);
   EXPECT_EQ(unit.State(), own);
   EXPECT_GT(unit.FanRpm(2), 1000);
-}
-
-TEST(SimulatedUnitFaults, LostEvaporatorSensorIsASensorFailure) {
-  SimulatedUnit unit(8);
-  unit.Advance(30.0);
-  unit.SetSensorMissing(1);
-  EXPECT_EQ(unit.State(), 83);
-  EXPECT_EQ(S16(PayloadOf(Read(unit, 0x01)), 3), -990);
-  unit.ClearSensor(1);
-  EXPECT_NE(unit.State(), 83);
 }

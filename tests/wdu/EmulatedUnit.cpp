@@ -138,8 +138,6 @@ struct EmulatedUnit::Impl {
     std::lock_guard<std::mutex> lock(mutex);
     Seen& s = seen[node];
     ++s.requests;
-    if (std::getenv("VCC_EMU_TRACE"))
-      std::fprintf(stderr, "ioctl %lx arg len %d addr %lx\n", request, arg->data_len, arg->client_addr);
     const bool present = node == unitNode && model.IsPlugged();
     auto fail = [&](int err) {
       umockdev_ioctl_client_complete(client, -1, err);
@@ -201,9 +199,6 @@ struct EmulatedUnit::Impl {
         if (!buffer) return fail(EFAULT);
         if (!present) return fail(ENODEV);
         ++s.submitted;
-        if (std::getenv("VCC_EMU_TRACE"))
-          std::fprintf(stderr, "submit urb at %lx ep %x len %d ctx %p buf %p bufaddr %lx\n", urb->client_addr,
-                       u->endpoint, u->buffer_length, u->usercontext, u->buffer, buffer->client_addr);
         Urb entry{umockdev_ioctl_data_ref(urb), umockdev_ioctl_data_ref(buffer), node};
         if (halted.count(u->endpoint)) {
           SetUrb(urb, -EPIPE, 0);
@@ -240,11 +235,6 @@ struct EmulatedUnit::Impl {
           if (it->node != node) continue;
           Urb u = *it;
           completed.erase(it);
-          if (std::getenv("VCC_EMU_TRACE")) {
-            auto* x = reinterpret_cast<usbdevfs_urb*>(u.urb->data);
-            std::fprintf(stderr, "reap urb at %lx status %d actual %d ctx %p buf %p\n", u.urb->client_addr,
-                         x->status, x->actual_length, x->usercontext, x->buffer);
-          }
           // The argument points at the host's URB pointer, which is set to the
           // reaped URB.
           UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), &error);

@@ -30,14 +30,18 @@ class Emulated : public ::testing::Test {
   std::unique_ptr<UsbLink> link;
 
   void SetUp() override { bench = std::make_unique<EmulatedUnit>(model); }
-  void StartLink(std::chrono::milliseconds attachWait = std::chrono::milliseconds(3000),
-                 std::uint32_t transferTimeoutMs = 3000) {
+  void StartLink(std::chrono::milliseconds attachWait, std::uint32_t transferTimeoutMs = 3000) {
     driver = std::make_unique<wdu::LibusbStandIn>();
     UsbLink::Options options;
     options.accessRuleNeeded = false;
     options.attachWait = attachWait;
     options.transferTimeoutMs = transferTimeoutMs;
     link = std::make_unique<UsbLink>(*driver, runner, options);
+  }
+  void OpenPluggedInUnit(std::uint32_t transferTimeoutMs = 3000) {
+    bench->PlugIn(UnitVendorId, UnitProductId);
+    StartLink(std::chrono::milliseconds(3000), transferTimeoutMs);
+    ASSERT_TRUE(link->OpenUnit());
   }
   void TearDown() override {
     link.reset();
@@ -60,20 +64,8 @@ class Emulated : public ::testing::Test {
   }
 };
 
-TEST_F(Emulated, OpensThePluggedInUnitAndSelectsInterfaceZero) {
-  bench->PlugIn(UnitVendorId, UnitProductId);
-  StartLink();
-  ASSERT_TRUE(link->OpenUnit());
-  const auto seen = bench->SeenOn(bench->UnitNode());
-  EXPECT_EQ(seen.claimed, std::vector<unsigned>{0});
-  ASSERT_EQ(seen.interfaceSettings.size(), 1u);
-  EXPECT_EQ(seen.interfaceSettings[0], (std::pair<unsigned, unsigned>{0, 0}));
-}
-
 TEST_F(Emulated, AFullDataPollComesBackFromTheUnit) {
-  bench->PlugIn(UnitVendorId, UnitProductId);
-  StartLink();
-  ASSERT_TRUE(link->OpenUnit());
+  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit());
   EXPECT_EQ(WriteLine2(), 28u);
   std::uint8_t reply[100];
   ASSERT_EQ(Exchange(1, reply), 28u);
@@ -85,10 +77,14 @@ TEST_F(Emulated, AFullDataPollComesBackFromTheUnit) {
   EXPECT_EQ(model.FrontPanelLine(2), std::string(16, 'x'));
 }
 
-TEST_F(Emulated, UnplugFailsEveryExchangeAndReplugResumesWithInterfaceZeroAnew) {
-  bench->PlugIn(UnitVendorId, UnitProductId);
-  StartLink();
-  ASSERT_TRUE(link->OpenUnit());
+TEST_F(Emulated, OpensWithInterfaceZeroAndAfterAnUnplugFailsUntilReplugOpensItAnew) {
+  const auto expectOpenedOnce = [&](const std::string& node) {
+    const auto seen = bench->SeenOn(node);
+    EXPECT_EQ(seen.claimed, std::vector<unsigned>{0});
+    EXPECT_EQ(seen.interfaceSettings, (std::vector<std::pair<unsigned, unsigned>>{{0, 0}}));
+  };
+  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit());
+  expectOpenedOnce(bench->UnitNode());
   std::uint8_t reply[100];
   ASSERT_EQ(Exchange(1, reply), 28u);
   const std::string firstNode = bench->UnitNode();
@@ -104,14 +100,11 @@ TEST_F(Emulated, UnplugFailsEveryExchangeAndReplugResumesWithInterfaceZeroAnew) 
   ASSERT_TRUE(Eventually([&] { return link->CurrentDevice() != nullptr; }));
   ASSERT_NE(bench->UnitNode(), firstNode);
   EXPECT_EQ(Exchange(1, reply), 28u);
-  EXPECT_EQ(bench->SeenOn(bench->UnitNode()).claimed, std::vector<unsigned>{0});
-  EXPECT_EQ(bench->SeenOn(bench->UnitNode()).interfaceSettings.size(), 1u);
+  expectOpenedOnce(bench->UnitNode());
 }
 
 TEST_F(Emulated, ASecondMatchingUnitIsRefusedAndNeverOpened) {
-  bench->PlugIn(UnitVendorId, UnitProductId);
-  StartLink();
-  ASSERT_TRUE(link->OpenUnit());
+  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit());
   const wdu::DeviceHandle first = link->CurrentDevice();
   bench->PlugInAnother(UnitVendorId, UnitProductId);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -122,9 +115,7 @@ TEST_F(Emulated, ASecondMatchingUnitIsRefusedAndNeverOpened) {
 }
 
 TEST_F(Emulated, AStalledPipeIsRecoveredByThePipeResets) {
-  bench->PlugIn(UnitVendorId, UnitProductId);
-  StartLink();
-  ASSERT_TRUE(link->OpenUnit());
+  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit());
   bench->Halt(0x81);
   std::uint8_t reply[100];
   EXPECT_EQ(Exchange(1, reply), wdu::status::kPipeStalled);
@@ -139,9 +130,7 @@ TEST_F(Emulated, AStalledPipeIsRecoveredByThePipeResets) {
 }
 
 TEST_F(Emulated, ASilentUnitFailsTheReadAfterTheTimeOut) {
-  bench->PlugIn(UnitVendorId, UnitProductId);
-  StartLink(std::chrono::milliseconds(3000), /*transferTimeoutMs=*/150);
-  ASSERT_TRUE(link->OpenUnit());
+  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit(/*transferTimeoutMs=*/150));
   bench->SetSilent(true);
   std::uint8_t reply[100];
   const auto start = std::chrono::steady_clock::now();

@@ -9,11 +9,9 @@
 
 #include "device/wdu/StandInBase.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -62,20 +60,12 @@ class RecordingDriver : public wdu::DriverStandIn {
 
   wdu::DriverFd Open() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    ++opens_;
-    if (failOpen_) return wdu::kInvalidDriverFd;
-    return inner_.Open();
+    return failOpen_ ? wdu::kInvalidDriverFd : inner_.Open();
   }
-  void Close(wdu::DriverFd fd) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++closes_;
-    }
-    inner_.Close(fd);
-  }
+  void Close(wdu::DriverFd fd) override { inner_.Close(fd); }
   Status Request(wdu::DriverFd fd, std::uint32_t code, void* record, std::uint32_t size) override {
     RecordedRequest r{fd, code, Bytes(record, size), {}, 0};
-    std::function<std::optional<Status>(std::uint32_t, void*)> hook;
+    Intercept hook;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       hook = intercept_;
@@ -98,14 +88,6 @@ class RecordingDriver : public wdu::DriverStandIn {
       if (r.code == code) out.push_back(r);
     return out;
   }
-  int Opens() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return opens_;
-  }
-  int Closes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return closes_;
-  }
   void Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.clear();
@@ -120,7 +102,6 @@ class RecordingDriver : public wdu::DriverStandIn {
   wdu::DriverStandIn& inner_;
   mutable std::mutex mutex_;
   std::vector<RecordedRequest> requests_;
-  int opens_ = 0, closes_ = 0;
   Intercept intercept_;
   bool failOpen_ = false;
 };

@@ -47,12 +47,9 @@ class SimStack : public ::testing::Test {
   }
 };
 
-TEST_F(SimStack, NeedsNoAccessRule) {
+TEST_F(SimStack, NeedsNoAccessRuleAndAnswersAStatusRequestThroughTheLayer) {
   EXPECT_TRUE(link->InstallDriverIfMissing());
   EXPECT_EQ(runner.runs, 0);
-}
-
-TEST_F(SimStack, TheUnitAnswersAStatusRequestThroughTheLayer) {
   ASSERT_TRUE(link->OpenUnit());
   std::uint8_t reply[100] = {};
   ASSERT_EQ(Exchange(1, reply), 28u);

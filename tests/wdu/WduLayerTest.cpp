@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 using namespace wdu;
@@ -123,32 +124,33 @@ TEST_F(WduLayer, InitWithoutAttachCallbackRegistersNothingAndStartsNoThread) {
   EXPECT_EQ(unit.OpenHandleCount(), 0);
 }
 
-TEST_F(WduLayer, TooOldADriverFailsInitAndLeavesNothingOpen) {
-  unit.version = 600;
-  EXPECT_EQ(Init(), status::kIncorrectVersion);
-  EXPECT_EQ(context, nullptr);
-  EXPECT_EQ(WDU_OpenContextCount(), 0);
-  EXPECT_EQ(unit.OpenHandleCount(), 0);
-  EXPECT_TRUE(driver.RequestsWith(code::kEventRegister).empty());
-
-  unit.version = 601;
+TEST_F(WduLayer, AFailedInitReturnsItsStatusAndLeavesNothingOpen) {
+  const auto failVersion = [](std::uint32_t c, void*) -> std::optional<Status> {
+    return c == code::kVersion ? std::optional<Status>(0x12345678u) : std::nullopt;
+  };
+  const struct {
+    const char* why;
+    std::function<void()> arrange;
+    Status expected;
+  } cases[] = {
+      {"driver too old", [&] { unit.version = 600; }, status::kIncorrectVersion},
+      {"version query failed", [&] { driver.SetIntercept(failVersion); }, 0x12345678u},
+      {"driver cannot be opened", [&] { driver.SetFailOpen(true); }, status::kInternalSystemError},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    c.arrange();
+    EXPECT_EQ(Init(), c.expected);
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(WDU_OpenContextCount(), 0);
+    EXPECT_EQ(unit.OpenHandleCount(), 0);
+    EXPECT_TRUE(driver.RequestsWith(code::kEventRegister).empty());
+    unit.version = 1000;
+    driver.SetIntercept(nullptr);
+    driver.SetFailOpen(false);
+  }
+  unit.version = 601;  // the oldest driver that will do
   EXPECT_EQ(Init(), status::kSuccess);
-}
-
-TEST_F(WduLayer, AFailedVersionQueryFailsInitWithItsStatus) {
-  driver.SetIntercept([](std::uint32_t c, void*) -> std::optional<Status> {
-    if (c == code::kVersion) return 0x12345678u;
-    return std::nullopt;
-  });
-  EXPECT_EQ(Init(), 0x12345678u);
-  EXPECT_EQ(WDU_OpenContextCount(), 0);
-}
-
-TEST_F(WduLayer, ADriverThatCannotBeOpenedFailsInit) {
-  driver.SetFailOpen(true);
-  EXPECT_EQ(Init(), status::kInternalSystemError);
-  EXPECT_EQ(context, nullptr);
-  EXPECT_EQ(WDU_OpenContextCount(), 0);
 }
 
 TEST_F(WduLayer, CloseAfterAFailedInitKeepsTheContextCountRight) {
@@ -442,10 +444,6 @@ TEST(WduDeviceInfo, MatchesOnIdsAndOnNonZeroClassFields) {
   EXPECT_FALSE(d.Matches(MatchEntry{0x1209, 0x0001, 0, 0, 0x03, 0, 0, 0}));
   EXPECT_FALSE(d.Matches(MatchEntry{0x1209, 0x0001, 0x09, 0, 0, 0, 0, 0}));
 }
-
-}  // namespace
-
-namespace {
 
 // A transfer that checks its handle while the event thread frees the record
 // of the same device must never read the freed record (run under a sanitizer
