@@ -139,6 +139,10 @@ void SettingsKey::Store(const QString& name, const QString& tagged) {
   if (!settings_) throw SetFailed(name);
   const bool had = !unreadable_ && settings_->contains(name);
   const QVariant old = had ? settings_->value(name) : QVariant();
+  // Some values are saved on every tick of a timer that runs all day; a value
+  // the file already holds costs no rewrite and no flush to disk.
+  if (had && old.typeId() == QMetaType::QString && old.toString() == tagged && QFileInfo::exists(path_))
+    return;
   const FileIdentity before = IdentityOf(path_);
   settings_->setValue(name, tagged);
   settings_->sync();

@@ -152,12 +152,14 @@ void TForm1::LoadUnitSettings() {
     }
     if (key.IsOpen() && key.ValueExists(settings::kDisplayUpdateInterval))
       SelectStoredItem(ui_->DispLine1Int, key.ReadInteger(settings::kDisplayUpdateInterval));
-    const int item = ui_->DispLine1Int->currentIndex();
-    if (item >= 0 && item < static_cast<int>(settings::kDisplayIntervalMs.size()))
-      DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
   } catch (const std::exception& e) {
     ReportError(QString::fromUtf8(e.what()));
   }
+  // Even when a damaged value ended the group early, line 1 alternates at the
+  // interval the list shows rather than at the start-up placeholder of hours.
+  const int item = ui_->DispLine1Int->currentIndex();
+  if (item >= 0 && item < static_cast<int>(settings::kDisplayIntervalMs.size()))
+    DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
 }
 
 // ---------------------------------------------------------------------------

@@ -162,6 +162,27 @@ TEST_F(SettingsKeyTest, ReadsTheDocumentedFileForm) {
   EXPECT_EQ(key.ReadDateTime(settings::kNextRemind), 1.0);
 }
 
+TEST_F(SettingsKeyTest, OnlyAChangedValueRewritesTheFile) {
+  const auto inode = [this] {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path_).constData(), &st) == 0 ? st.st_ino : ino_t{0};
+  };
+  SettingsKey(path_, Open::CreateIfMissing).WriteString("DisplayLine1P", "Speed Load Temp");
+  const ino_t first = inode();
+  ASSERT_NE(first, ino_t{0});
+  SettingsKey(path_, Open::CreateIfMissing).WriteString("DisplayLine1P", "Speed Load Temp");
+  EXPECT_EQ(inode(), first) << "an unchanged value replaced the file";
+
+  SettingsKey(path_, Open::CreateIfMissing).WriteString("DisplayLine1P", "Vornalith");
+  EXPECT_NE(inode(), first);
+  EXPECT_EQ(SettingsKey(path_, Open::Existing).ReadString("DisplayLine1P"), "Vornalith");
+
+  // A file removed behind the program's back gets the value again.
+  ASSERT_TRUE(QFile::remove(path_));
+  SettingsKey(path_, Open::CreateIfMissing).WriteString("DisplayLine1P", "Vornalith");
+  EXPECT_EQ(SettingsKey(path_, Open::Existing).ReadString("DisplayLine1P"), "Vornalith");
+}
+
 TEST_F(SettingsKeyTest, ValuesOfTheWrongTypeAreReportedByName) {
   WriteFile("[General]\n"
             "Text=sz:5\n"

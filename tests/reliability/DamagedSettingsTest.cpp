@@ -1,11 +1,7 @@
 // The program started on a settings file that is damaged, huge, of the wrong
-// kind or out of reach. It must come up and poll in every case, report each
-// value it could not read or store with its own failure text, run on the
-// built-in value wherever it could not read one, and keep what it could read,
-// in memory and on disk.
-//
-// A log folder that cannot be written is the logs' own test:
-// tests/logs/LogWindowTest.cpp, AnUnwritableLogFolderIsReportedAndTheProgramGoesOnPolling.
+// kind or out of reach: it must come up and poll, report each value it could
+// not read or store with its own failure text, and keep what it could read, in
+// memory and on disk. (An unwritable log folder: tests/logs/LogWindowTest.cpp.)
 
 #include "app/TForm1.h"
 #include "config/SettingsKey.h"
@@ -96,6 +92,11 @@ const char kFullConfiguration[] =
     "Sensor3Warn=dword:40\n"
     "Warning%20handling%20Index=dword:2\n";
 
+// Each load group ends at its first value when the file cannot be read.
+const QStringList kUnreadable{"Error: Failed to get data for 'Sensor1Warn'",
+                              "Error: Failed to get data for 'Param1Index'",
+                              "Error: Failed to get data for 'FahrenCel'"};
+
 class DamagedSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -159,6 +160,8 @@ class DamagedSettingsTest : public ::testing::Test {
     EXPECT_TRUE(ui().CelsiusRadioButton->isChecked());
     EXPECT_TRUE(CelsiusFlag);
     EXPECT_EQ(ui().DispLine1Int->currentIndex(), settings::kDefaultDisplayInterval);
+    EXPECT_EQ(form->DisplayIntervalTimer.interval(),
+              settings::DisplayIntervalMs(settings::kDefaultDisplayInterval));
   }
 
   void ExpectFullConfiguration() {
@@ -193,8 +196,6 @@ TEST_F(DamagedSettingsTest, RandomBytesStartOnTheBuiltInSettingsAndStayOnDisk) {
   WriteSettings(noise);
   Start();
   ExpectBuiltInSettings();
-  EXPECT_EQ(form->DisplayIntervalTimer.interval(),
-            settings::DisplayIntervalMs(settings::kDefaultDisplayInterval));
   ExpectRunning();
   EXPECT_EQ(SettingsOnDisk(), noise) << "the start wrote over the damaged file";
 }
@@ -278,9 +279,7 @@ TEST_F(DamagedSettingsTest, ATenMegabyteFileLoadsEveryValueItHolds) {
 TEST_F(DamagedSettingsTest, AFolderWhereTheFileShouldBeIsReportedAsUnreadable) {
   ASSERT_TRUE(QDir().mkpath(Path()));
   Start();
-  EXPECT_EQ(fakes.boxes.shown, QStringList({"Error: Failed to get data for 'Sensor1Warn'",
-                                            "Error: Failed to get data for 'Param1Index'",
-                                            "Error: Failed to get data for 'FahrenCel'"}));
+  EXPECT_EQ(fakes.boxes.shown, kUnreadable);
   ExpectRunning();
   ExpectBuiltInSettings();
 
@@ -299,9 +298,7 @@ TEST_F(DamagedSettingsTest, AFileWithoutReadPermissionIsReportedAsUnreadable) {
   ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0), 0);
   Start();
   ::chmod(QFile::encodeName(Path()).constData(), 0644);
-  EXPECT_EQ(fakes.boxes.shown, QStringList({"Error: Failed to get data for 'Sensor1Warn'",
-                                            "Error: Failed to get data for 'Param1Index'",
-                                            "Error: Failed to get data for 'FahrenCel'"}));
+  EXPECT_EQ(fakes.boxes.shown, kUnreadable);
   ExpectRunning();
   ExpectBuiltInSettings();
 }
@@ -318,8 +315,10 @@ TEST_F(DamagedSettingsTest, AReadOnlyFileLoadsFullyAndRefusesSavesWithoutLosingA
   ui().Sensor3Alm->setValue(41);
   form->WriteChangesTimerTimer();
   ASSERT_FALSE(fakes.boxes.shown.isEmpty());
-  EXPECT_EQ(fakes.boxes.shown.front(), QStringLiteral("Error: Failed to set data for 'Sensor1Warn'"));
+  // The limits the file already holds need no write; the changed one is refused.
+  EXPECT_EQ(fakes.boxes.shown.front(), QStringLiteral("Error: Failed to set data for 'Sensor3Warn'"));
   EXPECT_EQ(SensorTable[3].WarningLimit, 41);
+  ui().PrimaryTextComboBox->setEditText(QStringLiteral("Warmer"));
   form->DisplayIntervalTimerTimer();
   EXPECT_EQ(fakes.boxes.shown.back(), QStringLiteral("Error: Failed to set data for 'DisplayLine1P'"));
   ExpectRunning();
