@@ -89,16 +89,21 @@ class InstanceSocketAccess : public ::testing::Test {
       EXPECT_EQ(ConnectAsOtherUser(socket), EACCES) << "another user reached the socket";
     }
   }
+
+  // The first start listens on a socket of its user's alone; the same user's
+  // second start finds it.
+  void ExpectOneInstanceOwnersOnly() {
+    const QString key = Key();
+    SingleInstance first(key);
+    ASSERT_TRUE(first.TryBecomePrimary());
+    ExpectOwnersOnly(first);
+    SingleInstance second(key);
+    EXPECT_FALSE(second.TryBecomePrimary());
+  }
 };
 
 TEST_F(InstanceSocketAccess, TheSocketInTheRuntimeFolderIsTheUsersAlone) {
-  const QString key = Key();
-  SingleInstance first(key);
-  ASSERT_TRUE(first.TryBecomePrimary());
-  ExpectOwnersOnly(first);
-  // The same user still gets through: a second start finds the first.
-  SingleInstance second(key);
-  EXPECT_FALSE(second.TryBecomePrimary());
+  ExpectOneInstanceOwnersOnly();
 }
 
 TEST_F(InstanceSocketAccess, InAFolderOthersCanEnterTheSocketItselfRefusesThem) {
@@ -125,12 +130,7 @@ TEST_F(InstanceSocketAccess, ADeepRuntimeFolderStillAllowsOnlyOneInstance) {
   ASSERT_TRUE(QDir().mkpath(deep));
   ASSERT_TRUE(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
   const RuntimeFolder runtime(deep);
-  const QString key = Key();
-  SingleInstance first(key);
-  ASSERT_TRUE(first.TryBecomePrimary());
-  ExpectOwnersOnly(first);
-  SingleInstance second(key);
-  EXPECT_FALSE(second.TryBecomePrimary());
+  ExpectOneInstanceOwnersOnly();
 }
 
 }  // namespace
