@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --target vornalith-control-centre-sim vcc_data
+cmake --build build/release --target vornalith-control-centre-sim
 
 exe=build/release/bin/vornalith-control-centre-sim
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
