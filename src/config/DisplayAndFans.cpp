@@ -105,7 +105,7 @@ void TForm1::DisplayIntervalTimerTimer() {
 void TForm1::DispLine1IntChange() {
   try {
     const int item = ui_->DispLine1Int->currentIndex();
-    if (item >= 0 && item < static_cast<int>(settings::kDisplayIntervalMs.size())) {
+    if (settings::HasDisplayInterval(item)) {
       // Only the period changes: a timer stopped by "Never" stays stopped.
       DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
     } else if (item == static_cast<int>(settings::kDisplayIntervalMs.size())) {

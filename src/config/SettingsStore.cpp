@@ -158,8 +158,7 @@ void TForm1::LoadUnitSettings() {
   // Even when a damaged value ended the group early, line 1 alternates at the
   // interval the list shows rather than at the start-up placeholder of hours.
   const int item = ui_->DispLine1Int->currentIndex();
-  if (item >= 0 && item < static_cast<int>(settings::kDisplayIntervalMs.size()))
-    DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
+  if (settings::HasDisplayInterval(item)) DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
 }
 
 // ---------------------------------------------------------------------------

@@ -44,8 +44,13 @@ constexpr int kDefaultDisplayInterval = 0;  // "5 Sec"
 constexpr std::array<int, 7> kDisplayIntervalMs{5000, 10000, 30000, 60000, 180000, 300000, 600000};
 constexpr int kNeverIntervalMs = 50'000'000;
 
+// Whether the interval list's item names a period ("Never" does not).
+inline bool HasDisplayInterval(int item) {
+  return item >= 0 && item < static_cast<int>(kDisplayIntervalMs.size());
+}
+
 inline int DisplayIntervalMs(int item) {
-  if (item < 0 || item >= static_cast<int>(kDisplayIntervalMs.size())) return kNeverIntervalMs;
+  if (!HasDisplayInterval(item)) return kNeverIntervalMs;
   return kDisplayIntervalMs[static_cast<std::size_t>(item)];
 }
 

@@ -119,9 +119,8 @@ void TForm1::CancelEmergencyShutdown() {
       ui_->PrimaryTextComboBox->setEditText(primaryTextBeforeEmergency_);
       PendingLine1Text = true;
     }
-    const bool never = ui_->DispLine1Int->currentIndex() >=
-                       static_cast<int>(settings::kDisplayIntervalMs.size());
-    if (alternationBeforeEmergency_ && !never) DisplayIntervalTimer.start();
+    if (alternationBeforeEmergency_ && settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
+      DisplayIntervalTimer.start();
     if (statusQueue_) {
       statusQueue_->RemoveAll(kCriticalText);
       statusQueue_->RemoveAll(kCancelShutdownText);
