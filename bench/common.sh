@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the benchmark scripts (sourced, not run).
 #
 #   BENCH_BUILD   build tree to use (default build/bench, configured Release

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts a program and reports how long it took until a top-level window with
 // the given title was mapped on the X server ($DISPLAY), and how much CPU time
 // the program had used by then. The X server tells us the moment of mapping

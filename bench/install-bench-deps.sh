@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages the benchmarks need on top of what building
 # the program needs (scripts/install-deps.sh). Does nothing when they are all
 # present. CI runs no benchmark, so it never calls this.

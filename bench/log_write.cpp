@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Appending one record to a log costs the same however large the log is: the
 // median time per record for an empty error log and for a 10 MB one. The last
 // line gives both medians and their ratio; the exit status is 1 when the

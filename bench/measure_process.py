@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Measures one running process over a stretch of time.
 
     measure_process.py PID SECONDS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CPU cost of one data-poll tick: display line 2 sent as packet 07,
 // packet 01 requested, and the whole status cycle its reply drives, with the
 // System tab's panels updated. The main window runs offscreen against the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the CPU sampler costs and how right it is, measured on this computer:
 // the sampler runs on the real counters for a while (60 s unless a number of
 // seconds is given) as it does with the window shown. Printed at the end:

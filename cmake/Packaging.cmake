@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, built by `cpack -G DEB` in a configured and built tree.
 # It holds exactly what `cmake --install` puts under /usr (cmake/Install.cmake
 # and data/udev), plus the copyright and changelog files every Debian package

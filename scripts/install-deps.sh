@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages that building, testing and running the control
 # centre need. Does nothing when they are all present.
 set -euo pipefail
@@ -14,6 +15,11 @@ PACKAGES=(
   umockdev libumockdev-dev
   desktop-file-utils appstream lintian dpkg-dev librsvg2-bin
   clang-14 libclang-rt-14-dev llvm-14
+  udev
+  qt6-charts-dev libqt6sql6-sqlite
+  qt6-wayland weston
+  pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils libcanberra-pulse
+  python3-prometheus-client prometheus-node-exporter
 )
 
 # Other scripts (the benchmarks) name their own packages as arguments.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the application icon's PNG sizes from its SVG into data/icons/.
 # Run it after changing the SVG and commit the PNGs it writes (needs
 # rsvg-convert, Debian package librsvg2-bin).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by test.sh, scripts/fuzz and scripts/soak: the sanitized build and
 # how its programs are run.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The driver stand-in of the -sim build: the simulated unit as the one device
 // behind the driver layer. The unit is reported when an event registration is

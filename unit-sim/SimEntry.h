@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the -sim program hands the control centre's entry: the simulated unit
 // behind the driver layer, the unit's own window beside the main one, and a

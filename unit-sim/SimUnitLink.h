@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's link to the unit when the unit is the simulated one: the same
 // seam a USB unit sits behind, so the program cannot tell the two apart except

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated unit's own window: its front panel and readings as the
 // hardware would show them, and the knobs a tester uses to make it misbehave.

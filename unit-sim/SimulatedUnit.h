@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A model of the cooling unit's firmware. It is the device, not the program:
 // the program reaches it only through the same driver seam a USB unit sits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control centre with the simulated unit behind its link, and the unit's
 // own window beside it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real desktop behind the seams: Qt message boxes, the system clock and
 // the help window.

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Entry.h"
 
+#include "app/CommandLine.h"
 #include "app/DesktopServices.h"
+#include "app/Features.h"
 #include "app/ProgramFiles.h"
 #include "app/SingleInstance.h"
 #include "app/TForm1.h"
@@ -12,9 +15,28 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <exception>
 
+namespace {
+
+QStringList Arguments(int argc, char** argv) {
+  QStringList args;
+  for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  return args;
+}
+
+}  // namespace
+
 int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
+  // Read before any window system is touched: the options that only ask
+  // something and end must also work without a display.
+  const CommandLine commandLine = ParseCommandLine(Arguments(argc, argv));
+  if (!commandLine.error.isEmpty()) {
+    std::fprintf(stderr, "%s\n", qPrintable(commandLine.error));
+    return 2;
+  }
+
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("quelmark"));
   QApplication::setApplicationName(QStringLiteral("tessalinique"));
@@ -56,6 +78,7 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
                      Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::restoreRequested, &form,
                      &TForm1::RestoreFromSecondStart);
+    Features features(form, commandLine);
     form.show();
     if (options.onMainWindowCreated) options.onMainWindowCreated(form);
     app.exec();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Program entry shared by the two executables: the single-instance rule, the
 // application set-up and the main window. The executables differ only in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the program's read-only files (help, alarm sound, access-rule installer)
 // are found: beside the executable in the build tree, or in the installed data

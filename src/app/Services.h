@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every effect the program has outside its own window goes through one of
 // these small interfaces, so that tests can stand in for the desktop, the clock

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One control centre per user: the first start listens on a local socket named
 // after the window title and the user; a later start finds it, asks it to bring

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // First-in first-out list of short texts for the status bar: the program's only
 // way to tell the user something without a dialog. The status-bar tick shows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TForm1.h"
 
 #include "app/ProgramFiles.h"
@@ -250,6 +251,7 @@ void TForm1::ExchangePacket(const std::uint8_t* request) {
 
     if (!packet::IsAcceptedReplyLength(received)) {
       if (statusQueue_) statusQueue_->Append(kLinkLostText);
+      NoteLinkState(false);
       services_.link->ResetLinkPipe(packet::kPipeToUnit);
       services_.link->ResetLinkPipe(packet::kPipeFromUnit);
       return;
@@ -258,6 +260,7 @@ void TForm1::ExchangePacket(const std::uint8_t* request) {
     // The payload is copied out before any decoder runs: a decoder's message
     // box lets timers run further exchanges through the same receive area.
     const QByteArray payload = packet::MakeReplyPayload(receiveArea_);
+    NoteLinkState(true);
     switch (packet::ReplyDecoderNumber(receiveArea_)) {
       case 1: ComDataPacket1Packet(this, payload); break;
       case 2: ComDataPacket2Packet(this, payload); break;
@@ -271,6 +274,12 @@ void TForm1::ExchangePacket(const std::uint8_t* request) {
   }
 }
 
+
+void TForm1::NoteLinkState(bool up) {
+  if (up == linkUp_) return;
+  linkUp_ = up;
+  emit linkStateChanged(up);
+}
 
 // ---------------------------------------------------------------------------
 // Timers

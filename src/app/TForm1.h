@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window. It owns every long-lived object of the program and carries
 // the handlers that the timers and controls drive; the logic they call lives in
@@ -11,6 +12,7 @@
 #include "logs/ProcessLauncher.h"
 #include "device/Packet.h"
 #include "monitor/RelaxedAtomic.h"
+#include "monitor/StatusSample.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -216,6 +218,15 @@ class TForm1 : public QMainWindow {
   // A second start asked for the window.
   void RestoreFromSecondStart();
 
+  // --- what the features outside the window watch ---
+  // False from the first failed exchange until the next accepted reply.
+  bool LinkUp() const { return linkUp_; }
+  // When the last status reply was decoded; invalid before the first.
+  const QDateTime& LastReplyTime() const { return lastSample_.time; }
+  // The sample of the last decoded status reply (default until the first).
+  const StatusSample& LastSample() const { return lastSample_; }
+  StatusSample MakeStatusSample() const;
+
   // --- notification-area icon and CPU sampler ---
   TTrayIcon* TrayIcon1() const { return trayIcon1_; }
   // Null before start-up step 4 and after the close path.
@@ -239,6 +250,11 @@ class TForm1 : public QMainWindow {
  signals:
   // Emitted at the end of the close path; the application ends on it.
   void closed();
+  // After every decoded status reply, once the status cycle has run on it.
+  void statusSampled(const StatusSample& sample);
+  // The link went down (an exchange failed) or came back (a reply arrived);
+  // emitted on the change only.
+  void linkStateChanged(bool up);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -289,6 +305,11 @@ class TForm1 : public QMainWindow {
   // What the front panel's line 1 showed before an emergency took it over.
   QString primaryTextBeforeEmergency_;
   bool alternationBeforeEmergency_ = false;
+
+  void NoteLinkState(bool up);
+  bool linkUp_ = true;
+  bool alarmRaisedThisReply_ = false;
+  StatusSample lastSample_;
 
   // Reply area of the transaction: 100 bytes, read with a requested length of 88.
   std::uint8_t receiveArea_[packet::kReceiveAreaSize] = {};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The boot temperature list holds Celsius values ("0" .. "-40") whatever the
 // display unit: the saved index and the value sent to the unit come from the

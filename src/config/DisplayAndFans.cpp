@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Display tab's front-panel texts and the Setup tab's fan modes, and the
 // packets that carry them to the unit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The unit's two-line, 16-character front panel: how a line of text becomes a
 // write packet, and how line 2 is composed from three chosen readings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heater group's handlers and the heating-reduction dialog.
 
 #include "config/Heater.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The heater group on the Misc. tab (built hidden and disabled): a power
 // slider, and a dialog that reduces the heating for up to 59 minutes while a

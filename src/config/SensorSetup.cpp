@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sensor names, higher/lower choices and limits on the Setup tab, and the two
 // blocks the program writes back to the unit (settings and fan/boot).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Typed access to the program's settings file. The file plays the part of a
 // registry key: values have a type (32-bit integer, text, 8-byte binary), a

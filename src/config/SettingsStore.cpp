@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's settings: built-in defaults, the three load groups at
 // start, and the 4 s deferred-write tick that carries changes to the settings
 // file and to the unit.

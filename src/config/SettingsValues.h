@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Names and built-in defaults of the stored settings ("values", as the key
 // holding them calls them). The names are those the program has always stored,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The weekday rows of the dormant "RTC" tab: a day's check box makes that
 // day's time controls usable. Nothing here is stored or sent to the unit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The texts and choice lists the user sees. They are set in one step at start,
 // before the settings are loaded, so whatever the window layouts carry for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Framing of the unit's request/reply packets. The framing bytes alone tell a
 // packet's length: there is no checksum, sequence number or length field.

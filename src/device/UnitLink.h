@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seam between the packet transaction and whatever carries its bytes: the
 // USB link to a real unit, or the simulated unit. The transaction needs only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The link to the one cooling unit over the driver layer: makes sure a normal
 // user may reach the unit (the access rule), opens a driver context that

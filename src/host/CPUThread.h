@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CPU sampler: a background thread that measures the computer's clock
 // rate and load, keeps them in the two values it shares with the main window,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the sampler's numbers come from: the kernel's CPU time counters, the
 // processor's cycle counter, thread priorities, and waiting. Everything the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the notification-area icon and the CPU sampler:
 // creating them, telling the sampler whether the window is in view, and
 // ending the sampler before the values it writes go away.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the notification-area hint shows. Written by the window, read by the
 // sampler thread without waiting on the window.

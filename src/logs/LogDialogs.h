@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two dialogs of the log size check: "Clear log file" asks whether to
 // delete a large operation log now, and "Reminder" asks when to ask again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The operation log and the error log: tab-separated text files that gain one
 // snapshot line per start (operation log) or per alarm (error log).

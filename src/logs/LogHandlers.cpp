@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the logs: the snapshots, the Misc. tab's log
 // buttons, the running-hours counter, the log size check half a minute after
 // start and the error report by mail.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The error report by mail: the sender walks through finding the mail
 // program, logging on, sending and logging off, and tells every step and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Starting another program (the desktop's log viewer) without waiting for it.
 // The program and each argument are handed over as they are, never through a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Mail through the computer's own mail system: the sendmail interface that
 // Postfix, Exim and msmtp all provide. A MIME message goes to

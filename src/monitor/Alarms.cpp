@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sensor evaluation, the decision that ends every status cycle, the
 // alarm action and the emergency shutdown.
 
@@ -93,6 +94,7 @@ void TForm1::AlarmDecision() {
   QLabel* panel = ui_->SystemStatPanel;
   TrayHintOverride.Set(QString());
   if (Device.Status.UnitState >= 80 || TextColor(panel) == StatusOrange) {
+    alarmRaisedThisReply_ = true;
     RaiseAlarm();
     TrayHintOverride.Set(panel->text());
     panel->repaint();

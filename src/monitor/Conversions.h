@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Temperature conversions and rounding shared by the monitor view, the limit
 // fields, the front-panel display and the tray hint. Every place that shows a

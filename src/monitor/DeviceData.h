@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the program knows about the unit: the five sensors with their limits,
 // the last status report, and the data blocks the unit hands out for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A value that one thread writes and another reads without a lock. Readers
 // only ever need the latest whole value, never an ordering with other data,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the unit's replies: decoding them into the
 // process-wide records and refreshing the System tab after every status report.
 
@@ -59,19 +60,68 @@ bool TForm1::MainWindowCountsAsVisible() const {
 void TForm1::ComDataPacket1Packet(QObject*, const QByteArray& payload) { DecodeStatusReply(payload); }
 
 void TForm1::DecodeStatusReply(const QByteArray& payload) {
+  alarmRaisedThisReply_ = false;
   try {
     DecodeStatusFields(payload, Device.Status, SensorTable);
   } catch (const std::exception& e) {
     ReportError(ErrorText(e));
   }
   // Until the window is up, a reply only updates the readings.
-  if (!formReady_ || !MainWindowCountsAsVisible()) return;
-  try {
-    RefreshSetupRows();
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
+  if (formReady_ && MainWindowCountsAsVisible()) {
+    try {
+      RefreshSetupRows();
+    } catch (const std::exception& e) {
+      ReportError(ErrorText(e));
+    }
+    RefreshStatus();
   }
-  RefreshStatus();
+  if (Terminating()) return;
+  lastSample_ = MakeStatusSample();
+  emit statusSampled(lastSample_);
+}
+
+StatusSample TForm1::MakeStatusSample() const {
+  StatusSample s;
+  s.time = services_.clock->Now();
+  const UnitStateInfo state = LookupUnitState(Device.Status.UnitState);
+  s.unitState = state.code;
+  s.unitCaption = state.caption;
+  s.statusCaption = ui_->SystemStatPanel->text();
+  const QColor colour = TextColor(ui_->SystemStatPanel);
+  // The blink's silver is the red of an armed shutdown between two flashes.
+  if (colour == StatusRed || colour == BlinkSilver) {
+    s.statusColour = StatusColour::Red;
+  } else if (colour == StatusOrange) {
+    s.statusColour = StatusColour::Orange;
+  } else {
+    s.statusColour = StatusColour::Green;
+  }
+  const bool celsius = CelsiusFlag;
+  s.celsiusDisplay = celsius;
+  for (int n = 1; n <= kSensorCount; ++n) {
+    const SensorRecord& r = SensorTable[n];
+    SensorSample& out = s.sensors.at(static_cast<std::size_t>(n - 1));
+    out.number = n;
+    out.name = n == 1 ? QStringLiteral("Evaporator") : r.Name;
+    out.fitted = n == 1 || !IsUnconfiguredName(r.Name);
+    const int t = r.Temperature;
+    if (t != kNoReading) out.celsius = t;
+    out.level = r.Level;
+    out.higher = n == 1 ? true : r.Higher;
+    out.warningCelsius = celsius ? r.WarningLimit : FahrenheitToCelsius(r.WarningLimit);
+    out.shutdownCelsius = celsius ? r.ShutdownLimit : FahrenheitToCelsius(r.ShutdownLimit);
+  }
+  s.frontFanRpm = static_cast<int>(Device.Status.FrontFanRpm);
+  s.rearFanRpm = static_cast<int>(Device.Status.RearFanRpm);
+  s.cpuClockMHz = CpuSpeedMHz ? static_cast<int>(*CpuSpeedMHz) : 0;
+  s.cpuLoadPercent = CpuLoadPercent ? static_cast<int>(*CpuLoadPercent) : 0;
+  bool ok = false;
+  const int hours = ui_->OperHours->text().toInt(&ok);
+  s.runningHours = ok ? hours : -1;
+  s.warningRaised = alarmRaisedThisReply_;
+  s.shutdownArmed = ShutDownTimer.isActive();
+  s.shutdownSecondsLeft = s.shutdownArmed ? (ShutDownTimer.remainingTime() + 999) / 1000 : 0;
+  return s;
 }
 
 void TForm1::ComDataPacket2Packet(QObject*, const QByteArray& payload) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The unit's state and fault codes: what the status panel says for each, in
 // which colour, and the text the status bar repeats while the state lasts.

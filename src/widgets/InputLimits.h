@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Limits on what the user can type. They bind typing and pasting only: the
 // program itself may still put any text into the controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's status colours and the few palette operations the window code
 // needs. A panel's text colour is the status it shows, so the status is read

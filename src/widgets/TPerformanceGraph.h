@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small scrolling strip chart: each sample adds a band of up to 16 points,
 // the picture scrolls left by one band, the grid scrolls with it, and the

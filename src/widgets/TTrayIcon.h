@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's icon in the desktop's notification area: its picture and hint,
 // blinking through a list of pictures, mouse actions turned into events, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pictures of the notification-area icon. Blinking alternates between the
 // two, so the icon shows and disappears in turn.

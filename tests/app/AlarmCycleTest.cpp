@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Warnings, alarm actions and the emergency shutdown, driven by status replies.
 
 #include "WindowFixture.h"

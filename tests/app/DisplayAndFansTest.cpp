@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Front-panel texts and fan modes through the window, down to the packets.
 
 #include "WindowFixture.h"

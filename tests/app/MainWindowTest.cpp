@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's spine: start-up order, the packet transaction, the
 // status-bar tick, help, the tray menu and the close path, all against fakes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings through the window: first-run defaults, a configuration surviving a
 // restart and the deferred-write tick (damaged files: tests/reliability).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program against the simulated unit: what the unit's firmware
 // model holds must be what the System tab shows after a poll.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two real processes: the second start must end at once with exit code 0 and
 // the first must be asked to bring its window back.
 

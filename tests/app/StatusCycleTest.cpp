@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's side of the unit's replies: the status panel, the temperature
 // and fan rows, the "N/A" rule, the other replies and the temperature unit.
 

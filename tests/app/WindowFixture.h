@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window over fakes, as the window tests in tests/app and tests/logs
 // start it; the device data is global, so each start begins from a clean one.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real power-off request against a mock logind on a private bus: it must
 # arrive as PowerOff(false). The machine's own system bus is never touched.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file as a typed key: values round-trip, the file form is read,
 // and every failure is reported by the value's name without losing stored data.
 

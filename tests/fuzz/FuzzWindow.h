@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fuzz targets that drive the main window share: Qt brought up
 // offscreen with a command line of its own (the fuzzer's options are not for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over stored inputs without the fuzzing engine: every
 // file named on the command line, and every file in a folder named there.
 // The seed corpus and the inputs of past findings replay this way in every

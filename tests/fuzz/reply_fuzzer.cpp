@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything the program does with what comes back from the unit: the length
 // and framing decision for the request, the accepted-length check, the
 // dispatch by reply number and the five decoders with the whole status cycle

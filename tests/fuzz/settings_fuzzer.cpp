@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file as the program meets it at start: whatever bytes are in
 // it. Each input becomes the file; then every stored name is read with every
 // type, the main window runs its defaults and its three load groups, and one

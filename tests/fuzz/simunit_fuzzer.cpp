@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated unit's side of the cable: any request bytes of any length,
 // reads of any size, interleaved with what its window lets a user do (time
 // passing, plugging, forced states, sensors, fans, malformed replies).

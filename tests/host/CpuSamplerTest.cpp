@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CPU sampler: its readings, the run loop's rules, the hint texts, and that
 // its results reach the window on the window's thread. The stand-in computer's
 // time passes only when the sampler sleeps, so no test waits for real windows.

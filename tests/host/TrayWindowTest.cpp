@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The icon and the sampler in the main window: set-up, the menu, minimising into
 // the notification area while the status cycle and sampler carry on, the hint
 // choice, and ending the sampler when the window closes.

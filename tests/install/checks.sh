@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the install tests: counting checks, and an install of the build
 # tree into a fresh DESTDIR. Sourced, not run.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cpack -G DEB` from this build tree: the package's dependencies come from
 # the executables, it holds what `cmake --install` lays out under /usr plus
 # Debian's copyright and changelog, its scripts reload udev only where a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cmake --install --prefix /usr` into a scratch DESTDIR: every file the
 # desktop and udev expect is in place, the menu entries and the AppStream
 # data pass their validators and point at what is installed, and the icons

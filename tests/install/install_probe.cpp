@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Looks at an installed tree the way the installed program does. The install
 // tests copy it next to the installed executables and run it there.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The installed program finds its help file, alarm sound, access rule and rule
 # installer in the installed data folder. A probe that asks the program's own
 # lookup is copied next to the installed executables and run from there, for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heater group's slider, reduction dialog and countdown, and the boot
 // temperature list drawn in the display unit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log file itself: its exact bytes, appending, sizes, trimming, the
 // viewer, deleting, failures, and records surviving a kill mid-write.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log size check half a minute after start: trimming the error log, the
 // clear-log question, the reminder and its stored time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logs through the main window: the start-up snapshot, the error-log
 // snapshot, the Misc. tab's buttons, the running-hours counter and the error
 // report, against fakes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The error report: the texts the sender queues for each outcome (against a
 // fake transport), the sendmail transport's outcome mapping (against small
 // stand-in sendmail scripts), and a report delivered through msmtp to a mail

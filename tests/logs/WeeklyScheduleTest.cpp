@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dormant "RTC" tab: never offered, but its weekday rows work when shown.
 
 #include "../app/WindowFixture.h"

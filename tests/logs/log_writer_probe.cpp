@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Appends numbered records to the log file given as its argument until it is
 // killed, printing each number once its record has been written.
 

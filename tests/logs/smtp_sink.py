@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A mail server on 127.0.0.1 for the end-to-end report test.
 
 Prints the port it listens on, then one JSON line per message received

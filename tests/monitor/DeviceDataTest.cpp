@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding and encoding the unit's reply blocks, byte by byte.
 
 #include "monitor/DeviceData.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lets GoogleTest show QStrings as text in failure messages. Include it in
 // every source of a test binary that compares QStrings, so that all of them

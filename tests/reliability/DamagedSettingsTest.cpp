@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program started on a settings file that is damaged, huge, of the wrong
 // kind or out of reach: it must come up and poll, report each value it could
 // not read or store with its own failure text, and keep what it could read, in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The socket a running control centre listens on brings its window forward
 // for whoever connects. Only its own user may: the socket file is the user's
 // alone, its folder cannot be written by others, and a process of another

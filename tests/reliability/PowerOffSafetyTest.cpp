@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emergency shutdown must never power a test machine or a demonstration
 // off: every window under test holds a stand-in, the system bus is out of
 // reach, the -sim program's power-off only tells the user, and closing cancels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the reliability tests read about their own process: resident memory,
 // live heap, threads, and whether a sanitizer's allocator stands in for the

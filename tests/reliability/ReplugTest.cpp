@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cable pulled and put back a thousand times under the running program,
 // through the driver layer, event thread and link the -sim build uses: each
 // unplug reported, each replug decoded at once, no thread or memory left over.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Days of polling the simulated unit with a fault that never clears and a
 // sensor at its warning limit, so that every poll queues texts, plays the alarm
 // and appends an error-log record. The window's timers run by hand on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A computer for the CPU sampler whose time passes only when the sampler
 // sleeps: each millisecond of sleep adds to the CPU times at the set load and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stand-ins for every seam of the program. They record what the program asked
 // for and answer at once: no dialog blocks, no clock sleeps, no unit is needed.

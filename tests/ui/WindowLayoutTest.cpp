@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window layouts and the texts applied at start. The handlers reach their
 // controls through the generated Ui members, so the compiler checks names and
 // kinds; these tests check what it cannot: what the user reads, the choice

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link answers the way the USB link does: bytes received, a read status
 // when the unit stays silent, 0 when the request could not be written.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the unit's window makes of the display bytes the host sends.
 
 #include "SimUnitWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The model is checked from the host's side of the cable: requests go in as
 // bytes, replies come out as bytes and are decoded here field by field.
 

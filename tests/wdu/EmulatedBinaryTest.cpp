@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The installed program itself, vornalith-control-centre, started by this
 // harness against the emulated unit: umockdev hands the child's usbfs requests
 // to the unit emulated here, so the program polls it as it would a unit on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window over the real USB link, libusb and the unit emulated by
 // umockdev: what the status bar and the System tab show while the unit is
 // polled, pulled out and plugged back in.

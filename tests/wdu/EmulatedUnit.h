@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The cooling unit as an emulated USB device: umockdev's fake sysfs, udev and
 // device node, with usbfs requests answered by the project's own simulated

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libusb stand-in and the USB link against the unit emulated by umockdev,
 // with the simulated unit's firmware answering: the path a real unit's bytes
 // take, without the hardware.

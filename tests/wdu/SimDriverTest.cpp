@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated unit behind the driver layer: the -sim build's whole stack
 // below the packet transaction, with the unit's cable as the only hardware.
 

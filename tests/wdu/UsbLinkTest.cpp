@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB link over the driver layer, with a fake driver underneath: opening
 // the unit, following its attach and detach, the two transfers of an
 // exchange, and the access-rule installation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The driver layer against a recording fake driver: what it asks the driver,
 // in which records, and what it answers without asking.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The load graph: where its lines, bars and grid go, how the scale follows the
 // data, and what survives a change of size. Coordinates are checked on a
 // recording picture, the scrolling grid on the real one.

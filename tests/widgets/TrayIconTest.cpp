@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The notification-area icon: its pictures, the hint rules, blinking, how the
 // desktop's click reports become events, and minimising into the area. The
 // desktop is a recording stand-in, except in one test on the headless platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The process-wide list of attached devices and the lock over it. The caller's
 // thread and the event thread both use the list; every acquisition of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A device as a driver stand-in knows it (descriptors of the device, its
 // active configuration, interfaces, alternate settings and endpoints), and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the driver layer talks to instead of a kernel device: something that
 // can be opened like the driver and answers its requests (a control code and

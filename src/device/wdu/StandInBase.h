@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The part every driver stand-in shares: opening handles, the version query,
 // event registrations with their match tables, the queue of attach and detach

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's layer over the USB driver: a driver context per WDU_Init, the
 // attach and detach of matching devices reported through the caller's

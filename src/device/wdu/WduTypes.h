@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Records, statuses and request codes of the driver layer. The layer talks to
 // the driver stand-in with the same requests and records the kernel driver

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sources of the driver layer, shared by the main build and the
 # ThreadSanitizer build in tests/wdu/tsan.
 set(VCC_WDU_SOURCES

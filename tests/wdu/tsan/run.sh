@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the driver layer and its tests under ThreadSanitizer and runs them.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
