@@ -3,7 +3,12 @@
 
 #include "config/SettingsKey.h"
 
-#include <QSaveFile>
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 MetricsFile::MetricsFile(const QString& path, const QString& version, const StatusSample& last, bool linkUp,
                          ErrorReporter reportError, Clock now, QObject* parent)
@@ -34,17 +39,33 @@ void MetricsFile::OnLinkStateChanged(bool up) {
 
 bool MetricsFile::Write() {
   view_.now = now_();
-  QSaveFile file(path_);
-  // Readable by the collector, which often runs as a user of its own.
-  if (file.open(QIODevice::WriteOnly)) {
+  // A temporary file in the same folder, renamed over the old one: readers
+  // see the old file or the new one, never a part. Unlike QSaveFile it is not
+  // synced to disk: the file is rewritten every few seconds, and a sync would
+  // hold the window's thread for as long as the disk takes (milliseconds
+  // here, far longer on a busy disk).
+  QTemporaryFile file(path_ + QStringLiteral(".XXXXXX"));
+  QString error;
+  if (!file.open()) {
+    error = file.errorString();
+  } else {
+    // Readable by the collector, which often runs as a user of its own.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                         QFileDevice::ReadOther);
-    file.write(PrometheusText(view_));
-    if (file.commit()) return true;
+    const QByteArray text = PrometheusText(view_);
+    if (file.write(text) != text.size() || !file.flush()) {
+      error = file.errorString();
+    } else if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                           QFile::encodeName(path_).constData()) != 0) {
+      error = QString::fromLocal8Bit(std::strerror(errno));
+    } else {
+      file.setAutoRemove(false);  // it is the metrics file now
+      return true;
+    }
   }
   if (!errorReported_) {
     errorReported_ = true;
-    reportError_(QStringLiteral("Metrics file %1 cannot be written: %2").arg(path_, file.errorString()));
+    reportError_(QStringLiteral("Metrics file %1 cannot be written: %2").arg(path_, error));
   }
   return false;
 }

@@ -4,7 +4,8 @@
 // while the link is lost, at least every 30 s, so that the file's age tells a
 // stalled program from a lost unit. Each write goes to a temporary file in the
 // same folder that then replaces the old one, so a reader (node_exporter's
-// textfile collector) never sees half a file.
+// textfile collector) never sees half a file; the temporary name does not end
+// in ".prom", so the collector never picks it up.
 
 #include "status/StatusReport.h"
 

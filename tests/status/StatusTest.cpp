@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -128,6 +129,9 @@ TEST(MetricsFileTest, ALostLinkIsWrittenAtOnceAndThenKeptFresh) {
   EXPECT_EQ(metrics.LostLinkTimer().interval(), MetricsFile::kLostLinkRewriteMs);
   metrics.OnLinkStateChanged(true);
   EXPECT_FALSE(metrics.LostLinkTimer().isActive());
+  // Nothing left behind, and readable by a collector running as another user.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"vornalith.prom"});
+  EXPECT_TRUE(QFile::permissions(path) & QFileDevice::ReadOther);
 }
 
 TEST(MetricsFileTest, ChosenOnTheCommandLineElseInTheSettings) {
