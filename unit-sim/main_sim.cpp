@@ -3,6 +3,7 @@
 // own window beside it.
 
 #include "SimEntry.h"
+#include "SimTestHook.h"
 #include "SimulatedUnit.h"
 #include "app/Entry.h"
 
@@ -33,5 +34,7 @@ int main(int argc, char** argv) {
 
   // The unit's time runs with the wall clock from here on.
   unit.FollowWallClock();
-  return RunControlCentre(argc, argv, unitsim::MakeSimEntryOptions(unit));
+  EntryOptions options = unitsim::MakeSimEntryOptions(unit);
+  unitsim::AddTestHookIfAsked(options, unit);
+  return RunControlCentre(argc, argv, options);
 }

@@ -11,6 +11,7 @@
 #include "logs/LogFile.h"
 #include "logs/ProcessLauncher.h"
 #include "logs/SendmailTransport.h"
+#include "status/StatusQuery.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -36,6 +37,8 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     std::fprintf(stderr, "%s\n", qPrintable(commandLine.error));
     return 2;
   }
+  // Only asks the running instance; needs neither a display nor the unit.
+  if (commandLine.status) return RunStatusQuery(argc, argv, kApplicationTitle, commandLine.json);
 
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("quelmark"));
@@ -79,6 +82,7 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     QObject::connect(&instance, &SingleInstance::restoreRequested, &form,
                      &TForm1::RestoreFromSecondStart);
     Features features(form, commandLine);
+    features.ServeStatusQueries(instance);
     form.show();
     if (options.onMainWindowCreated) options.onMainWindowCreated(form);
     app.exec();

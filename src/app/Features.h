@@ -9,14 +9,29 @@
 
 #include <QObject>
 
+#include <memory>
+
 class TForm1;
+class SingleInstance;
+class StatusPublisher;
+class MetricsFile;
 
 class Features : public QObject {
   Q_OBJECT
  public:
-  Features(TForm1& form, const CommandLine& commandLine, QObject* parent = nullptr);
+  // settingsPath: the settings file that may name a metrics file; empty: the
+  // user's own.
+  Features(TForm1& form, const CommandLine& commandLine, QObject* parent = nullptr,
+           const QString& settingsPath = QString());
   ~Features() override;
+
+  // Answers `--status` requests that reach the running instance's socket.
+  void ServeStatusQueries(SingleInstance& instance);
+
+  MetricsFile* Metrics() const { return metrics_.get(); }
 
  private:
   TForm1& form_;
+  std::unique_ptr<StatusPublisher> statusPublisher_;
+  std::unique_ptr<MetricsFile> metrics_;
 };

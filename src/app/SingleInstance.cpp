@@ -2,10 +2,13 @@
 #include "app/SingleInstance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QMutexLocker>
 #include <QStandardPaths>
 
 #include <sys/un.h>
@@ -15,6 +18,9 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 1000;
 constexpr char kRestoreCommand[] = "restore\n";
+constexpr char kStatusCommand[] = "status\n";
+// A peer that never ends its line is not kept for ever.
+constexpr qsizetype kMaxRequestLine = 64;
 
 // A local socket's path must fit the kernel's address field; a deep runtime
 // folder would make listening fail and quietly allow a second instance.
@@ -30,6 +36,10 @@ QString SocketFolder(const QString& socketName) {
   return dir;
 }
 
+int MsLeft(const QDeadlineTimer& deadline) {
+  return static_cast<int>(qMax<qint64>(0, deadline.remainingTime()));
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(parent) {
@@ -41,8 +51,21 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(pa
   const QString folder = SocketFolder(base + QStringLiteral(".sock"));
   serverName_ = folder + QLatin1Char('/') + base + QStringLiteral(".sock");
   lockPath_ = folder + QLatin1Char('/') + base + QStringLiteral(".lock");
-  server_.setSocketOptions(QLocalServer::UserAccessOption);
-  connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::OnNewConnection);
+  listenerThread_.setObjectName(QStringLiteral("instance socket"));
+}
+
+SingleInstance::~SingleInstance() {
+  if (!listenerThread_.isRunning()) {
+    delete server_;
+    return;
+  }
+  // The server and its peers belong to the listener's thread: they end there.
+  QMetaObject::invokeMethod(server_, [this] {
+    delete server_;
+    server_ = nullptr;
+    QThread::currentThread()->quit();
+  });
+  listenerThread_.wait();
 }
 
 bool SingleInstance::TryBecomePrimary() {
@@ -64,20 +87,71 @@ bool SingleInstance::TryBecomePrimary() {
   // Nobody answers: whatever socket file is left belongs to a process that
   // has ended.
   QLocalServer::removeServer(serverName_);
-  const bool listening = server_.listen(serverName_);
+  server_ = new QLocalServer;
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  const bool listening = server_->listen(serverName_);
   if (locked) lock.unlock();
   // Not being able to listen must not keep the user from the program; it only
   // loses the protection against a second start.
-  (void)listening;
+  if (listening) {
+    connect(server_, &QLocalServer::newConnection, server_, [this] { OnNewConnection(); });
+    server_->moveToThread(&listenerThread_);
+    listenerThread_.start();
+  }
   return true;
 }
 
+void SingleInstance::SetStatusProvider(StatusProvider provider) {
+  // Taken while a request is being answered, so that a provider being
+  // withdrawn is no longer running once this returns.
+  QMutexLocker locker(&providerMutex_);
+  provider_ = std::move(provider);
+}
+
+QByteArray SingleInstance::StatusAnswer() {
+  QMutexLocker locker(&providerMutex_);
+  return provider_ ? provider_() : QByteArray();
+}
+
 void SingleInstance::OnNewConnection() {
-  while (QLocalSocket* peer = server_.nextPendingConnection()) {
+  while (QLocalSocket* peer = server_->nextPendingConnection()) {
     connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-    connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-      if (peer->readAll().contains("restore")) emit restoreRequested();
-    });
-    if (peer->bytesAvailable() > 0 && peer->readAll().contains("restore")) emit restoreRequested();
+    auto readLines = [this, peer] {
+      while (peer->canReadLine()) OnRequestLine(*peer, peer->readLine().trimmed());
+      if (peer->bytesAvailable() > kMaxRequestLine) peer->abort();
+    };
+    connect(peer, &QLocalSocket::readyRead, peer, readLines);
+    // A peer that wrote and left at once: what it sent is already here.
+    readLines();
   }
+}
+
+void SingleInstance::OnRequestLine(QLocalSocket& peer, const QByteArray& line) {
+  if (line == "restore") {
+    emit restoreRequested();
+  } else if (line == "status") {
+    peer.write(StatusAnswer() + '\n');
+    peer.disconnectFromServer();
+  }
+}
+
+std::optional<QByteArray> SingleInstance::AskStatus(int timeoutMs) const {
+  const QDeadlineTimer deadline(timeoutMs);
+  QLocalSocket socket;
+  socket.connectToServer(serverName_);
+  if (!socket.waitForConnected(MsLeft(deadline))) return std::nullopt;
+  socket.write(kStatusCommand);
+  if (!socket.waitForBytesWritten(MsLeft(deadline))) return std::nullopt;
+  QByteArray answer;
+  while (!answer.contains('\n')) {
+    if (socket.bytesAvailable() == 0 && (socket.state() != QLocalSocket::ConnectedState ||
+                                         deadline.hasExpired() ||
+                                         !socket.waitForReadyRead(MsLeft(deadline)))) {
+      answer += socket.readAll();
+      break;
+    }
+    answer += socket.readAll();
+  }
+  if (!answer.contains('\n')) return std::nullopt;
+  return answer.left(answer.indexOf('\n'));
 }

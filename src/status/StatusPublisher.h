@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Keeps the latest status for the instance socket: fed on the window's thread
+// from the status samples and link changes, read on the socket's thread when
+// a `--status` start asks. The answer is one compact JSON object.
+
+#include "status/StatusReport.h"
+
+#include <QMutex>
+#include <QObject>
+
+#include <functional>
+
+class SingleInstance;
+
+class StatusPublisher : public QObject {
+  Q_OBJECT
+ public:
+  using Clock = std::function<QDateTime()>;
+
+  // Answers the instance's status requests from now until destroyed.
+  StatusPublisher(SingleInstance& instance, const QString& version, const StatusSample& last, bool linkUp,
+                  Clock now, QObject* parent = nullptr);
+  ~StatusPublisher() override;
+
+  void OnStatusSampled(const StatusSample& sample);
+  void OnLinkStateChanged(bool up);
+
+  // Safe to call from any thread.
+  QByteArray Answer() const;
+
+ private:
+  SingleInstance& instance_;
+  Clock now_;
+  mutable QMutex mutex_;
+  StatusView view_;
+};
