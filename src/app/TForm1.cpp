@@ -8,6 +8,7 @@
 #include "device/UnitLink.h"
 #include "host/CPUThread.h"
 #include "monitor/DeviceData.h"
+#include "monitor/UnitStates.h"
 #include "widgets/InputLimits.h"
 #include "widgets/Palette.h"
 #include "widgets/TPerformanceGraph.h"
@@ -25,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QShowEvent>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <cstring>
@@ -297,16 +299,20 @@ void TForm1::UpdateDataTimerTimer() {
 
 void TForm1::StatusTimerTimer() {
   if (Terminating() || !statusQueue_) return;
+  QStatusBar* bar = ui_->MainStatusBar;
+  const QString before = bar->currentMessage();
   try {
     if (!statusQueue_->IsEmpty()) {
-      ui_->MainStatusBar->showMessage(statusQueue_->TakeFirst());
-    } else if (TextColor(ui_->SystemStatPanel) == StatusGreen && UnitStateNow() < 80) {
-      ui_->MainStatusBar->showMessage(kStatusOkText);
+      bar->showMessage(statusQueue_->TakeFirst());
+    } else if (TextColor(ui_->SystemStatPanel) == StatusGreen && !IsFaultCode(UnitStateNow())) {
+      bar->showMessage(kStatusOkText);
     }
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
   }
-  ui_->MainStatusBar->repaint();
+  // A new text shows at once; the same text again would only cost a redraw
+  // every 1.5 s that changes nothing on screen.
+  if (bar->currentMessage() != before) bar->repaint();
 }
 
 std::uint8_t TForm1::UnitStateNow() const { return Device.Status.UnitState; }
