@@ -10,6 +10,8 @@
 #include <QObject>
 
 class TForm1;
+class HistoryFeature;
+class LinkLostView;
 
 class Features : public QObject {
   Q_OBJECT
@@ -17,6 +19,10 @@ class Features : public QObject {
   Features(TForm1& form, const CommandLine& commandLine, QObject* parent = nullptr);
   ~Features() override;
 
+  HistoryFeature* History() const { return history_; }
+
  private:
   TForm1& form_;
+  LinkLostView* linkLost_ = nullptr;
+  HistoryFeature* history_ = nullptr;
 };

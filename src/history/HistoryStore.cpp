@@ -312,15 +312,18 @@ std::vector<LinkEvent> HistoryStore::LinkEvents(qint64 fromMs, qint64 toMs) cons
 
 std::vector<TimeSpan> LostLinkSpans(const std::vector<LinkEvent>& events, qint64 fromMs, qint64 toMs) {
   std::vector<TimeSpan> spans;
-  std::optional<qint64> downSince;
+  bool down = false;
+  qint64 downSince = 0;
   for (const LinkEvent& e : events) {
-    if (!e.up && !downSince) downSince = std::max(e.ms, fromMs);
-    if (e.up && downSince) {
-      if (e.ms > *downSince) spans.push_back({*downSince, std::min(e.ms, toMs)});
-      downSince.reset();
+    if (!e.up && !down) {
+      down = true;
+      downSince = std::max(e.ms, fromMs);
+    } else if (e.up && down) {
+      if (e.ms > downSince) spans.push_back({downSince, std::min(e.ms, toMs)});
+      down = false;
     }
   }
-  if (downSince && toMs > *downSince) spans.push_back({*downSince, toMs});
+  if (down && toMs > downSince) spans.push_back({downSince, toMs});
   return spans;
 }
 
