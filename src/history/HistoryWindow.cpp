@@ -147,9 +147,13 @@ QString CsvField(const QString& text) {
 }
 
 QString IsoTime(qint64 ms) {
-  // With the offset written out, also for UTC, so that every line carries it.
+  // The offset written out, +00:00 included (Qt writes UTC as "Z"), so that
+  // every line says which local time it is.
   const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-  return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, local.offsetFromUtc()).toString(Qt::ISODate);
+  const int offset = local.offsetFromUtc();
+  const int minutes = std::abs(offset) / 60;
+  return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + (offset < 0 ? u'-' : u'+') +
+         QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 }  // namespace
@@ -248,6 +252,10 @@ HistoryWindow::HistoryWindow(const HistoryStore& store, std::function<QDateTime(
     return QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), name,
                                         QStringLiteral("CSV files (*.csv)"));
   };
+  lostLinkTimer_ = new QTimer(this);
+  lostLinkTimer_->setObjectName(QStringLiteral("LostLinkTimer"));
+  lostLinkTimer_->setInterval(3000);
+  connect(lostLinkTimer_, &QTimer::timeout, this, &HistoryWindow::Rebuild);
   connect(spanBox_, &QComboBox::currentIndexChanged, this, [this] { Reload(); });
   connect(exportButton_, &QPushButton::clicked, this, &HistoryWindow::ExportClicked);
   Reload();
@@ -263,26 +271,24 @@ void HistoryWindow::Reload() {
   nowMs_ = now_().toMSecsSinceEpoch();
   points_ = store_.Read(FromMs(), nowMs_ + 1);
   events_ = store_.LinkEvents(FromMs(), nowMs_ + 1);
+  if (!events_.empty() && !events_.back().up) lostLinkTimer_->start();
   Rebuild();
 }
 
 void HistoryWindow::AddPoint(const HistoryPoint& point) {
-  nowMs_ = std::max(now_().toMSecsSinceEpoch(), point.ms);
   while (!points_.empty() && points_.back().ms >= point.ms) points_.pop_back();
   points_.push_back(point);
-  const qint64 from = FromMs();
-  const auto firstKept = std::lower_bound(points_.begin(), points_.end(), from,
-                                          [](const HistoryPoint& p, qint64 ms) { return p.ms < ms; });
-  points_.erase(points_.begin(), firstKept);
   Rebuild();
 }
 
 void HistoryWindow::AddLinkEvent(const LinkEvent& event) {
   events_.push_back(event);
-  // Only a lost link draws something new at once; its return comes with the
-  // sample that follows it.
-  if (!event.up) {
-    nowMs_ = std::max(now_().toMSecsSinceEpoch(), event.ms);
+  // No samples come while the link is down: the grey span grows at the pace
+  // of the polls instead. Its end comes with the sample that follows it.
+  if (event.up) {
+    lostLinkTimer_->stop();
+  } else {
+    lostLinkTimer_->start();
     Rebuild();
   }
 }
@@ -306,6 +312,11 @@ QLineSeries* HistoryWindow::Line(const QString& name) const {
 
 void HistoryWindow::Rebuild() {
   ++rebuilds_;
+  nowMs_ = now_().toMSecsSinceEpoch();
+  if (!points_.empty()) nowMs_ = std::max(nowMs_, points_.back().ms);
+  const auto firstKept = std::lower_bound(points_.begin(), points_.end(), FromMs(),
+                                          [](const HistoryPoint& p, qint64 ms) { return p.ms < ms; });
+  points_.erase(points_.begin(), firstKept);
   const HistorySensors& sensors = store_.Sensors();
   const std::vector<int> shown = ShownSensors();
   const qint64 from = FromMs();

@@ -19,6 +19,7 @@ class QDateTimeAxis;
 class QLabel;
 class QLineSeries;
 class QPushButton;
+class QTimer;
 class QValueAxis;
 
 class HistoryWindow : public QWidget {
@@ -78,6 +79,7 @@ class HistoryWindow : public QWidget {
   int rebuilds_ = 0;
   bool alignQueued_ = false;
 
+  QTimer* lostLinkTimer_ = nullptr;
   QComboBox* spanBox_ = nullptr;
   QPushButton* exportButton_ = nullptr;
   QLabel* hoverLabel_ = nullptr;
