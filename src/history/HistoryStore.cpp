@@ -327,10 +327,11 @@ std::vector<TimeSpan> LostLinkSpans(const std::vector<LinkEvent>& events, qint64
   return spans;
 }
 
-std::vector<TimeSpan> FaultSpans(const std::vector<HistoryPoint>& points, qint64 gapMs) {
+std::vector<TimeSpan> FlagSpans(const std::vector<HistoryPoint>& points, qint64 gapMs,
+                                bool (*flagged)(const HistoryPoint&)) {
   std::vector<TimeSpan> spans;
   for (std::size_t i = 0; i < points.size(); ++i) {
-    if (!IsFaultCode(points[i].state)) continue;
+    if (!flagged(points[i])) continue;
     const qint64 from = points[i].ms;
     qint64 to = from + gapMs;
     if (i + 1 < points.size()) to = std::min(to, points[i + 1].ms);
@@ -341,4 +342,8 @@ std::vector<TimeSpan> FaultSpans(const std::vector<HistoryPoint>& points, qint64
     }
   }
   return spans;
+}
+
+std::vector<TimeSpan> FaultSpans(const std::vector<HistoryPoint>& points, qint64 gapMs) {
+  return FlagSpans(points, gapMs, [](const HistoryPoint& p) { return IsFaultCode(p.state); });
 }

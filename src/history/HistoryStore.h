@@ -122,3 +122,6 @@ std::vector<TimeSpan> LostLinkSpans(const std::vector<LinkEvent>& events, qint64
 // The stretches while the unit reported a fault code; each runs until the
 // next sample (or gapMs after the last).
 std::vector<TimeSpan> FaultSpans(const std::vector<HistoryPoint>& points, qint64 gapMs);
+// The same for any mark a sample carries.
+std::vector<TimeSpan> FlagSpans(const std::vector<HistoryPoint>& points, qint64 gapMs,
+                                bool (*flagged)(const HistoryPoint&));

@@ -37,6 +37,13 @@ const std::array<QColor, 5> kSensorColours{QColor(0x1f, 0x5f, 0xbf), QColor(0x2a
                                           QColor(0x7f, 0x6a, 0x00)};
 const QColor kFaultShade(255, 0, 0, 45);
 const QColor kLostShade(110, 110, 110, 60);
+const QColor kWarningShade(229, 103, 1, 35);
+// Room for the value axes' labels and titles, the same in both charts, so
+// that their time axes line up whatever the labels' widths.
+constexpr qreal kPlotLeft = 78;
+constexpr qreal kPlotRight = 66;
+constexpr qreal kPlotTop = 18;
+constexpr qreal kPlotBottom = 58;
 // A fault sample stands for at most this long when no sample follows it.
 constexpr qint64 kFaultHoldMs = 6000;
 
@@ -75,7 +82,7 @@ class HoverView : public QChartView {
 QChart* NewChart() {
   auto* chart = new QChart;
   chart->setMargins(QMargins(4, 4, 4, 4));
-  chart->legend()->setAlignment(Qt::AlignRight);
+  chart->legend()->setAlignment(Qt::AlignBottom);
   chart->setBackgroundRoundness(0);
   return chart;
 }
@@ -127,15 +134,28 @@ void AddShade(QChart* chart, const QString& name, const QColor& colour, const st
   area->attachAxis(y);
 }
 
-// Whole steps of 5 around the values, with a little room.
-void FitAxis(QValueAxis* axis, double lo, double hi) {
+// Round steps (1, 2 or 5 times a power of ten), five to ten of them, around
+// the values with a little room.
+void FitAxis(QValueAxis* axis, double lo, double hi, double room) {
   if (lo > hi) {
     lo = 0;
     hi = 50;
   }
-  lo = std::floor((lo - 3) / 5) * 5;
-  hi = std::ceil((hi + 3) / 5) * 5;
-  axis->setRange(lo, hi);
+  lo -= room;
+  hi += room;
+  const double rough = std::max(1.0, (hi - lo) / 6);
+  const double power = std::pow(10, std::floor(std::log10(rough)));
+  double step = power;
+  for (double m : {1.0, 2.0, 5.0, 10.0}) {
+    if (m * power >= rough) {
+      step = m * power;
+      break;
+    }
+  }
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0);
+  axis->setTickInterval(step);
+  axis->setRange(std::floor(lo / step) * step, std::ceil(hi / step) * step);
 }
 
 QString CsvField(const QString& text) {
@@ -363,7 +383,10 @@ void HistoryWindow::Rebuild() {
       hi = std::max(hi, double(limits[k]));
     }
   }
-  FitAxis(tempAxis_, lo, hi);
+  FitAxis(tempAxis_, lo, hi, 3);
+  // What the dashed lines are, once for all sensors.
+  AddLine(tempChart_, QStringLiteral("Warning limit"), Qt::gray, Qt::DashLine, 1.2, tempTime_, tempAxis_, true);
+  AddLine(tempChart_, QStringLiteral("Shut-down limit"), Qt::gray, Qt::DashDotLine, 1.6, tempTime_, tempAxis_, true);
 
   int maxRpm = 0;
   QList<QPointF> front, rear, load;
@@ -374,8 +397,7 @@ void HistoryWindow::Rebuild() {
     load.append(QPointF(x, p.cpuLoad));
     maxRpm = std::max({maxRpm, p.frontRpm, p.rearRpm});
   }
-  rpmAxis_->setRange(0, std::max(500.0, std::ceil(maxRpm * 1.1 / 500) * 500));
-  rpmAxis_->setTickCount(3);
+  FitAxis(rpmAxis_, 0, std::max(500, maxRpm), 0);
   AddLine(fanChart_, QStringLiteral("Front fan"), QColor(0x1f, 0x5f, 0xbf), Qt::SolidLine, 1.5, fanTime_, rpmAxis_,
           true)
       ->replace(front);
@@ -387,7 +409,10 @@ void HistoryWindow::Rebuild() {
       ->replace(load);
 
   const std::vector<TimeSpan> faults = FaultSpans(points_, kFaultHoldMs);
+  const std::vector<TimeSpan> warnings =
+      FlagSpans(points_, kFaultHoldMs, [](const HistoryPoint& p) { return p.warning && !IsFaultCode(p.state); });
   const std::vector<TimeSpan> lost = LostLinkSpans(events_, from, nowMs_);
+  AddShade(tempChart_, QStringLiteral("Warning"), kWarningShade, warnings, tempTime_, tempAxis_);
   AddShade(tempChart_, QStringLiteral("Fault"), kFaultShade, faults, tempTime_, tempAxis_);
   AddShade(tempChart_, QStringLiteral("Link lost"), kLostShade, lost, tempTime_, tempAxis_);
   AddShade(fanChart_, QStringLiteral("Fault"), kFaultShade, faults, fanTime_, rpmAxis_);
@@ -402,23 +427,16 @@ void HistoryWindow::resizeEvent(QResizeEvent* event) {
 
 void HistoryWindow::AlignPlotAreas() {
   // The two charts share a time axis only if their plot areas start and end
-  // at the same x; their value axes' labels differ in width.
+  // at the same x; left to themselves, they follow their labels' widths.
   if (alignQueued_) return;
   alignQueued_ = true;
   QTimer::singleShot(0, this, [this] {
     alignQueued_ = false;
-    tempChart_->setPlotArea(QRectF());
-    fanChart_->setPlotArea(QRectF());
     for (QChart* c : {tempChart_, fanChart_}) {
-      if (c->layout()) c->layout()->activate();
+      const QRectF whole(QPointF(0, 0), c->size());
+      const QRectF plot = whole.adjusted(kPlotLeft, kPlotTop, -kPlotRight, -kPlotBottom);
+      if (plot.width() > 0 && plot.height() > 0 && c->plotArea() != plot) c->setPlotArea(plot);
     }
-    const QRectF a = tempChart_->plotArea();
-    const QRectF b = fanChart_->plotArea();
-    if (a.isEmpty() || b.isEmpty()) return;
-    const double left = std::max(a.left(), b.left());
-    const double right = std::min(a.right(), b.right());
-    tempChart_->setPlotArea(QRectF(QPointF(left, a.top()), QPointF(right, a.bottom())));
-    fanChart_->setPlotArea(QRectF(QPointF(left, b.top()), QPointF(right, b.bottom())));
   });
 }
 
