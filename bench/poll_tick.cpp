@@ -9,6 +9,8 @@
 //   SimUnitLink  the simulated unit straight behind the link seam;
 //   SimDriver    the simulated unit behind the driver layer and the USB link,
 //                as in the -sim program (driver calls, pipes, event thread).
+// Each with the history feature off and on (every tick then writes one
+// sample to an SQLite file in a scratch folder).
 // And two measurements of each:
 //   Tick         the timer handler alone (what blocks the window's thread
 //                inside the tick);
@@ -22,9 +24,10 @@
 // --paints lists, for a few ticks, which widgets the tick has repainted.
 // The last line gives the median CPU time per tick (goal: 0.3 ms), and the
 // same tick with and without the metrics file being written after it
-// (TickMetrics/metrics:0 and :1, in wall time too: the file is synced to disk).
+// (TickMetrics/metrics:0 and :1, in wall time too).
 
 #include "app/TForm1.h"
+#include "history/HistoryFeature.h"
 #include "device/UsbLink.h"
 #include "monitor/DeviceData.h"
 #include "status/MetricsFile.h"
@@ -60,7 +63,7 @@ enum class LinkKind { SimUnitLink = 0, SimDriver = 1 };
 // calls the poll handler itself.
 class Rig {
  public:
-  explicit Rig(LinkKind kind) : unit_(42) {
+  Rig(LinkKind kind, bool history) : unit_(42) {
     ResetDeviceData();
     unit_.Advance(400);  // past power-up and boot delay, as a started program finds it
     if (kind == LinkKind::SimDriver) {
@@ -76,9 +79,13 @@ class Rig {
                       &form_->HeatingCountDownTimer, &form_->ShutDownTimer, &form_->BlinkTimer})
       t->stop();
     form_->show();
+    if (history) {
+      history_ = std::make_unique<HistoryFeature>(*form_, historyDir_.filePath(QStringLiteral("history.sqlite")));
+    }
     QCoreApplication::processEvents();
   }
   ~Rig() {
+    history_.reset();
     form_->close();
     form_.reset();
   }
@@ -94,7 +101,10 @@ class Rig {
         [] { return QDateTime::currentDateTime(); });
     QObject::connect(form_.get(), &TForm1::statusSampled, metrics_.get(), &MetricsFile::OnStatusSampled);
   }
-  void StepUnit() { unit_.Advance(3.0); }
+  void StepUnit() {
+    unit_.Advance(3.0);
+    fakes_.clock.now = fakes_.clock.now.addSecs(3);
+  }
   // The texts of the System tab's reading and state panels.
   QString Shown() {
     Ui::TForm1& u = form_->ui();
@@ -127,23 +137,27 @@ class Rig {
   std::unique_ptr<TForm1> form_;
   QTemporaryDir metricsDir_;
   std::unique_ptr<MetricsFile> metrics_;
+  QTemporaryDir historyDir_;
+  std::unique_ptr<HistoryFeature> history_;
 };
 
 // One window at a time: the device records it decodes into are process-wide.
 std::unique_ptr<Rig> rig;
 LinkKind rigKind = LinkKind::SimUnitLink;
-Rig& RigFor(LinkKind kind) {
-  if (!rig || rigKind != kind) {
+bool rigHistory = false;
+Rig& RigFor(LinkKind kind, bool history = false) {
+  if (!rig || rigKind != kind || rigHistory != history) {
     rig.reset();
-    rig = std::make_unique<Rig>(kind);
+    rig = std::make_unique<Rig>(kind, history);
     rigKind = kind;
+    rigHistory = history;
   }
   return *rig;
 }
 
 // paint: whether the repaint the tick causes is part of the measurement.
 void RunTicks(benchmark::State& state, bool paint) {
-  Rig& rig = RigFor(static_cast<LinkKind>(state.range(0)));
+  Rig& rig = RigFor(static_cast<LinkKind>(state.range(0)), state.range(1) != 0);
   int changed = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -167,11 +181,11 @@ void TickAndPaint(benchmark::State& state) { RunTicks(state, true); }
 
 // A fixed number of ticks, so that every run meets the same simulated hours
 // (nine runs of 200 ticks: 90 minutes of the unit from its start).
-void LinkArgs(benchmark::internal::Benchmark* b) {
-  b->ArgName("link")->Arg(0)->Arg(1);
+void LinkArgs(benchmark::internal::Benchmark* b, std::vector<int64_t> history) {
+  b->ArgNames({"link", "history"})->ArgsProduct({{0, 1}, history});
   b->Unit(benchmark::kMillisecond)->Iterations(200)->Repetitions(9)->ReportAggregatesOnly(true);
 }
-BENCHMARK(Tick)->Apply(LinkArgs);
+BENCHMARK(Tick)->Apply([](benchmark::internal::Benchmark* b) { LinkArgs(b, {0, 1}); });
 
 // The same tick through SimUnitLink without (0) and with (1) the metrics file.
 void TickMetrics(benchmark::State& state) {
@@ -189,7 +203,7 @@ void TickMetrics(benchmark::State& state) {
 BENCHMARK(TickMetrics)
     ->ArgName("metrics")->Arg(0)->Arg(1)
     ->Unit(benchmark::kMillisecond)->Iterations(200)->Repetitions(9)->ReportAggregatesOnly(true);
-BENCHMARK(TickAndPaint)->Apply(LinkArgs);
+BENCHMARK(TickAndPaint)->Apply([](benchmark::internal::Benchmark* b) { LinkArgs(b, {0}); });
 
 class MedianReporter : public benchmark::ConsoleReporter {
  public:
@@ -289,10 +303,15 @@ int main(int argc, char** argv) {
     return it == reporter.cpuMs.end() ? -1.0 : it->second;
   };
   std::printf(
+      "poll_tick: history off against on, median CPU per tick %.3f ms / %.3f ms through SimUnitLink, "
+      "%.3f ms / %.3f ms through the driver layer (goal: at most +0.2 ms)\n",
+      median("Tick/link:0/history:0"), median("Tick/link:0/history:1"), median("Tick/link:1/history:0"),
+      median("Tick/link:1/history:1"));
+  std::printf(
       "poll_tick: median CPU per tick %.3f ms through SimUnitLink, %.3f ms through the driver "
       "layer; with the repaint it causes %.3f ms and %.3f ms (goal 0.3 ms)\n",
-      median("Tick/link:0"), median("Tick/link:1"), median("TickAndPaint/link:0"),
-      median("TickAndPaint/link:1"));
+      median("Tick/link:0/history:0"), median("Tick/link:1/history:0"), median("TickAndPaint/link:0/history:0"),
+      median("TickAndPaint/link:1/history:0"));
   auto wall = [&](const char* name) {
     const auto it = reporter.realMs.find(name);
     return it == reporter.realMs.end() ? -1.0 : it->second;

@@ -40,6 +40,9 @@ program needs no root rights. The package also holds a build of the program
 that runs on a simulated unit, to try it out without the hardware.")
 # Library dependencies come from the executables themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its SQLite driver as a plugin, which no executable links: without
+# it the history would only ever live in memory.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 # udev applies the access rule; xdg-open shows the logs; a mail transport
 # agent's sendmail sends the error report.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, xdg-utils")

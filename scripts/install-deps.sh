@@ -16,7 +16,7 @@ PACKAGES=(
   desktop-file-utils appstream lintian dpkg-dev librsvg2-bin
   clang-14 libclang-rt-14-dev llvm-14
   udev
-  qt6-charts-dev libqt6sql6-sqlite
+  qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite
   qt6-wayland weston
   pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils libcanberra-pulse
   python3-prometheus-client prometheus-node-exporter

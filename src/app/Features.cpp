@@ -3,6 +3,8 @@
 
 #include "app/TForm1.h"
 #include "config/SettingsKey.h"
+#include "history/HistoryFeature.h"
+#include "history/LinkLostView.h"
 #include "status/MetricsFile.h"
 #include "status/StatusPublisher.h"
 
@@ -14,6 +16,8 @@ QString ProgramVersion() { return kApplicationTitle.section(QLatin1Char(' '), -1
 
 Features::Features(TForm1& form, const CommandLine& commandLine, QObject* parent, const QString& settingsPath)
     : QObject(parent), form_(form) {
+  linkLost_ = new LinkLostView(form_, this);
+  history_ = new HistoryFeature(form_, DefaultHistoryPath(), this);
   const QString metricsPath = ChosenMetricsFile(
       commandLine.metricsFile, settingsPath.isEmpty() ? SettingsKey::DefaultPath() : settingsPath);
   if (!metricsPath.isEmpty()) {

@@ -15,6 +15,8 @@ class TForm1;
 class SingleInstance;
 class StatusPublisher;
 class MetricsFile;
+class HistoryFeature;
+class LinkLostView;
 
 class Features : public QObject {
   Q_OBJECT
@@ -29,9 +31,12 @@ class Features : public QObject {
   void ServeStatusQueries(SingleInstance& instance);
 
   MetricsFile* Metrics() const { return metrics_.get(); }
+  HistoryFeature* History() const { return history_; }
 
  private:
   TForm1& form_;
   std::unique_ptr<StatusPublisher> statusPublisher_;
   std::unique_ptr<MetricsFile> metrics_;
+  LinkLostView* linkLost_ = nullptr;
+  HistoryFeature* history_ = nullptr;
 };

@@ -223,6 +223,8 @@ void TForm1::CreatePopupMenu() {
   popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
   QAction* open = popupMenu1_->addAction(QStringLiteral("Open"));
   open->setObjectName(QStringLiteral("Open1"));
+  QAction* history = popupMenu1_->addAction(QStringLiteral("History"));
+  history->setObjectName(QStringLiteral("History1"));
   popupMenu1_->addSeparator();
   QAction* about = popupMenu1_->addAction(QStringLiteral("About"));
   about->setObjectName(QStringLiteral("About1"));
@@ -230,6 +232,7 @@ void TForm1::CreatePopupMenu() {
   QAction* exit = popupMenu1_->addAction(QStringLiteral("Exit"));
   exit->setObjectName(QStringLiteral("Exit1"));
   connect(open, &QAction::triggered, this, &TForm1::Open1Click);
+  connect(history, &QAction::triggered, this, &TForm1::historyRequested);
   connect(about, &QAction::triggered, this, &TForm1::About1Click);
   connect(exit, &QAction::triggered, this, &TForm1::Exit1Click);
 }

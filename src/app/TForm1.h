@@ -226,6 +226,7 @@ class TForm1 : public QMainWindow {
   // The sample of the last decoded status reply (default until the first).
   const StatusSample& LastSample() const { return lastSample_; }
   StatusSample MakeStatusSample() const;
+  IClock& Clock() const { return *services_.clock; }
 
   // --- notification-area icon and CPU sampler ---
   TTrayIcon* TrayIcon1() const { return trayIcon1_; }
@@ -255,6 +256,8 @@ class TForm1 : public QMainWindow {
   // The link went down (an exchange failed) or came back (a reply arrived);
   // emitted on the change only.
   void linkStateChanged(bool up);
+  // The menu's "History" was chosen.
+  void historyRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

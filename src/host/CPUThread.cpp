@@ -113,7 +113,8 @@ bool CPUThread::Step() {
 void CPUThread::UpdateTrayHint() {
   try {
     if (!speed_ || !load_) return;
-    const QString override = TrayHintOverride.Get();
+    QString override = TrayHintLinkLost.Get();
+    if (override.isEmpty()) override = TrayHintOverride.Get();
     emit HintChanged(override.isEmpty() ? TrayHintText(TrayHintSource, speed_->load(), load_->load())
                                         : override);
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 
 RelaxedAtomic<int> TrayHintSource{0};
 SharedText TrayHintOverride;
+SharedText TrayHintLinkLost;
 
 QString TrayHintText(int source, int speedMHz, int loadPercent) {
   if (source >= 0 && source <= 4) {

@@ -31,6 +31,8 @@ class SharedText {
 
 // While a warning, alarm or fault stands: the status text that replaces the hint.
 extern SharedText TrayHintOverride;
+// While the unit does not answer: the text that replaces both.
+extern SharedText TrayHintLinkLost;
 
 // The hint for a source (see TrayHintSource) from the current readings:
 // "Evaporator Temp: -35", "Sensor 3 Temp: N/A", "CPU Speed: 2400 MHz",

@@ -196,11 +196,11 @@ TEST_F(MainWindowTest, F1OpensHelpAtThePageContext) {
   EXPECT_EQ(fakes.help.contexts, (std::vector<int>{100, 200, 300, 400}));
 }
 
-TEST_F(MainWindowTest, TrayMenuOffersOpenAboutExit) {
+TEST_F(MainWindowTest, TrayMenuOffersOpenHistoryAboutExit) {
   Start(false);
   QStringList items;
   for (QAction* a : form->PopupMenu1()->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-  EXPECT_EQ(items, (QStringList{"Open", "-", "About", "-", "Exit"}));
+  EXPECT_EQ(items, (QStringList{"Open", "History", "-", "About", "-", "Exit"}));
 
   form->About1Click();
   EXPECT_EQ(fakes.boxes.shown, QStringList{kAboutText});

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// While the unit does not answer, the System tab would go on showing its last
+// readings and a green "Normal" as if all were well. This greys the readings
+// and state panels, says since when there was no reply, and lets the
+// notification-area hint tell the same. Display only: the unit, the settings
+// and the logs see nothing of it.
+
+#include <QDateTime>
+#include <QObject>
+
+#include <vector>
+
+class TForm1;
+class QLabel;
+
+inline const QString kNoReplyTip = QStringLiteral("No reply from the unit since %1");
+
+class LinkLostView : public QObject {
+  Q_OBJECT
+ public:
+  explicit LinkLostView(TForm1& form, QObject* parent = nullptr);
+  ~LinkLostView() override;
+
+  void LinkStateChanged(bool up);
+  std::vector<QLabel*> Panels() const;
+  // How the tooltip writes the time of the last reply.
+  static QString TimeText(const QDateTime& time);
+
+ private:
+  void RefreshTrayHint();
+  TForm1& form_;
+};

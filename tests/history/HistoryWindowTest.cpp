@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The history and the lost link as the user meets them: the program polls the
+// simulated unit with a stepped clock, and the history window is read back
+// through its chart series, not its pixels.
+
+#include "app/Features.h"
+#include "history/HistoryFeature.h"
+#include "history/HistoryWindow.h"
+#include "history/LinkLostView.h"
+#include "host/CPUThread.h"
+#include "host/TrayHint.h"
+#include "monitor/Conversions.h"
+#include "widgets/TTrayIcon.h"
+
+#include "../app/WindowFixture.h"
+#include "SimUnitLink.h"
+#include "SimulatedUnit.h"
+
+#include <QAbstractAxis>
+#include <QAction>
+#include <QChart>
+#include <QDateTimeAxis>
+#include <QFile>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QValueAxis>
+
+namespace {
+
+class HistoryWindowTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(DefaultHistoryPath() + QLatin1String(suffix));
+    unit.Advance(400);
+    unit.SetSensor(1, -35.0);
+    Services s = fakes.services();
+    s.link = &link;
+    StartWith(s);
+    features = std::make_unique<Features>(*form, CommandLine{});
+  }
+  void TearDown() override {
+    features.reset();
+    WindowFixture::TearDown();
+  }
+  HistoryFeature& History() { return *features->History(); }
+  HistoryWindow* Window() { return History().Window(); }
+  void PollAfter(int seconds) {
+    unit.Advance(seconds);
+    fakes.clock.now = fakes.clock.now.addSecs(seconds);
+    form->UpdateDataTimerTimer();
+  }
+  static std::vector<double> Ys(const QLineSeries* series) {
+    std::vector<double> ys;
+    for (const QPointF& p : series->points()) ys.push_back(p.y());
+    return ys;
+  }
+  static void CloseWindow(HistoryWindow* window) {
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  unitsim::SimulatedUnit unit{42};
+  unitsim::SimUnitLink link{unit};
+  std::unique_ptr<Features> features;
+};
+
+TEST_F(HistoryWindowTest, OpensFromTheTrayMenuAndFromADoubleClickOnTheTemperatures) {
+  EXPECT_EQ(Window(), nullptr);  // nothing exists, nothing redraws, while closed
+  QAction* item = form->PopupMenu1()->findChild<QAction*>(QStringLiteral("History1"));
+  ASSERT_NE(item, nullptr);
+  item->trigger();
+  ASSERT_NE(Window(), nullptr);
+  EXPECT_TRUE(Window()->isVisible());
+  CloseWindow(Window());
+  EXPECT_EQ(Window(), nullptr);
+
+  QTest::mouseDClick(ui().TempGroupBox, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_NE(Window(), nullptr);
+  EXPECT_TRUE(Window()->isVisible());
+}
+
+TEST_F(HistoryWindowTest, SpansAndTheDisplayUnitGiveTheAxesAndValuesOfTheSeries) {
+  for (int i = 0; i < 20; ++i) PollAfter(3);
+  const SensorSample evaporator = form->LastSample().sensor(1);
+  ASSERT_EQ(evaporator.celsius, -35);
+  History().OpenWindow();
+  HistoryWindow& w = *Window();
+  const qint64 now = fakes.clock.now.toMSecsSinceEpoch();
+
+  for (int span = 0; span < 4; ++span) {
+    SCOPED_TRACE(span);
+    w.SetSpan(span);
+    auto* time = qobject_cast<QDateTimeAxis*>(w.TemperatureChart()->axes(Qt::Horizontal).first());
+    auto* fanTime = qobject_cast<QDateTimeAxis*>(w.FanChart()->axes(Qt::Horizontal).first());
+    EXPECT_EQ(time->min().toMSecsSinceEpoch(), now - HistoryWindow::kSpanMs[span]);
+    EXPECT_EQ(time->max().toMSecsSinceEpoch(), now);
+    EXPECT_EQ(fanTime->min(), time->min());
+    EXPECT_EQ(fanTime->max(), time->max());
+    EXPECT_EQ(Ys(w.Line("Evaporator")), std::vector<double>(20, -35));
+    EXPECT_EQ(w.Line("Front fan")->points().size(), 20);
+    EXPECT_EQ(w.Line("Front fan")->points().last().y(), unit.FanRpm(1));
+  }
+
+  struct Unit {
+    QRadioButton* button;
+    QString title;
+    int (*shown)(int);
+  };
+  const Unit units[] = {{ui().FahrenheitRadioButton, QStringLiteral("\u00B0F"), &CelsiusToFahrenheit},
+                        {ui().CelsiusRadioButton, QStringLiteral("\u00B0C"), [](int c) { return c; }}};
+  for (const Unit& u : units) {
+    SCOPED_TRACE(u.title.toStdString());
+    u.button->click();
+    auto* values = qobject_cast<QValueAxis*>(w.TemperatureChart()->axes(Qt::Vertical).first());
+    EXPECT_EQ(values->titleText(), u.title);
+    EXPECT_EQ(Ys(w.Line("Evaporator")), std::vector<double>(20, u.shown(-35)));
+    EXPECT_EQ(Ys(w.Line("Evaporator warning limit")), std::vector<double>(2, u.shown(evaporator.warningCelsius)));
+    EXPECT_EQ(Ys(w.Line("Evaporator shut-down limit")), std::vector<double>(2, u.shown(evaporator.shutdownCelsius)));
+    EXPECT_LE(values->min(), u.shown(-35));
+    EXPECT_GE(values->max(), u.shown(evaporator.shutdownCelsius));
+  }
+
+  // Once per poll while open, and what the poll brought is in it.
+  const int before = w.RebuildCount();
+  unit.SetSensor(1, -30.0);
+  PollAfter(3);
+  EXPECT_EQ(w.RebuildCount(), before + 1);
+  EXPECT_EQ(w.Line("Evaporator")->points().last().y(), -30);
+  EXPECT_TRUE(w.HoverText(now + 3000).contains(QStringLiteral("Evaporator -30\u00B0C")));
+}
+
+TEST_F(HistoryWindowTest, CsvExportHoldsTheShownSpanAsTheStoreHasIt) {
+  for (int i = 0; i < 30; ++i) {
+    unit.SetSensor(1, -40.0 + i);
+    PollAfter(i == 10 ? 700 : 3);  // the first ten fall out of a 10-minute span
+  }
+  History().OpenWindow();
+  HistoryWindow& w = *Window();
+  const QString path = fakes.logPath(QStringLiteral("shown.csv"));
+  w.askExportPath = [&] { return path; };
+  w.findChild<QPushButton*>(QStringLiteral("ExportCsvButton"))->click();
+
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+  QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_FALSE(lines.isEmpty());
+  EXPECT_EQ(lines.takeFirst(),
+            QStringLiteral("Time,Evaporator (\u00B0C),Front fan (RPM),Rear fan (RPM),CPU load (%),Unit state"));
+  const qint64 now = fakes.clock.now.toMSecsSinceEpoch();
+  const std::vector<HistoryPoint> stored =
+      History().Store().Read(now - HistoryWindow::kSpanMs[0], now + 1);
+  ASSERT_EQ(stored.size(), 20u);
+  ASSERT_EQ(lines.size(), 20);
+  for (int i = 0; i < 20; ++i) {
+    const QStringList f = lines[i].split(QLatin1Char(','));
+    ASSERT_EQ(f.size(), 6);
+    const QDateTime t = QDateTime::fromString(f[0], Qt::ISODate);
+    EXPECT_EQ(t.toMSecsSinceEpoch(), stored[i].ms);
+    EXPECT_EQ(t.offsetFromUtc(), fakes.clock.now.offsetFromUtc());
+    EXPECT_TRUE(f[0].contains(QRegularExpression(QStringLiteral("[+-]\\d\\d:\\d\\d$")))) << f[0].toStdString();
+    EXPECT_EQ(f[1].toInt(), stored[i].celsius[0]);
+    EXPECT_EQ(f[1].toInt(), -30 + i);
+    EXPECT_EQ(f[2].toInt(), stored[i].frontRpm);
+    EXPECT_EQ(f[4].toInt(), stored[i].cpuLoad);
+    EXPECT_EQ(f[5].toInt(), stored[i].state);
+  }
+}
+
+TEST_F(HistoryWindowTest, AnUnpluggedUnitGreysTheReadingsAndTheHintUntilItsFirstReply) {
+  PollAfter(3);
+  const QDateTime lastReply = form->LastReplyTime();
+  History().OpenWindow();
+  form->CpuSampler()->UpdateTrayHint();
+  const QString hintBefore = form->TrayIcon1()->Hint();
+  ASSERT_EQ(hintBefore, QStringLiteral("Evaporator Temp: -35"));
+  QLabel* panels[] = {ui().Temp1, ui().TempStat1, ui().SystemStatPanel, ui().FanRPM1, ui().Fan2StatusLabel};
+
+  unit.Unplug();
+  PollAfter(3);
+  for (QLabel* panel : panels) {
+    EXPECT_FALSE(panel->isEnabled()) << panel->objectName().toStdString();
+    EXPECT_EQ(panel->toolTip(), kNoReplyTip.arg(LinkLostView::TimeText(lastReply)));
+  }
+  EXPECT_EQ(form->TrayIcon1()->Hint(), kLinkLostText);
+  // The sampler's own refresh keeps it so.
+  form->CpuSampler()->UpdateTrayHint();
+  EXPECT_EQ(form->TrayIcon1()->Hint(), kLinkLostText);
+  // No sample comes to redraw the window: it does so at the polls' pace.
+  auto* pace = Window()->findChild<QTimer*>(QStringLiteral("LostLinkTimer"));
+  ASSERT_TRUE(pace && pace->isActive());
+  PollAfter(3);
+  Window()->Rebuild();
+  bool shaded = false;
+  for (QAbstractSeries* s : Window()->TemperatureChart()->series()) shaded |= s->name() == "Link lost";
+  EXPECT_TRUE(shaded);
+
+  unit.Plug();
+  PollAfter(3);
+  for (QLabel* panel : panels) {
+    EXPECT_TRUE(panel->isEnabled()) << panel->objectName().toStdString();
+    EXPECT_TRUE(panel->toolTip().isEmpty());
+  }
+  EXPECT_EQ(form->TrayIcon1()->Hint(), hintBefore);
+  EXPECT_FALSE(pace->isActive());
+  const qint64 now = fakes.clock.now.toMSecsSinceEpoch();
+  EXPECT_EQ(LostLinkSpans(History().Store().LinkEvents(0, now), 0, now),
+            (std::vector<TimeSpan>{{lastReply.toMSecsSinceEpoch() + 3000, now}}));
+}
+
+}  // namespace
