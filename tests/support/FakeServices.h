@@ -56,6 +56,7 @@ class FakeLink : public IUnitLink {
 class FakeMessageBoxes : public IMessageBoxes {
  public:
   QStringList shown;                 // every ShowMessage text, in order
+  QStringList details;               // the detail text of each, empty for none
   QStringList asked;                 // every AskOkCancel text
   QStringList askCaptions;
   bool answerOk = true;
@@ -64,6 +65,7 @@ class FakeMessageBoxes : public IMessageBoxes {
   int execCount = 0;
 
   void ShowMessage(const QString& text) override;
+  void ShowMessageWithDetail(const QString& text, const QString& detail) override;
   bool AskOkCancel(const QString& text, const QString& caption) override;
   int ExecModal(QDialog& dialog) override;
 };
