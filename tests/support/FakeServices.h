@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -41,6 +42,7 @@ class FakeLink : public IUnitLink {
   std::vector<std::uint32_t> replyLengths;
   bool openResult = true;
   int installCalls = 0, openCalls = 0, closeCalls = 0;
+  std::optional<UsbIdPair> ids;  // what UnitIds() reports: none, as for a link that is not USB
 
   bool InstallDriverIfMissing() override;
   bool OpenUnit() override;
@@ -48,6 +50,7 @@ class FakeLink : public IUnitLink {
                                std::uint8_t* reply, std::uint32_t replyLength) override;
   std::uint32_t ResetLinkPipe(std::uint8_t pipe) override;
   void CloseUnit() override;
+  std::optional<UsbIdPair> UnitIds() const override { return ids; }
 
   // Requests with the given packet number byte, in order.
   std::vector<Bytes> RequestsNumbered(std::uint8_t number) const;
