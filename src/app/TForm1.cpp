@@ -164,7 +164,7 @@ void TForm1::StartUsbLink() {
       if (const auto ids = services_.link->UnitIds())
         services_.boxes->ShowMessageWithDetail(
             kUsbFailedText,
-            QStringLiteral("Looked for the USB ids %1. \"vornalith-control-centre --find-unit\" "
+            QStringLiteral("Looked for the USB ids %1.\n\"vornalith-control-centre --find-unit\" "
                            "lists the USB devices that are plugged in; name your unit's ids "
                            "with --unit-id VVVV:PPPP or the \"Unit USB id\" setting.")
                 .arg(QString::fromStdString(FormatUnitUsbId(*ids))));
