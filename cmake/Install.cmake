@@ -50,20 +50,8 @@ foreach(size ${VCC_ICON_SIZES})
           RENAME ${VCC_APP_ID}.png)
 endforeach()
 
-# The unit's USB ids are taken from its access rule, so that the software
-# centre's hardware match and the package scripts name the same device as
-# the rule does.
-file(STRINGS ${CMAKE_SOURCE_DIR}/data/udev/70-vornalith-unit.rules _vcc_rule_lines
-     REGEX "ATTR\\{idVendor\\}")
-if(NOT _vcc_rule_lines MATCHES "ATTR\\{idVendor\\}==\"([0-9a-fA-F]+)\".*ATTR\\{idProduct\\}==\"([0-9a-fA-F]+)\"")
-  message(FATAL_ERROR "No idVendor/idProduct pair found in data/udev/70-vornalith-unit.rules")
-endif()
-string(TOUPPER ${CMAKE_MATCH_1} VCC_UNIT_VENDOR_ID)
-string(TOUPPER ${CMAKE_MATCH_2} VCC_UNIT_PRODUCT_ID)
-# udevadm compares sysfs text, which the kernel writes in lower case.
-string(TOLOWER ${VCC_UNIT_VENDOR_ID} VCC_UNIT_VENDOR_ID_SYSFS)
-string(TOLOWER ${VCC_UNIT_PRODUCT_ID} VCC_UNIT_PRODUCT_ID_SYSFS)
-
+# The software centre's hardware match names the unit of the packaged access
+# rule (VCC_UNIT_USB_ID, cmake/UnitUsbId.cmake).
 configure_file(${CMAKE_SOURCE_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml

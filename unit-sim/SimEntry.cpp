@@ -42,7 +42,7 @@ EntryOptions MakeSimEntryOptions(SimulatedUnit& unit) {
   options.desktopFileName = "org.quelmark.VornalithControlCentre.Simulated";
   // The simulated unit stands behind the same driver layer a USB unit does,
   // so unplugging it in its window travels as detach and attach events.
-  options.makeLink = [&unit] { return MakeStandInLink(std::make_unique<SimDriver>(unit)); };
+  options.makeLink = [&unit](UsbIdPair) { return MakeStandInLink(std::make_unique<SimDriver>(unit)); };
   options.makePowerOff = [] { return MakeSimulatedPowerOff(); };
   options.onMainWindowCreated = [&unit](QMainWindow& mainWindow) {
     // Owned by the main window, so it goes away before the unit does.

@@ -21,9 +21,14 @@
 #include <memory>
 #include <mutex>
 
-void QtMessageBoxes::ShowMessage(const QString& text) {
+void QtMessageBoxes::ShowMessage(const QString& text) { ShowMessageWithDetail(text, QString()); }
+
+void QtMessageBoxes::ShowMessageWithDetail(const QString& text, const QString& detail) {
   QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok,
                   QApplication::activeWindow());
+  // Shown at once under the text rather than behind a "Show Details" button:
+  // it says what to do next.
+  if (!detail.isEmpty()) box.setInformativeText(detail);
   box.exec();
 }
 

@@ -12,6 +12,7 @@ class QTextBrowser;
 class QtMessageBoxes : public IMessageBoxes {
  public:
   void ShowMessage(const QString& text) override;
+  void ShowMessageWithDetail(const QString& text, const QString& detail) override;
   bool AskOkCancel(const QString& text, const QString& caption) override;
   int ExecModal(QDialog& dialog) override;
 };

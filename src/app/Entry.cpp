@@ -7,6 +7,9 @@
 #include "app/ProgramFiles.h"
 #include "app/SingleInstance.h"
 #include "app/TForm1.h"
+#include "app/UnitUsbIdChoice.h"
+#include "config/SettingsKey.h"
+#include "device/FindUnit.h"
 #include "device/UnitLink.h"
 #include "logs/LogFile.h"
 #include "logs/ProcessLauncher.h"
@@ -39,6 +42,12 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
   }
   // Only asks the running instance; needs neither a display nor the unit.
   if (commandLine.status) return RunStatusQuery(argc, argv, kApplicationTitle, commandLine.json);
+  const UnitUsbIdChoice unit = ChooseUnitUsbId(commandLine.unitId, SettingsKey::DefaultPath());
+  if (!unit.error.isEmpty()) {
+    std::fprintf(stderr, "%s\n", qPrintable(unit.error));
+    return 2;
+  }
+  if (commandLine.findUnit) return RunFindUnit(unit.ids, stdout);
 
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("quelmark"));
@@ -55,7 +64,7 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   try {
-    std::unique_ptr<IUnitLink> link = options.makeLink();
+    std::unique_ptr<IUnitLink> link = options.makeLink(unit.ids);
     QtMessageBoxes boxes;
     SystemClock clock;
     HelpWindow help(programfiles::Find(QStringLiteral("Tessalinique.html")));

@@ -4,6 +4,8 @@
 // application set-up and the main window. The executables differ only in the
 // link they hand in.
 
+#include "device/UnitUsbId.h"
+
 #include <functional>
 #include <memory>
 
@@ -15,8 +17,10 @@ struct EntryOptions {
   // The menu entry this program belongs to (its .desktop file name without
   // the ending), so that desktops match the window to its entry and icon.
   const char* desktopFileName = "org.quelmark.VornalithControlCentre";
-  // Creates the link to the unit; called once the application object exists.
-  std::function<std::unique_ptr<IUnitLink>()> makeLink;
+  // Creates the link to the unit with the USB ids this start looks for
+  // (a link that is not USB ignores them); called once the application
+  // object exists.
+  std::function<std::unique_ptr<IUnitLink>(UsbIdPair unitIds)> makeLink;
   // Creates what stands for the computer's power-off; empty: the system's own.
   std::function<std::unique_ptr<IPowerOff>()> makePowerOff;
   // Runs once the main window is up (the -sim build opens its unit window here).

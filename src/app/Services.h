@@ -18,6 +18,12 @@ class IMessageBoxes {
   virtual ~IMessageBoxes() = default;
   // A modal box with the text and an OK button. Timers keep firing meanwhile.
   virtual void ShowMessage(const QString& text) = 0;
+  // The same box with a detail text under its text (what was looked for,
+  // what to try). Boxes that show no detail show the text alone.
+  virtual void ShowMessageWithDetail(const QString& text, const QString& detail) {
+    (void)detail;
+    ShowMessage(text);
+  }
   // A modal question with OK and Cancel and no icon; true when OK was chosen.
   virtual bool AskOkCancel(const QString& text, const QString& caption) = 0;
   // Shows a dialog modally and returns its result code.

@@ -161,7 +161,17 @@ void TForm1::StartUsbLink() {
   try {
     services_.link->InstallDriverIfMissing();
     if (!services_.link->OpenUnit()) {
-      services_.boxes->ShowMessage(kUsbFailedText);
+      // The box keeps its text; a user whose unit has other ids than the
+      // ones looked for learns here how to find and name them.
+      if (const auto ids = services_.link->UnitIds())
+        services_.boxes->ShowMessageWithDetail(
+            kUsbFailedText,
+            QStringLiteral("Looked for the USB ids %1.\n\"vornalith-control-centre --find-unit\" "
+                           "lists the USB devices that are plugged in; name your unit's ids "
+                           "with --unit-id VVVV:PPPP or the \"Unit USB id\" setting.")
+                .arg(QString::fromStdString(FormatUnitUsbId(*ids))));
+      else
+        services_.boxes->ShowMessage(kUsbFailedText);
       // The window never comes up; the close path runs now, as it would for a
       // closed window, and the entry ends the program.
       CloseDown();

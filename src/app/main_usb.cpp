@@ -9,11 +9,11 @@
 
 int main(int argc, char** argv) {
   EntryOptions options;
-  options.makeLink = [] {
+  options.makeLink = [](UsbIdPair unitIds) {
     // The access-rule installer and the rule itself lie with the program's
     // other read-only files.
     const QString installer = programfiles::Find(QString::fromLatin1(kInstallerFileName));
-    return MakeUsbLink((QFileInfo(installer).absolutePath() + '/').toStdString());
+    return MakeUsbLink((QFileInfo(installer).absolutePath() + '/').toStdString(), unitIds);
   };
   return RunControlCentre(argc, argv, options);
 }

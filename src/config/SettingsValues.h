@@ -26,6 +26,9 @@ inline const QString kWarningHandlingIndex = QStringLiteral("Warning handling In
 inline const QString kFahrenCel = QStringLiteral("FahrenCel");  // 1 = Celsius
 inline const QString kDisplayUpdateInterval = QStringLiteral("Display Update Interval");
 inline const QString kNextRemind = QStringLiteral("Next Remind");  // 8-byte date-time
+// Text "VVVV:PPPP": the USB ids of the user's own unit. Only read, never
+// written by the program; missing means the built-in pair.
+inline const QString kUnitUsbId = QStringLiteral("Unit USB id");
 
 // Defaults when a value is missing. Limits are in the display unit.
 constexpr std::int32_t kDefaultEvaporatorWarn = -10;

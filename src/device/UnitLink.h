@@ -4,7 +4,10 @@
 // USB link to a real unit, or the simulated unit. The transaction needs only
 // these operations of the link.
 
+#include "device/UnitUsbId.h"
+
 #include <cstdint>
+#include <optional>
 
 class IUnitLink {
  public:
@@ -27,4 +30,7 @@ class IUnitLink {
   virtual std::uint32_t ResetLinkPipe(std::uint8_t pipe) = 0;
 
   virtual void CloseUnit() = 0;
+
+  // The USB ids the link looks for; none for a link that is not USB.
+  virtual std::optional<UsbIdPair> UnitIds() const { return std::nullopt; }
 };

@@ -93,24 +93,34 @@ UsbLink::~UsbLink() {
   context_ = nullptr;
 }
 
-std::string UsbLink::InstallerCommandLine() const {
+std::vector<std::string> UsbLink::InstallerArguments() const {
   const std::string& folder = options_.programFolder;
-  return folder + kInstallerFileName + " -inf \"" + folder + kAccessRuleFileName +
-         "\" -silent install";
+  std::vector<std::string> arguments{"-inf", folder + kAccessRuleFileName};
+  if (!(options_.unitIds == UnitUsbIds))
+    arguments.insert(arguments.end(), {"-unit-id", FormatUnitUsbId(options_.unitIds)});
+  arguments.insert(arguments.end(), {"-silent", "install"});
+  return arguments;
+}
+
+std::string UsbLink::InstallerCommandLine() const {
+  std::string line = options_.programFolder + kInstallerFileName;
+  for (const std::string& a : InstallerArguments())
+    line += a.find(' ') == std::string::npos && a.find('/') == std::string::npos ? " " + a
+                                                                                  : " \"" + a + "\"";
+  return line;
 }
 
 bool UsbLink::InstallDriverIfMissing() {
   if (!options_.accessRuleNeeded) return true;
   if (options_.runningAsRoot && options_.runningAsRoot()) return true;
+  const std::string rule = AccessRuleFileNameFor(options_.unitIds);
   for (const auto& folder : options_.ruleFolders)
-    if (FileExists(WithSeparator(folder) + kAccessRuleFileName)) return true;
+    if (FileExists(WithSeparator(folder) + rule)) return true;
 
   // The program path is passed as one piece rather than parsed out of the
   // command line: a folder with blanks in its name must not start some other
   // program.
-  const std::string& folder = options_.programFolder;
-  runner_.RunAndWait(folder + kInstallerFileName,
-                     {"-inf", folder + kAccessRuleFileName, "-silent", "install"});
+  runner_.RunAndWait(options_.programFolder + kInstallerFileName, InstallerArguments());
   return false;
 }
 
@@ -125,12 +135,13 @@ bool UsbLink::OpenUnit() {
   record_.interfaceStatus = 0;
   record_.attachEvent = std::make_unique<AttachEvent>();
 
+  const wdu::MatchEntry match{options_.unitIds.vendor, options_.unitIds.product, 0, 0, 0, 0, 0, 0};
   wdu::EventTable events;
   events.attach = &UsbLink::OnUnitAttach;
   events.detach = &UsbLink::OnUnitDetach;
   events.userData = &record_;
   const wdu::Status s =
-      wdu::WDU_Init(&context_, &UnitMatchTable, 1, &events, wdu::option::kAcknowledge, driver_);
+      wdu::WDU_Init(&context_, &match, 1, &events, wdu::option::kAcknowledge, driver_);
   const bool attached = s == wdu::status::kSuccess && record_.attachEvent->WaitFor(options_.attachWait);
   if (attached && record_.interfaceStatus == 0) return true;
 
@@ -200,9 +211,10 @@ std::unique_ptr<IUnitLink> MakeStack(std::unique_ptr<wdu::DriverStandIn> driver,
 
 }  // namespace
 
-std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder) {
+std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder, UsbIdPair unitIds) {
   UsbLink::Options options;
   options.programFolder = programFolder;
+  options.unitIds = unitIds;
   return MakeStack(std::make_unique<wdu::LibusbStandIn>(), std::move(options));
 }
 

@@ -7,6 +7,7 @@
 // without Qt.
 
 #include "device/UnitLink.h"
+#include "device/UnitUsbId.h"
 #include "device/wdu/Wdu.h"
 
 #include <atomic>
@@ -19,14 +20,8 @@
 #include <string>
 #include <vector>
 
-// The unit's USB vendor and product ids. The pair is the one the unit's
-// firmware reports (the pid.codes test pair, 0x1209:0x0001); the access rule in
-// data/udev must name the same pair.
-struct UsbIdPair {
-  std::uint16_t vendor;
-  std::uint16_t product;
-};
-inline constexpr UsbIdPair UnitUsbIds{0x1209, 0x0001};
+// The default pair (device/UnitUsbId.h); the packaged access rule names the
+// same pair.
 inline constexpr std::uint16_t UnitVendorId = UnitUsbIds.vendor;
 inline constexpr std::uint16_t UnitProductId = UnitUsbIds.product;
 
@@ -88,6 +83,9 @@ class UsbLink : public IUnitLink {
     // False for a stand-in that needs no access to a device node (the
     // simulated unit): nothing is ever installed then.
     bool accessRuleNeeded = true;
+    // The unit looked for; another pair than the default has an access rule
+    // of its own.
+    UsbIdPair unitIds = UnitUsbIds;
     // How long OpenUnit waits for the unit's attach.
     std::chrono::milliseconds attachWait{3000};
     // The time-out of each of an exchange's two transfers.
@@ -110,10 +108,14 @@ class UsbLink : public IUnitLink {
                                std::uint8_t* reply, std::uint32_t replyLength) override;
   std::uint32_t ResetLinkPipe(std::uint8_t pipe) override;
   void CloseUnit() override;
+  std::optional<UsbIdPair> UnitIds() const override { return options_.unitIds; }
 
   // The installer's command line as the program has always written it:
   // <folder>wdreg -inf "<folder><rule file>" -silent install
+  // For a pair other than the default, "-unit-id vvvv:pppp" comes before
+  // "-silent": the installer then writes that pair's own rule.
   std::string InstallerCommandLine() const;
+  std::vector<std::string> InstallerArguments() const;
 
   static bool OnUnitAttach(wdu::DeviceHandle device, const wdu::DeviceInfo* info, void* userData);
   static void OnUnitDetach(wdu::DeviceHandle device, void* userData);
@@ -143,11 +145,13 @@ struct UsbLinkStack : IUnitLink {
   }
   std::uint32_t ResetLinkPipe(std::uint8_t pipe) override { return link->ResetLinkPipe(pipe); }
   void CloseUnit() override { link->CloseUnit(); }
+  std::optional<UsbIdPair> UnitIds() const override { return link->UnitIds(); }
 };
 
 // The link to a real unit: libusb behind the driver layer, the installer run
 // as a process. `programFolder` holds the installer and the rule file.
-std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder);
+std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder,
+                                       UsbIdPair unitIds = UnitUsbIds);
 
 // The link with a stand-in behind the layer that needs no access rule (the
 // -sim build passes the simulated unit's stand-in).

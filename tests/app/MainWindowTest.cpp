@@ -66,6 +66,17 @@ TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
 }
 
+TEST_F(MainWindowTest, WithoutAUnitTheBoxSaysWhichIdsWereLookedForAndHowToFindTheUnits) {
+  fakes.link.openResult = false;
+  fakes.link.ids = UsbIdPair{0xabcd, 0x12ef};
+  Start(false);
+  EXPECT_EQ(fakes.boxes.shown, QStringList{kUsbFailedText});
+  ASSERT_EQ(fakes.boxes.details.size(), 1);
+  EXPECT_TRUE(fakes.boxes.details[0].contains(QStringLiteral("abcd:12ef")));
+  EXPECT_TRUE(fakes.boxes.details[0].contains(QStringLiteral("--find-unit")));
+  EXPECT_TRUE(form->Terminating());
+}
+
 TEST_F(MainWindowTest, WithoutAUnitOrALinkNothingIsEverSent) {
   fakes.link.openResult = false;
   Start(false);

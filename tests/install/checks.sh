@@ -57,7 +57,8 @@ install_tree() {
   }
 }
 
-# The unit's ids, as its access rule names them.
+# The unit's ids, as its access rule (built for the configured pair) names them.
+built_rule=$VCC_BUILD_DIR/bin/70-vornalith-unit.rules
 rule_id() {
-  sed -n "s/.*ATTR{$1}==\"\\([0-9a-fA-F]*\\)\".*/\\1/p" "$VCC_SOURCE_DIR/data/udev/70-vornalith-unit.rules"
+  sed -n "s/.*ATTR{$1}==\"\\([0-9a-fA-F]*\\)\".*/\\1/p" "$built_rule"
 }

@@ -51,6 +51,8 @@ install_tree "$root/destdir" /usr
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's:^\./::' | sort >"$root/deb.list"
 check "package holds the install tree and Debian's two documentation files" \
   diff -u "$root/want.list" "$root/deb.list"
+check "package holds the installer's polkit action" \
+  grep -qxF "${VCC_POLKIT_ACTIONS_DIR#/}/org.quelmark.VornalithControlCentre.policy" "$root/deb.list"
 check "every file owned by root" \
   bash -c '! dpkg-deb -c "$1" | awk "\$2 != \"root/root\"" | grep -q .' _ "$deb"
 check "programs and the rule installer executable, nothing else" \

@@ -22,17 +22,34 @@ for program in vornalith-control-centre vornalith-control-centre-sim; do
 done
 check "only the two programs in bin/ (no test or tool installed)" \
   test "$(ls "$usr/bin" | sort | tr '\n' ' ')" = "vornalith-control-centre vornalith-control-centre-sim "
-for f in data/Alarm.wav data/Tessalinique.html data/udev/70-vornalith-unit.rules; do
-  check "${f##*/} in share/vornalith-control-centre" cmp "$VCC_SOURCE_DIR/$f" "$data/${f##*/}"
+for f in "$VCC_SOURCE_DIR/data/Alarm.wav" "$VCC_SOURCE_DIR/data/Tessalinique.html" "$built_rule"; do
+  check "${f##*/} in share/vornalith-control-centre" cmp "$f" "$data/${f##*/}"
 done
 check "the rule installer in share/vornalith-control-centre and executable" test -x "$data/wdreg"
 check "the access rule where udev reads package rules ($VCC_UDEV_RULES_DIR)" \
-  cmp "$VCC_SOURCE_DIR/data/udev/70-vornalith-unit.rules" "$dest$VCC_UDEV_RULES_DIR/70-vornalith-unit.rules"
+  cmp "$built_rule" "$dest$VCC_UDEV_RULES_DIR/70-vornalith-unit.rules"
+check "the access rule names the configured pair ($VCC_UNIT_USB_ID)" \
+  test "$(rule_id idVendor):$(rule_id idProduct)" = "$(tr A-F a-f <<<"$VCC_UNIT_USB_ID")"
 # The README promises access for the user at the seat only: by the seat's
 # ACL, with the device node's mode left as udev sets it.
 check "the access rule tags the unit for the seat" grep -q 'TAG+="uaccess"' "$data/70-vornalith-unit.rules"
 check "the access rule sets no mode, owner or group" \
   bash -c "! grep -Ev '^[[:space:]]*#' \"\$1\" | grep -Eq 'MODE|OWNER|GROUP'" _ "$data/70-vornalith-unit.rules"
+
+# --- the installer's password prompt: a polkit action for the installed installer
+policy=$dest$VCC_POLKIT_ACTIONS_DIR/$app.policy
+if [ -f "$policy" ]; then
+  check "polkit action is well-formed XML" \
+    python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' "$policy"
+  check "polkit action's prompt says what it is for" grep -qF \
+    '<message>Authentication is required to install the USB access rule for the Vornalith cooling unit</message>' "$policy"
+  check "polkit action is for the installed installer (/usr/share/vornalith-control-centre/wdreg)" grep -qF \
+    '<annotate key="org.freedesktop.policykit.exec.path">/usr/share/vornalith-control-centre/wdreg</annotate>' "$policy"
+  check "polkit action asks an administrator every time" \
+    test "$(grep -c '>auth_admin<' "$policy")" -eq 3
+else
+  fail "polkit action $app.policy in $VCC_POLKIT_ACTIONS_DIR"
+fi
 
 # --- menu entries
 entries=("$app.desktop" "$app.Simulated.desktop")

@@ -54,8 +54,11 @@ std::vector<Bytes> FakeLink::RequestsNumbered(std::uint8_t number) const {
   return out;
 }
 
-void FakeMessageBoxes::ShowMessage(const QString& text) {
+void FakeMessageBoxes::ShowMessage(const QString& text) { ShowMessageWithDetail(text, QString()); }
+
+void FakeMessageBoxes::ShowMessageWithDetail(const QString& text, const QString& detail) {
   shown << text;
+  details << detail;
   if (onShow) onShow(text);
 }
 

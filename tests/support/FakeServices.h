@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -41,6 +42,7 @@ class FakeLink : public IUnitLink {
   std::vector<std::uint32_t> replyLengths;
   bool openResult = true;
   int installCalls = 0, openCalls = 0, closeCalls = 0;
+  std::optional<UsbIdPair> ids;  // what UnitIds() reports: none, as for a link that is not USB
 
   bool InstallDriverIfMissing() override;
   bool OpenUnit() override;
@@ -48,6 +50,7 @@ class FakeLink : public IUnitLink {
                                std::uint8_t* reply, std::uint32_t replyLength) override;
   std::uint32_t ResetLinkPipe(std::uint8_t pipe) override;
   void CloseUnit() override;
+  std::optional<UsbIdPair> UnitIds() const override { return ids; }
 
   // Requests with the given packet number byte, in order.
   std::vector<Bytes> RequestsNumbered(std::uint8_t number) const;
@@ -56,6 +59,7 @@ class FakeLink : public IUnitLink {
 class FakeMessageBoxes : public IMessageBoxes {
  public:
   QStringList shown;                 // every ShowMessage text, in order
+  QStringList details;               // the detail text of each, empty for none
   QStringList asked;                 // every AskOkCancel text
   QStringList askCaptions;
   bool answerOk = true;
@@ -64,6 +68,7 @@ class FakeMessageBoxes : public IMessageBoxes {
   int execCount = 0;
 
   void ShowMessage(const QString& text) override;
+  void ShowMessageWithDetail(const QString& text, const QString& detail) override;
   bool AskOkCancel(const QString& text, const QString& caption) override;
   int ExecModal(QDialog& dialog) override;
 };

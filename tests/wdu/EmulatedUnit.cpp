@@ -114,8 +114,9 @@ struct EmulatedUnit::Impl {
                   "P: %s\nN: bus/usb/001/%03d\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
                   "E: DEVNAME=%s\nE: BUSNUM=001\nE: DEVNUM=%03d\nA: busnum=1\\n\nA: devnum=%d\\n\n"
                   "A: speed=480\\n\nA: bConfigurationValue=1\\n\nA: idVendor=%04x\\n\nA: idProduct=%04x\\n\n"
-                  "H: descriptors=%s\n",
+                  "A: product=%s\\n\nH: descriptors=%s\n",
                   syspath, devnum, node, devnum, devnum, vendor, product,
+                  isUnit ? "Emulated cooling unit" : "Another device",
                   Hex(Descriptors(vendor, product)).c_str());
     {
       // Known before the "add" uevent goes out: the host may open it at once.

@@ -5,18 +5,21 @@
 
 #include "FakeDriver.h"
 
+#include "device/FindUnit.h"
 #include "device/UsbLink.h"
 #include "device/wdu/DevList.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 using namespace wdutest;
@@ -107,6 +110,19 @@ TEST_F(Link, FailsWhenNoUnitAttachesInTimeAndClosesTheContext) {
   EXPECT_EQ(unit.RegistrationCount(), 0);
   std::uint8_t reply[100] = {};
   EXPECT_EQ(Exchange(1, reply), 0u);
+}
+
+TEST_F(Link, TheUsersOwnPairIsTheOnlyOneTaken) {
+  options.unitIds = {0xabcd, 0x1234};
+  MakeLink();
+  unit.Plug(UnitVendorId, UnitProductId);  // the default pair is not looked for now
+  const std::uint32_t own = unit.Plug(0xabcd, 0x1234);
+  ASSERT_TRUE(link->OpenUnit());
+  const auto selects = unit.Selects();
+  ASSERT_EQ(selects.size(), 1u);
+  EXPECT_EQ(selects[0].uniqueId, own);
+  ASSERT_TRUE(link->UnitIds());
+  EXPECT_EQ(*link->UnitIds(), (UsbIdPair{0xabcd, 0x1234}));
 }
 
 TEST_F(Link, FailsForAUnitWhoseFirstInterfaceIsNotZero) {
@@ -244,6 +260,62 @@ TEST_F(Link, AMissingRuleRunsTheInstallerFromTheProgramFolder) {
             "/opt/my \"vcc\" dir/wdreg -inf \"/opt/my \"vcc\" dir/70-vornalith-unit.rules\" -silent install");
 }
 
+TEST_F(Link, TheUsersOwnPairNeedsARuleOfItsOwnAndAsksTheInstallerForIt) {
+  ScratchFolder rules;
+  std::ofstream(rules.Path() + kAccessRuleFileName) << "\n";  // the packaged rule only
+  options.ruleFolders = {rules.Path()};
+  options.unitIds = {0xABCD, 0x1234};
+  MakeLink();
+  EXPECT_FALSE(link->InstallDriverIfMissing());
+  ASSERT_EQ(runner.runs.size(), 1u);
+  EXPECT_EQ(runner.runs[0].arguments,
+            (std::vector<std::string>{"-inf", "/opt/vcc/70-vornalith-unit.rules", "-unit-id",
+                                      "abcd:1234", "-silent", "install"}));
+
+  std::ofstream(rules.Path() + "70-vornalith-unit-abcd-1234.rules") << "\n";
+  EXPECT_TRUE(link->InstallDriverIfMissing());
+  EXPECT_EQ(runner.runs.size(), 1u);
+}
+
+TEST(UnitUsbId, OnlyFourHexDigitsAColonAndFourMoreAreAPair) {
+  const struct {
+    const char* text;
+    std::optional<UsbIdPair> ids;
+  } cases[] = {
+      {"1209:0001", UsbIdPair{0x1209, 0x0001}},
+      {"ABcd:fFfF", UsbIdPair{0xabcd, 0xffff}},
+      {"1209:0000", UsbIdPair{0x1209, 0x0000}},
+      {"0000:0001", std::nullopt},  // no vendor: would widen the match
+      {"1209:001", std::nullopt},
+      {"12090:0001", std::nullopt},
+      {"1209-0001", std::nullopt},
+      {"0x1209:0x0001", std::nullopt},
+      {"1209:000g", std::nullopt},
+      {" 1209:0001", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseUnitUsbId(c.text), c.ids) << c.text;
+  EXPECT_EQ(FormatUnitUsbId({0xABCD, 0x0012}), "abcd:0012");
+  EXPECT_EQ(AccessRuleFileNameFor(UnitUsbIds), kAccessRuleFileName);
+}
+
+TEST(FindUnit, MarksOnlyTheFirstDeviceWithThePairLookedFor) {
+  std::vector<UnitCandidate> found(3);
+  found[0].ids = {0x1111, 0x2222};
+  found[1].ids = {0xabcd, 0x1234};
+  found[1].ports = "2";
+  found[1].product = "Cooler";
+  found[1].access = UnitCandidate::Access::Denied;
+  found[2].ids = {0xabcd, 0x1234};
+  found[2].ports = "3";
+  const std::string text = DescribeUnitCandidates(found, {0xabcd, 0x1234});
+  EXPECT_NE(text.find("* abcd:1234  bus 0 port 2  \"Cooler\"  you may not open it"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  abcd:1234  bus 0 port 3"), std::string::npos) << text;
+  EXPECT_EQ(text.find("<-"), text.rfind("<-")) << text;
+  EXPECT_NE(DescribeUnitCandidates(found, {0x1209, 0x0001}).find("None of them"), std::string::npos);
+}
+
 // The shipped rule and installer, from the source tree.
 
 std::string ReadFile(const std::string& path) {
@@ -253,8 +325,13 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
+// The rule as built, for the pair the build was given.
+#ifndef VCC_ACCESS_RULE
+#define VCC_ACCESS_RULE VCC_SOURCE_DIR "/data/udev/70-vornalith-unit.rules"
+#endif
+
 TEST(AccessRule, GrantsTheSeatUserAccessToTheUnitsIdsAndNothingMore) {
-  const std::string rule = ReadFile(std::string(VCC_SOURCE_DIR) + "/data/udev/" + kAccessRuleFileName);
+  const std::string rule = ReadFile(VCC_ACCESS_RULE);
   ASSERT_FALSE(rule.empty());
   char ids[64];
   std::snprintf(ids, sizeof ids, "ATTR{idVendor}==\"%04x\", ATTR{idProduct}==\"%04x\"", UnitVendorId,
@@ -284,16 +361,64 @@ class Installer : public ::testing::Test {
   void TearDown() override { ::unsetenv("VCC_INSTALLER_AS_USER"); }
 };
 
-TEST_F(Installer, InstallsTheRuleThroughPkexecAndReloadsUdev) {
+TEST_F(Installer, AsksPkexecToRunTheInstallerItselfWithTheRuleAsOneArgument) {
   const std::string rule = scratch.Path() + "my rules/" + kAccessRuleFileName;
   fs::create_directories(scratch.Path() + "my rules");
   std::ofstream(rule) << "\n";
   PosixProcessRunner runner;
-  ASSERT_TRUE(runner.RunAndWait(script, {"-inf", rule, "-silent", "install"}));
-  const std::string asked = ReadFile(log);
-  EXPECT_NE(asked.find(rule + "\n"), std::string::npos) << asked;  // one argument, blanks and all
-  EXPECT_NE(asked.find("/etc/udev/rules.d/70-vornalith-unit.rules"), std::string::npos) << asked;
-  EXPECT_NE(asked.find("udevadm control --reload"), std::string::npos) << asked;
+  ASSERT_TRUE(runner.RunAndWait(script, {"-inf", rule, "-unit-id", "ABCD:1234", "-silent", "install"}));
+  // pkexec picks the polkit action, and so the prompt's text, by this path.
+  EXPECT_EQ(ReadFile(log), fs::canonical(script).string() + "\n-inf\n" + rule +
+                               "\n-unit-id\nabcd:1234\n-silent\ninstall\n");
+}
+
+// VCC_WDREG_ROOT: the installer's own work, under a scratch folder, with a
+// udevadm that writes down what it was asked.
+class InstallerAtWork : public Installer {
+ protected:
+  std::string root = scratch.Path() + "root";
+  std::string rules = root + "/etc/udev/rules.d/";
+  std::string udevLog = scratch.Path() + "udevadm.log";
+  std::string rule = std::string(VCC_ACCESS_RULE);
+
+  void SetUp() override {
+    Installer::SetUp();
+    std::ofstream(scratch.Path() + "udevadm")
+        << "#!/bin/sh\necho \"$*\" >> '" << udevLog << "'\n";
+    ::chmod((scratch.Path() + "udevadm").c_str(), 0755);
+    ::setenv("VCC_WDREG_ROOT", root.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("VCC_WDREG_ROOT");
+    Installer::TearDown();
+  }
+  int Run(const std::string& arguments) {
+    const int status = std::system(("'" + script + "' " + arguments + " 2>/dev/null").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
+
+TEST_F(InstallerAtWork, TheUsersPairGetsARuleOfItsOwnAndUdevIsWaitedFor) {
+  ASSERT_EQ(Run("-inf '" + rule + "' -unit-id ABCD:12ef -silent install"), 0);
+  const std::string own = ReadFile(rules + "70-vornalith-unit-abcd-12ef.rules");
+  EXPECT_NE(own.find("ATTR{idVendor}==\"abcd\", ATTR{idProduct}==\"12ef\""), std::string::npos) << own;
+  EXPECT_NE(own.find("TAG+=\"uaccess\""), std::string::npos) << own;
+  EXPECT_FALSE(fs::exists(rules + kAccessRuleFileName));  // the packaged rule is not touched
+  EXPECT_FALSE(fs::exists(log));                          // nobody asked for a password
+  EXPECT_EQ(ReadFile(udevLog),
+            "control --reload\ntrigger --action=add --subsystem-match=usb\nsettle --timeout=10\n");
+
+  ASSERT_EQ(Run("-inf '" + rule + "' -silent install"), 0);
+  EXPECT_EQ(ReadFile(rules + kAccessRuleFileName), ReadFile(rule));
+}
+
+TEST_F(InstallerAtWork, AMalformedPairIsRefusedBeforeAnythingIsWritten) {
+  for (const char* ids : {"abcd", "abcd:12345", "0000:0001", "ab;d:1234", "x/yz:1234"}) {
+    EXPECT_EQ(Run("-inf '" + rule + "' -unit-id '" + ids + "' -silent install"), 2) << ids;
+  }
+  EXPECT_FALSE(fs::exists(root));
+  EXPECT_FALSE(fs::exists(udevLog));
+  EXPECT_FALSE(fs::exists(log));
 }
 
 TEST_F(Installer, AskingWithoutARuleFileAsksForNothing) {

@@ -13,6 +13,8 @@ set(VCC_WDU_SOURCES
 # The USB link over the layer (plain C++ as well).
 set(VCC_USBLINK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/../UsbLink.h ${CMAKE_CURRENT_LIST_DIR}/../UsbLink.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../UnitUsbId.h ${CMAKE_CURRENT_LIST_DIR}/../UnitUsbId.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../FindUnit.h ${CMAKE_CURRENT_LIST_DIR}/../FindUnit.cpp
 )
 # The stand-in that hosts the simulated unit.
 set(VCC_SIMDRIVER_SOURCES
