@@ -76,8 +76,8 @@ void AddTestHookIfAsked(EntryOptions& options, SimulatedUnit& unit) {
   const QString dir = qEnvironmentVariable("VORNALITH_SIM_TEST_DIR");
   if (dir.isEmpty()) return;
   auto makeLink = options.makeLink;
-  options.makeLink = [makeLink, dir] {
-    return std::make_unique<TapLink>(makeLink(), dir + QStringLiteral("/replies"));
+  options.makeLink = [makeLink, dir](UsbIdPair ids) {
+    return std::make_unique<TapLink>(makeLink(ids), dir + QStringLiteral("/replies"));
   };
   auto created = options.onMainWindowCreated;
   options.onMainWindowCreated = [created, dir, &unit](QMainWindow& window) {
