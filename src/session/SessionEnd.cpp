@@ -36,7 +36,8 @@ SessionEnd::~SessionEnd() = default;
 void SessionEnd::Watch(QWidget& window, std::function<bool()> mayCloseNow) {
   window_ = &window;
   mayCloseNow_ = std::move(mayCloseNow);
-  if (requested_) Attempt();
+  // A request that came during start-up is carried out by the retry timer,
+  // that is once the event loop runs and the window is up.
 }
 
 void SessionEnd::WindowClosed() {

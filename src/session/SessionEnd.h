@@ -32,7 +32,7 @@ class SessionEnd : public QObject {
   ~SessionEnd() override;
 
   // The window to close, and whether it may be closed right now. A request
-  // that came before this is carried out now.
+  // that came before this is carried out once the event loop runs.
   void Watch(QWidget& window, std::function<bool()> mayCloseNow);
   // The window's close path has run (by whatever way it was closed): the
   // logind lock is let go, and later requests do nothing.
