@@ -170,6 +170,7 @@ struct SimulatedUnit::Impl {
   int malformCount = 0;
   std::map<int, PlugListener> listeners;
   int nextListenerId = 1;
+  RequestObserver requestObserver;
 
   double NowLocked() const { return static_cast<double>(ticks) * kTick + pendingTime; }
 
@@ -456,8 +457,14 @@ SimulatedUnit::~SimulatedUnit() { delete d; }
 bool SimulatedUnit::Receive(const std::uint8_t* data, std::size_t length) {
   std::lock_guard lock(d->mutex);
   if (!d->plugged) return false;
+  if (d->requestObserver && data != nullptr) d->requestObserver(data, length);
   d->pendingAnswer = (data != nullptr) ? d->Answer(data, length) : std::vector<std::uint8_t>{};
   return true;
+}
+
+void SimulatedUnit::SetRequestObserver(RequestObserver observer) {
+  std::lock_guard lock(d->mutex);
+  d->requestObserver = std::move(observer);
 }
 
 std::vector<std::uint8_t> SimulatedUnit::Transmit(std::size_t maxLength) {

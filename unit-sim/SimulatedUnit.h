@@ -29,6 +29,12 @@ class SimulatedUnit {
   // Empty when it has nothing to say (the host's read then times out).
   std::vector<std::uint8_t> Transmit(std::size_t maxLength);
 
+  // Sees every request the unit takes, as it arrives (bytes and length as
+  // sent). Runs under the unit's lock: it must not call back into the unit.
+  // An empty function removes it.
+  using RequestObserver = std::function<void(const std::uint8_t* data, std::size_t length)>;
+  void SetRequestObserver(RequestObserver observer);
+
   // Model time in seconds since power-on. Tests step it; the -sim build feeds
   // it the wall clock.
   void Advance(double seconds);

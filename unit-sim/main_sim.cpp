@@ -9,6 +9,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -25,6 +28,23 @@ void RunUntilBooted(unitsim::SimulatedUnit& unit) {
   }
 }
 
+// With VCC_SIM_PACKET_LOG naming a file, every request the unit takes is
+// appended to it as one line of hex bytes: a plain record of what the program
+// sent, for tests and for anyone watching the protocol.
+void LogRequestsIfAsked(unitsim::SimulatedUnit& unit) {
+  const char* path = std::getenv("VCC_SIM_PACKET_LOG");
+  if (!path || !*path) return;
+  std::shared_ptr<std::FILE> file(std::fopen(path, "ae"), [](std::FILE* f) {
+    if (f) std::fclose(f);
+  });
+  if (!file) return;
+  unit.SetRequestObserver([file](const std::uint8_t* data, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) std::fprintf(file.get(), i ? " %02x" : "%02x", data[i]);
+    std::fputc('\n', file.get());
+    std::fflush(file.get());
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,6 +54,7 @@ int main(int argc, char** argv) {
 
   // The unit's time runs with the wall clock from here on.
   unit.FollowWallClock();
+  LogRequestsIfAsked(unit);
   EntryOptions options = unitsim::MakeSimEntryOptions(unit);
   unitsim::AddTestHookIfAsked(options, unit);
   return RunControlCentre(argc, argv, options);

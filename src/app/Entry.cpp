@@ -15,6 +15,7 @@
 #include "logs/ProcessLauncher.h"
 #include "logs/SendmailTransport.h"
 #include "status/StatusQuery.h"
+#include "session/SessionEnd.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -84,8 +85,13 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     services.sound = &sound;
     services.powerOff = powerOff.get();
 
+    // Signals and logind are heard from before the window exists: one that
+    // comes during start-up closes the window as soon as it is up.
+    SessionEnd sessionEnd;
     TForm1 form(services);
     if (form.Terminating()) return 0;
+    QObject::connect(&form, &TForm1::closed, &sessionEnd, &SessionEnd::WindowClosed);
+    sessionEnd.Watch(form, [&form] { return !form.ShutdownSequenceRunning(); });
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::restoreRequested, &form,
@@ -95,6 +101,9 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     form.show();
     if (options.onMainWindowCreated) options.onMainWindowCreated(form);
     app.exec();
+    // The application was told to quit without the window being closed (the
+    // desktop session ended): the close path still runs.
+    if (!form.Terminating()) form.close();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, kApplicationTitle, QString::fromLocal8Bit(e.what()));
   }

@@ -54,6 +54,9 @@ class TForm1 : public QMainWindow {
   bool FormReady() const { return formReady_; }
   // True once the program has decided to end (no unit at start, or closing).
   bool Terminating() const { return terminating_; }
+  // True from the power-off request of the shutdown sequence until its last
+  // notice has gone to the unit; the window must not close in between.
+  bool ShutdownSequenceRunning() const { return shutdownSequenceRunning_; }
   StatusMessageQueue* Queue() { return statusQueue_.get(); }
   const QString& ProgramFolder() const { return programFolder_; }
 
@@ -303,6 +306,7 @@ class TForm1 : public QMainWindow {
   bool formReady_ = false;
   bool terminating_ = false;
   bool closedDown_ = false;
+  bool shutdownSequenceRunning_ = false;
   std::unique_ptr<StatusMessageQueue> statusQueue_;
   QString displayLine2Text_;
   // What the front panel's line 1 showed before an emergency took it over.

@@ -195,6 +195,9 @@ void TForm1::ShutDownTimerTimer() {
   // Closing the program is how the user cancels an armed shutdown; a tick
   // that still falls due while the program ends must not power off.
   if (Terminating()) return;
+  // A close asked for by the system waits for the notice (events are let
+  // through below, and the pause may be cut short by nothing but its end).
+  shutdownSequenceRunning_ = true;
   try {
     ResetSettingsToDefaults();
     if (statusQueue_) statusQueue_->Append(kShuttingDownText);
@@ -208,8 +211,10 @@ void TForm1::ShutDownTimerTimer() {
     services_.clock->Pause(10000);
     ExchangePacket(packet::MakeReadRequest(packet::kShutdownNotice));
   } catch (const std::exception& e) {
+    shutdownSequenceRunning_ = false;
     ReportError(ErrorText(e));
   }
+  shutdownSequenceRunning_ = false;
 }
 
 void TForm1::WarningHandlingComboBoxChange() {
