@@ -7,9 +7,12 @@
 
 #include "app/CommandLine.h"
 
+#include "desktop/NotificationPolicy.h"
+
 #include <QObject>
 
 class TForm1;
+class DesktopNotifier;
 
 class Features : public QObject {
   Q_OBJECT
@@ -18,5 +21,9 @@ class Features : public QObject {
   ~Features() override;
 
  private:
+  NotificationChoices Choices() const;
+
   TForm1& form_;
+  NotificationPolicy notificationPolicy_;
+  DesktopNotifier* notifier_ = nullptr;
 };

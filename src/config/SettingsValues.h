@@ -26,6 +26,7 @@ inline const QString kWarningHandlingIndex = QStringLiteral("Warning handling In
 inline const QString kFahrenCel = QStringLiteral("FahrenCel");  // 1 = Celsius
 inline const QString kDisplayUpdateInterval = QStringLiteral("Display Update Interval");
 inline const QString kNextRemind = QStringLiteral("Next Remind");  // 8-byte date-time
+inline const QString kNotifications = QStringLiteral("Notifications");  // desktop notifications on
 
 // Defaults when a value is missing. Limits are in the display unit.
 constexpr std::int32_t kDefaultEvaporatorWarn = -10;
@@ -37,6 +38,7 @@ inline const QString kDefaultLine1Primary = QStringLiteral("Speed Load Temp");
 inline const QString kDefaultLine1Secondary = QStringLiteral("Quelmark");
 constexpr int kDefaultBootIndex = 33;  // "-33"
 constexpr int kDefaultWarningHandling = 0;
+constexpr bool kDefaultNotifications = true;
 constexpr bool kDefaultCelsius = true;
 constexpr int kDefaultDisplayInterval = 0;  // "5 Sec"
 

@@ -2,6 +2,8 @@
 #include "widgets/TTrayIcon.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QCursor>
 #include <QDateTime>
 #include <QEvent>
@@ -14,23 +16,49 @@
 
 namespace {
 
+// Whether Qt shows the icon as a D-Bus StatusNotifierItem. Qt decides once,
+// when the first icon is made: on X11 only when a StatusNotifierWatcher is on
+// the session bus then (otherwise it uses an XEmbed tray for good), on every
+// other platform always, registering the icon whenever a watcher appears.
+bool UsesStatusNotifierItem() {
+  static const bool dbus = [] {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return true;
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    return bus && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
+  }();
+  return dbus;
+}
+
 class SystemTrayBackend : public ITrayBackend {
  public:
-  bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+  bool Available() const override {
+    UsesStatusNotifierItem();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+  }
 
   bool Add(const QIcon& icon, const QString& tip) override {
     if (!icon_) {
+      const bool dbus = UsesStatusNotifierItem();
       icon_ = std::make_unique<QSystemTrayIcon>();
+      // A StatusNotifierItem host draws the menu itself from what the item
+      // exports, and its "activate" (a click, or a double-click, as the host
+      // sees fit) is the item's main action: the same as a double-click on
+      // a classic tray icon, which brings the window back.
+      if (dbus && menu_) icon_->setContextMenu(menu_);
       QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
-                       [this](QSystemTrayIcon::ActivationReason reason) {
+                       [this, dbus](QSystemTrayIcon::ActivationReason reason) {
+                         if (dbus && reason == QSystemTrayIcon::Trigger)
+                           reason = QSystemTrayIcon::DoubleClick;
                          if (onActivated) onActivated(reason);
                        });
     }
     Apply(icon, tip);
     // On X11 the icon is shown even while the desktop has no notification
-    // area yet: Qt puts it there when one appears. Elsewhere there is nothing
-    // to wait for.
-    if (Available() || QGuiApplication::platformName() == QLatin1String("xcb")) icon_->show();
+    // area yet: Qt puts it there when one appears. A StatusNotifierItem is
+    // registered as soon as a watcher is there, now or later.
+    if (Available() || UsesStatusNotifierItem() ||
+        QGuiApplication::platformName() == QLatin1String("xcb"))
+      icon_->show();
     return true;
   }
 
@@ -45,6 +73,11 @@ class SystemTrayBackend : public ITrayBackend {
     return true;
   }
 
+  void SetMenu(QMenu* menu) override {
+    menu_ = menu;
+    if (icon_ && UsesStatusNotifierItem()) icon_->setContextMenu(menu);
+  }
+
  private:
   void Apply(const QIcon& icon, const QString& tip) {
     // Re-sending an unchanged picture makes some notification areas redraw
@@ -54,6 +87,7 @@ class SystemTrayBackend : public ITrayBackend {
   }
 
   std::unique_ptr<QSystemTrayIcon> icon_;
+  QPointer<QMenu> menu_;
 };
 
 QIcon ApplicationIcon() { return QApplication::windowIcon(); }
@@ -79,6 +113,7 @@ TTrayIcon::~TTrayIcon() {
 void TTrayIcon::SetBackend(std::unique_ptr<ITrayBackend> backend) {
   if (backend_ && visible_) backend_->Remove();
   backend_ = std::move(backend);
+  backend_->SetMenu(popupMenu_);
   backend_->onActivated = [this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); };
   if (visible_) backend_->Add(picture_, hint_);
 }
@@ -98,6 +133,11 @@ void TTrayIcon::SetVisible(bool visible) {
     if (windowInTray_) Restore();  // never leave the window hidden with no way back
     if (!backend_->Remove()) throw std::runtime_error(kCannotRemoveIconText.toStdString());
   }
+}
+
+void TTrayIcon::SetPopupMenu(QMenu* menu) {
+  popupMenu_ = menu;
+  backend_->SetMenu(menu);
 }
 
 void TTrayIcon::SetHint(const QString& text) {
