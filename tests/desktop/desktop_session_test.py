@@ -31,7 +31,7 @@ MENU = 'com.canonical.dbusmenu'
 NOTIFY_PATH = '/org/freedesktop/Notifications'
 RATE = 22050
 # How long the first warning lasts, in seconds of 3 s polls.
-WARNING_SECONDS = 45
+WARNING_SECONDS = 40
 SHUTDOWN_BODY = ('The computer powers off in 3 minutes unless the temperature falls. '
                  'Close the control centre to cancel.')
 
@@ -250,7 +250,7 @@ class Item:
         self.service, self.path = split_item(item)
 
     def obj(self):
-        return self.session.bus.get_object(self.service, self.path)
+        return self.session.bus.get_object(self.service, self.path, introspect=False)
 
     def get(self, name):
         return self.obj().Get(SNI, name, dbus_interface=PROPS, timeout=5)
@@ -272,7 +272,7 @@ class Item:
 
     def menu(self):
         """(id, label) of the menu's items, separators left out."""
-        menu = self.session.bus.get_object(self.service, self.get('Menu'))
+        menu = self.session.bus.get_object(self.service, self.get('Menu'), introspect=False)
         _, layout = menu.GetLayout(dbus.Int32(0), dbus.Int32(-1), dbus.Array([], signature='s'),
                                    dbus_interface=MENU, timeout=5)
         entries = []
@@ -286,7 +286,7 @@ class Item:
         ids = [i for i, text in self.menu() if text == label]
         if not ids:
             raise Failure(f'no menu item "{label}"')
-        menu = self.session.bus.get_object(self.service, self.get('Menu'))
+        menu = self.session.bus.get_object(self.service, self.get('Menu'), introspect=False)
         menu.Event(dbus.Int32(ids[0]), 'clicked', dbus.Int32(0, variant_level=1), dbus.UInt32(0),
                    dbus_interface=MENU, timeout=5)
 
@@ -379,7 +379,7 @@ def run_main(session):
     session.start_sound()
     time.sleep(1)
     recording = session.record()
-    time.sleep(9)
+    time.sleep(7)
     check_heard(session.end_recording(recording), expected, threshold, 'a new sound server')
 
     # The icon's main action and its menu, while the warning lasts.
@@ -490,9 +490,9 @@ def run_late_watcher(session):
 
     session.stop('notifications')
     session.command('unplug')
-    time.sleep(4)
+    time.sleep(3.5)
     session.command('plug')
-    time.sleep(4)
+    time.sleep(3.5)
     check(program.poll() is None and item.tooltip() != '',
           'without a notification server the program goes on as before')
     item.click('Exit')
@@ -505,6 +505,26 @@ def run_late_watcher(session):
           f'the menu\'s "Exit" closes the program through its close path (exit {code})')
     errors = [line for line in session.log('program').splitlines() if 'org.freedesktop.Notifications' in line]
     check(not errors, 'no complaint about the missing notification server')
+
+
+def run_open_on_warning(session):
+    """Wayland, "Open control center" chosen, desktop notifications off."""
+    session.start_notifications()
+    before = len(session.notifications())
+    program = session.start_program('Warning%20handling%20Index=dword:2\nNotifications=dword:0\n')
+    item = registered_item(session, 20)
+    wait_until('the first tray hint', item.tooltip, 10)
+    session.command('minimize')
+    wait_until('the window in the notification area', lambda: session.state().get('window') == 'hidden', 5)
+    session.command('force 82')
+    wait_until('the warning to bring the window back', lambda: session.state().get('window') == 'shown', 10)
+    check(True, '"Open control center" shows the minimised window again on a warning')
+    session.command('unplug')
+    time.sleep(4)
+    check(len(session.notifications()) == before and program.poll() is None,
+          'with "Desktop notifications" off nothing is sent')
+    item.click('Exit')
+    program.wait(15)
 
 
 def main():
@@ -522,7 +542,7 @@ def main():
         session.start_notifications()
         session.start_watcher()
         session.start_weston()
-        for run in (run_main, run_late_watcher):
+        for run in (run_main, run_late_watcher, run_open_on_warning):
             print(f'{run.__name__}: {run.__doc__.split(chr(10))[0]}')
             try:
                 run(session)

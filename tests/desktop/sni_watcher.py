@@ -36,6 +36,15 @@ class Watcher(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, '/StatusNotifierWatcher')
         self.items = []
+        bus.add_signal_receiver(self._owner_changed, 'NameOwnerChanged', 'org.freedesktop.DBus')
+
+    def _owner_changed(self, name, old, new):
+        # An item goes with the program that showed it.
+        if not new:
+            gone = [i for i in self.items if i == name or i.startswith(name + '/')]
+            self.items = [i for i in self.items if i not in gone]
+            for item in gone:
+                self.StatusNotifierItemUnregistered(item)
 
     @dbus.service.method(WATCHER, in_signature='s', sender_keyword='sender')
     def RegisterStatusNotifierItem(self, service, sender=None):
@@ -44,6 +53,10 @@ class Watcher(dbus.service.Object):
         if item not in self.items:
             self.items.append(item)
         self.StatusNotifierItemRegistered(item)
+
+    @dbus.service.signal(WATCHER, signature='s')
+    def StatusNotifierItemUnregistered(self, item):
+        pass
 
     @dbus.service.method(WATCHER, in_signature='s')
     def RegisterStatusNotifierHost(self, service):
