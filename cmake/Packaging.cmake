@@ -40,9 +40,12 @@ program needs no root rights. The package also holds a build of the program
 that runs on a simulated unit, to try it out without the hardware.")
 # Library dependencies come from the executables themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libcanberra plays through PulseAudio or PipeWire only with its pulse backend;
+# without it the alarm is silent on most desktops.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra-pulse")
 # udev applies the access rule; xdg-open shows the logs; a mail transport
-# agent's sendmail sends the error report.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, xdg-utils")
+# agent's sendmail sends the error report; qt6-wayland runs it on Wayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, xdg-utils, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "default-mta | mail-transport-agent")
 
 set(VCC_DEBIAN_DIR ${CMAKE_BINARY_DIR}/debian)
