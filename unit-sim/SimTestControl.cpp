@@ -64,6 +64,8 @@ bool SimTestControl::Apply(const QString& command) {
     unit_.Plug();
   } else if (verb == QLatin1String("minimize") && words.size() == 1 && window_) {
     window_->showMinimized();
+  } else if (verb == QLatin1String("close") && words.size() == 1 && window_) {
+    window_->close();
   } else if (verb == QLatin1String("closemodal") && words.size() == 1) {
     if (QWidget* box = QApplication::activeModalWidget()) box->close();
   } else {

@@ -11,6 +11,7 @@
 //   sensor <n> <degC>   impose sensor n's reading
 //   unplug | plug       the cable
 //   minimize            minimise the program's window (the parent)
+//   close               close it, as its close button does
 //   closemodal          close the message box on screen
 // Beside it, "<file>.state" is rewritten with what the unit shows (its state
 // code and both front-panel lines, hex, as sent) and what a user would see
