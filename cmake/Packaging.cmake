@@ -41,11 +41,13 @@ that runs on a simulated unit, to try it out without the hardware.")
 # Library dependencies come from the executables themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its SQLite driver as a plugin, which no executable links: without
-# it the history would only ever live in memory.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+# it the history would only ever live in memory. libcanberra plays through
+# PulseAudio or PipeWire only with its pulse backend; without it the alarm is
+# silent on most desktops.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libcanberra-pulse")
 # udev applies the access rule; xdg-open shows the logs; a mail transport
-# agent's sendmail sends the error report.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, xdg-utils")
+# agent's sendmail sends the error report; qt6-wayland runs it on Wayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, xdg-utils, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "default-mta | mail-transport-agent")
 
 set(VCC_DEBIAN_DIR ${CMAKE_BINARY_DIR}/debian)

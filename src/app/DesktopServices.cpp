@@ -80,22 +80,33 @@ void HelpWindow::ShowAnchor(const QString& anchor) {
 namespace {
 
 constexpr auto kLongestSound = std::chrono::seconds(10);
+// A sound server that is not there now may be started later (a desktop
+// session's own, restarted after a crash): try again, but not at every blink.
+constexpr auto kReconnectPause = std::chrono::seconds(5);
 
 struct Playback {
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false;
+  int error = CA_SUCCESS;
 };
 
-void OnPlaybackFinished(ca_context*, std::uint32_t, int, void* userdata) {
+void OnPlaybackFinished(ca_context*, std::uint32_t, int error, void* userdata) {
   // The waiting side may have given up; the shared state outlives both.
   auto* holder = static_cast<std::shared_ptr<Playback>*>(userdata);
   {
     std::lock_guard<std::mutex> lock((*holder)->mutex);
     (*holder)->done = true;
+    (*holder)->error = error;
   }
   (*holder)->finished.notify_all();
   delete holder;
+}
+
+// Errors that say nothing about the connection: the next sound may well play.
+bool IsSoundOnlyError(int error) {
+  return error == CA_SUCCESS || error == CA_ERROR_CANCELED || error == CA_ERROR_NOTFOUND ||
+         error == CA_ERROR_CORRUPT || error == CA_ERROR_NOTSUPPORTED;
 }
 
 }  // namespace
@@ -103,26 +114,42 @@ void OnPlaybackFinished(ca_context*, std::uint32_t, int, void* userdata) {
 struct CanberraSound::Context {
   ca_context* ctx = nullptr;
   std::uint32_t nextId = 1;
+  std::chrono::steady_clock::time_point nextOpen{};
+
+  bool Open() {
+    if (ctx) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextOpen) return false;
+    nextOpen = now + kReconnectPause;
+    if (ca_context_create(&ctx) != CA_SUCCESS) {
+      ctx = nullptr;
+      return false;
+    }
+    ca_context_change_props(ctx, CA_PROP_APPLICATION_NAME, "Vornalith Control Centre", nullptr);
+    if (ca_context_open(ctx) != CA_SUCCESS) {
+      Drop();
+      return false;
+    }
+    return true;
+  }
+
+  void Drop() {
+    if (ctx) ca_context_destroy(ctx);
+    ctx = nullptr;
+  }
 };
 
-CanberraSound::CanberraSound() : d(new Context) {
-  if (ca_context_create(&d->ctx) != CA_SUCCESS) d->ctx = nullptr;
-  if (d->ctx) {
-    ca_context_change_props(d->ctx, CA_PROP_APPLICATION_NAME, "Vornalith Control Centre", nullptr);
-    if (ca_context_open(d->ctx) != CA_SUCCESS) {
-      ca_context_destroy(d->ctx);
-      d->ctx = nullptr;
-    }
-  }
-}
+CanberraSound::CanberraSound() : d(new Context) { d->Open(); }
 
 CanberraSound::~CanberraSound() {
-  if (d->ctx) ca_context_destroy(d->ctx);
+  d->Drop();
   delete d;
 }
 
 void CanberraSound::PlaySync(const QString& file) {
-  if (!d->ctx) return;
+  // Never silent for good: a context that lost its server is dropped and a
+  // new one opened at a later sound, once a server is there again.
+  if (!d->Open()) return;
   ca_proplist* props = nullptr;
   if (ca_proplist_create(&props) != CA_SUCCESS) return;
   if (QFileInfo::exists(file)) {
@@ -138,19 +165,23 @@ void CanberraSound::PlaySync(const QString& file) {
   if (result != CA_SUCCESS) {
     // libcanberra does not call back for a sound it refused to start.
     delete holder;
-    // Without a sound device every further try fails the same way (and the
-    // sound library complains on the terminal each time): stay silent.
-    if (result != CA_ERROR_NOTFOUND) {
-      ca_context_destroy(d->ctx);
-      d->ctx = nullptr;
+    if (!IsSoundOnlyError(result)) {
+      d->Drop();
+      // The server may have gone a moment ago and a new one be there already.
+      d->nextOpen = {};
     }
     return;
   }
   std::unique_lock<std::mutex> lock(playback->mutex);
   if (!playback->finished.wait_for(lock, kLongestSound, [&] { return playback->done; })) {
     lock.unlock();
+    // A server that does not finish a short sound in this time is stuck:
+    // start afresh with the next sound rather than wait on it again.
     ca_context_cancel(d->ctx, id);
+    d->Drop();
+    return;
   }
+  if (!IsSoundOnlyError(playback->error)) d->Drop();
 }
 
 // ---------------------------------------------------------------------------

@@ -3,12 +3,20 @@
 
 #include "app/TForm1.h"
 #include "config/SettingsKey.h"
+#include "desktop/DesktopNotifier.h"
 #include "history/HistoryFeature.h"
 #include "history/LinkLostView.h"
 #include "status/MetricsFile.h"
 #include "status/StatusPublisher.h"
 
+#include "ui_TForm1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
 namespace {
+
+constexpr int kIgnoreWarnings = 3;  // the warning choice "Ignore"
 
 QString ProgramVersion() { return kApplicationTitle.section(QLatin1Char(' '), -1); }
 
@@ -28,6 +36,16 @@ Features::Features(TForm1& form, const CommandLine& commandLine, QObject* parent
     connect(&form, &TForm1::statusSampled, metrics_.get(), &MetricsFile::OnStatusSampled);
     connect(&form, &TForm1::linkStateChanged, metrics_.get(), &MetricsFile::OnLinkStateChanged);
   }
+
+  notifier_ = new DesktopNotifier(QDBusConnection::sessionBus(), this);
+  connect(&form_, &TForm1::statusSampled, this, [this](const StatusSample& sample) {
+    for (const Notice& notice : notificationPolicy_.OnSample(sample, Choices())) notifier_->Show(notice);
+  });
+  connect(&form_, &TForm1::linkStateChanged, this, [this](bool up) {
+    if (const auto notice = notificationPolicy_.OnLinkChanged(up, Choices())) notifier_->Show(*notice);
+  });
+  // Closing the control centre is how an armed shutdown is cancelled.
+  connect(notifier_, &DesktopNotifier::cancelShutdownRequested, &form_, &TForm1::close);
 }
 
 Features::~Features() = default;
@@ -37,4 +55,9 @@ void Features::ServeStatusQueries(SingleInstance& instance) {
                                                        form_.LinkUp(), [] { return QDateTime::currentDateTime(); });
   connect(&form_, &TForm1::statusSampled, statusPublisher_.get(), &StatusPublisher::OnStatusSampled);
   connect(&form_, &TForm1::linkStateChanged, statusPublisher_.get(), &StatusPublisher::OnLinkStateChanged);
+}
+
+NotificationChoices Features::Choices() const {
+  return {form_.ui().NotificationsCheckBox->isChecked(),
+          form_.ui().WarningHandlingComboBox->currentIndex() == kIgnoreWarnings};
 }

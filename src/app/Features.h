@@ -7,6 +7,8 @@
 
 #include "app/CommandLine.h"
 
+#include "desktop/NotificationPolicy.h"
+
 #include <QObject>
 
 #include <memory>
@@ -17,6 +19,7 @@ class StatusPublisher;
 class MetricsFile;
 class HistoryFeature;
 class LinkLostView;
+class DesktopNotifier;
 
 class Features : public QObject {
   Q_OBJECT
@@ -34,9 +37,13 @@ class Features : public QObject {
   HistoryFeature* History() const { return history_; }
 
  private:
+  NotificationChoices Choices() const;
+
   TForm1& form_;
   std::unique_ptr<StatusPublisher> statusPublisher_;
   std::unique_ptr<MetricsFile> metrics_;
   LinkLostView* linkLost_ = nullptr;
   HistoryFeature* history_ = nullptr;
+  NotificationPolicy notificationPolicy_;
+  DesktopNotifier* notifier_ = nullptr;
 };

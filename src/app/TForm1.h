@@ -92,6 +92,8 @@ class TForm1 : public QMainWindow {
   void BlinkTimerTimer();
   void ShutDownTimerTimer();
   void WarningHandlingComboBoxChange();
+  // "Desktop notifications": saved at once, like the warning choice.
+  void NotificationsCheckBoxClick();
   QString AlarmSoundFile() const;
 
   // --- temperature unit and tray hint choice ---

@@ -8,6 +8,7 @@
 
 #include "ui_TForm1.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -31,6 +32,7 @@ void TForm1::ConnectSettingHandlers() {
   connect(ui_->IconShowComboBox, &QComboBox::currentIndexChanged, this, &TForm1::IconShowComboBoxChange);
   connect(ui_->WarningHandlingComboBox, &QComboBox::currentIndexChanged, this,
           &TForm1::WarningHandlingComboBoxChange);
+  connect(ui_->NotificationsCheckBox, &QCheckBox::clicked, this, &TForm1::NotificationsCheckBoxClick);
   connect(ui_->BootTempComboBox, &QComboBox::currentIndexChanged, this,
           [this] { PendingBootTemperature = true; });
 }

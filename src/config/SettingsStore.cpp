@@ -12,6 +12,7 @@
 
 #include "ui_TForm1.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSpinBox>
 
@@ -49,6 +50,10 @@ void TForm1::ResetSettingsToDefaults() {
   for (int n = 1; n <= 5; ++n) Row(n).shutdown->setValue(settings::kDefaultShutdown);
   SelectStoredItem(ui_->IconShowComboBox, 0);
   SelectStoredItem(ui_->WarningHandlingComboBox, settings::kDefaultWarningHandling);
+  {
+    QSignalBlocker block(ui_->NotificationsCheckBox);
+    ui_->NotificationsCheckBox->setChecked(settings::kDefaultNotifications);
+  }
   SelectStoredItem(ui_->BootTempComboBox, settings::kDefaultBootIndex);
 
   PendingFanBlock = PendingLine1Text = PendingDisplayParams = PendingHigherLower =
@@ -134,6 +139,10 @@ void TForm1::LoadDisplaySettings() {
       SelectStoredItem(ui_->BootTempComboBox, key.ReadInteger(settings::kBootIndex));
     if (key.ValueExists(settings::kWarningHandlingIndex))
       SelectStoredItem(ui_->WarningHandlingComboBox, key.ReadInteger(settings::kWarningHandlingIndex));
+    if (key.ValueExists(settings::kNotifications)) {
+      QSignalBlocker block(ui_->NotificationsCheckBox);
+      ui_->NotificationsCheckBox->setChecked(key.ReadBool(settings::kNotifications));
+    }
   } catch (const std::exception& e) {
     ReportError(QString::fromUtf8(e.what()));
   }

@@ -29,6 +29,7 @@ inline const QString kNextRemind = QStringLiteral("Next Remind");  // 8-byte dat
 // Text "VVVV:PPPP": the USB ids of the user's own unit. Only read, never
 // written by the program; missing means the built-in pair.
 inline const QString kUnitUsbId = QStringLiteral("Unit USB id");
+inline const QString kNotifications = QStringLiteral("Notifications");  // desktop notifications on
 
 // Defaults when a value is missing. Limits are in the display unit.
 constexpr std::int32_t kDefaultEvaporatorWarn = -10;
@@ -40,6 +41,7 @@ inline const QString kDefaultLine1Primary = QStringLiteral("Speed Load Temp");
 inline const QString kDefaultLine1Secondary = QStringLiteral("Quelmark");
 constexpr int kDefaultBootIndex = 33;  // "-33"
 constexpr int kDefaultWarningHandling = 0;
+constexpr bool kDefaultNotifications = true;
 constexpr bool kDefaultCelsius = true;
 constexpr int kDefaultDisplayInterval = 0;  // "5 Sec"
 

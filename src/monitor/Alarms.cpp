@@ -16,6 +16,7 @@
 #include "ui_TForm1.h"
 
 #include <QComboBox>
+#include <QCheckBox>
 #include <QLabel>
 
 #include <exception>
@@ -215,6 +216,15 @@ void TForm1::ShutDownTimerTimer() {
     ReportError(ErrorText(e));
   }
   shutdownSequenceRunning_ = false;
+}
+
+void TForm1::NotificationsCheckBoxClick() {
+  try {
+    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
+    key.WriteBool(settings::kNotifications, ui_->NotificationsCheckBox->isChecked());
+  } catch (const std::exception& e) {
+    ReportError(ErrorText(e));
+  }
 }
 
 void TForm1::WarningHandlingComboBoxChange() {

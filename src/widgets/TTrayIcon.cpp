@@ -2,6 +2,9 @@
 #include "widgets/TTrayIcon.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QCursor>
 #include <QDateTime>
 #include <QEvent>
@@ -14,46 +17,112 @@
 
 namespace {
 
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+bool OnX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+
+bool WatcherRegistered() {
+  QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+  return bus && bus->isServiceRegistered(kWatcherService).value();
+}
+
+// Whether Qt shows the icon as a D-Bus StatusNotifierItem. Qt decides once for
+// the whole run, the first time an icon is made or the tray is asked about:
+// a D-Bus item when a StatusNotifierWatcher (with its host) is on the session
+// bus then, otherwise an XEmbed icon, which exists on X11 only. So away from
+// X11 nothing of Qt's tray is touched until a watcher is there.
+bool UsesStatusNotifierItem() {
+  static const bool dbus = !OnX11() || WatcherRegistered();
+  return dbus;
+}
+
 class SystemTrayBackend : public ITrayBackend {
  public:
-  bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+  SystemTrayBackend() {
+    if (OnX11()) return;
+    // The panel (and with it the watcher) may start after the program, or
+    // restart: the icon is made as soon as a watcher is there.
+    watcher_ = std::make_unique<QDBusServiceWatcher>(
+        kWatcherService, QDBusConnection::sessionBus(),
+        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceRegistered, watcher_.get(), [this] {
+      watcherPresent_ = true;
+      if (wanted_) Show();
+    });
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, watcher_.get(),
+                     [this] { watcherPresent_ = false; });
+    watcherPresent_ = WatcherRegistered();
+  }
+
+  bool Available() const override {
+    if (!OnX11() && !watcherPresent_) return false;
+    UsesStatusNotifierItem();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+  }
 
   bool Add(const QIcon& icon, const QString& tip) override {
-    if (!icon_) {
-      icon_ = std::make_unique<QSystemTrayIcon>();
-      QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
-                       [this](QSystemTrayIcon::ActivationReason reason) {
-                         if (onActivated) onActivated(reason);
-                       });
-    }
-    Apply(icon, tip);
+    wanted_ = true;
+    icon_ = icon;
+    tip_ = tip;
     // On X11 the icon is shown even while the desktop has no notification
-    // area yet: Qt puts it there when one appears. Elsewhere there is nothing
-    // to wait for.
-    if (Available() || QGuiApplication::platformName() == QLatin1String("xcb")) icon_->show();
+    // area yet: Qt puts it there when one appears.
+    if (OnX11() || watcherPresent_) Show();
     return true;
   }
 
   bool Modify(const QIcon& icon, const QString& tip) override {
-    if (!icon_) return false;
-    Apply(icon, tip);
+    icon_ = icon;
+    tip_ = tip;
+    if (tray_) Apply();
     return true;
   }
 
   bool Remove() override {
-    if (icon_) icon_->hide();
+    wanted_ = false;
+    if (tray_) tray_->hide();
     return true;
   }
 
- private:
-  void Apply(const QIcon& icon, const QString& tip) {
-    // Re-sending an unchanged picture makes some notification areas redraw
-    // (and flicker) at every hint change.
-    if (icon.cacheKey() != icon_->icon().cacheKey()) icon_->setIcon(icon);
-    if (tip != icon_->toolTip()) icon_->setToolTip(tip);
+  void SetMenu(QMenu* menu) override {
+    menu_ = menu;
+    if (tray_ && UsesStatusNotifierItem()) tray_->setContextMenu(menu);
   }
 
-  std::unique_ptr<QSystemTrayIcon> icon_;
+ private:
+  void Show() {
+    if (!tray_) {
+      const bool dbus = UsesStatusNotifierItem();
+      tray_ = std::make_unique<QSystemTrayIcon>();
+      // A StatusNotifierItem host draws the menu itself from what the item
+      // exports, and its "activate" (a click, or a double-click, as the host
+      // sees fit) is the item's main action: the same as a double-click on
+      // a classic tray icon, which brings the window back.
+      if (dbus && menu_) tray_->setContextMenu(menu_);
+      QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
+                       [this, dbus](QSystemTrayIcon::ActivationReason reason) {
+                         if (dbus && reason == QSystemTrayIcon::Trigger)
+                           reason = QSystemTrayIcon::DoubleClick;
+                         if (onActivated) onActivated(reason);
+                       });
+    }
+    Apply();
+    tray_->show();
+  }
+
+  void Apply() {
+    // Re-sending an unchanged picture makes some notification areas redraw
+    // (and flicker) at every hint change.
+    if (icon_.cacheKey() != tray_->icon().cacheKey()) tray_->setIcon(icon_);
+    if (tip_ != tray_->toolTip()) tray_->setToolTip(tip_);
+  }
+
+  std::unique_ptr<QDBusServiceWatcher> watcher_;
+  bool watcherPresent_ = false;
+  bool wanted_ = false;
+  QIcon icon_;
+  QString tip_;
+  std::unique_ptr<QSystemTrayIcon> tray_;
+  QPointer<QMenu> menu_;
 };
 
 QIcon ApplicationIcon() { return QApplication::windowIcon(); }
@@ -79,6 +148,7 @@ TTrayIcon::~TTrayIcon() {
 void TTrayIcon::SetBackend(std::unique_ptr<ITrayBackend> backend) {
   if (backend_ && visible_) backend_->Remove();
   backend_ = std::move(backend);
+  backend_->SetMenu(popupMenu_);
   backend_->onActivated = [this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); };
   if (visible_) backend_->Add(picture_, hint_);
 }
@@ -98,6 +168,11 @@ void TTrayIcon::SetVisible(bool visible) {
     if (windowInTray_) Restore();  // never leave the window hidden with no way back
     if (!backend_->Remove()) throw std::runtime_error(kCannotRemoveIconText.toStdString());
   }
+}
+
+void TTrayIcon::SetPopupMenu(QMenu* menu) {
+  popupMenu_ = menu;
+  backend_->SetMenu(menu);
 }
 
 void TTrayIcon::SetHint(const QString& text) {

@@ -60,6 +60,9 @@ class ITrayBackend {
   virtual bool Add(const QIcon& icon, const QString& tip) = 0;
   virtual bool Modify(const QIcon& icon, const QString& tip) = 0;
   virtual bool Remove() = 0;
+  // The menu a desktop that draws the icon's menu itself (a D-Bus notification
+  // area) offers; elsewhere the program pops its menu up on its own.
+  virtual void SetMenu(QMenu* menu) { Q_UNUSED(menu); }
   // Set by the component: where the desktop's reports of clicks go.
   std::function<void(QSystemTrayIcon::ActivationReason)> onActivated;
 };
@@ -101,7 +104,7 @@ class TTrayIcon : public QObject {
   bool Hide() const { return hide_; }
 
   QMenu* PopupMenu() const { return popupMenu_; }
-  void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+  void SetPopupMenu(QMenu* menu);
 
   TTrayIconMessage RestoreOn = imDoubleClick;
   TTrayIconMessage PopupMenuOn = imNone;

@@ -5,6 +5,7 @@
 #include "WindowFixture.h"
 #include "config/SettingsKey.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
@@ -45,6 +46,7 @@ TEST_F(SettingsStoreTest, FirstRunUsesTheBuiltInDefaultsAndWritesNothing) {
   for (const auto& [box, text] : texts) EXPECT_EQ(box->currentText(), text);
   EXPECT_TRUE(ui().CelsiusRadioButton->isChecked());
   EXPECT_EQ(ui().WarningHandlingComboBox->currentIndex(), 0);
+  EXPECT_TRUE(ui().NotificationsCheckBox->isChecked());
   EXPECT_EQ(SensorTable[1].Name, "Evaporator");
   EXPECT_TRUE(SensorTable[1].Higher);
   EXPECT_EQ(SensorTable[1].WarningLimit, -10);
@@ -72,6 +74,7 @@ TEST_F(SettingsStoreTest, AChangedConfigurationComesBackAtTheNextStart) {
   form->PendingDisplayParams = true;  // the display handlers arrive with the display
   ui().BootTempComboBox->setCurrentIndex(20);
   ui().FahrenheitRadioButton->click();  // saved at once, limits converted
+  ui().NotificationsCheckBox->click();   // saved at once
   form->WriteChangesTimerTimer();
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
 
@@ -89,6 +92,8 @@ TEST_F(SettingsStoreTest, AChangedConfigurationComesBackAtTheNextStart) {
   EXPECT_EQ(SensorTable[2].WarningLimit, 86);
   EXPECT_EQ(ui().DispParam3->currentIndex(), 1);
   EXPECT_EQ(ui().BootTempComboBox->currentText(), "-20");
+  EXPECT_FALSE(ui().NotificationsCheckBox->isChecked());
+  EXPECT_EQ(Saved().ReadInteger("Notifications"), 0);
 }
 
 TEST_F(SettingsStoreTest, OptionalDoesNotOverwriteAStoredNameAndNAIsNeverSaved) {

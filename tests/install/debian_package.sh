@@ -37,6 +37,10 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6
   check "Depends names $lib (from the executables' libraries)" \
     grep -qxF "$lib" <(tr ',|' '\n\n' <<<"$depends" | awk '{print $1}')
 done
+check "Depends names libcanberra-pulse, without which the alarm is silent" \
+  grep -qxF libcanberra-pulse <(tr ',|' '\n\n' <<<"$depends" | awk '{print $1}')
+check "Depends names Qt's SQLite driver, without which the history is never saved" \
+  grep -qxF libqt6sql6-sqlite <(tr ',|' '\n\n' <<<"$depends" | awk '{print $1}')
 check "Recommends udev, which applies the access rule" grep -q udev <<<"$(field Recommends)"
 check "description has a synopsis and an extended text" \
   test "$(field Description | wc -l)" -gt 3
