@@ -3,11 +3,13 @@
 
 #include "app/ProgramFiles.h"
 #include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
 #include "config/WindowTexts.h"
 #include "host/TrayHint.h"
 #include "device/UnitLink.h"
 #include "host/CPUThread.h"
 #include "monitor/DeviceData.h"
+#include "monitor/UnitStates.h"
 #include "widgets/InputLimits.h"
 #include "widgets/Palette.h"
 #include "widgets/TPerformanceGraph.h"
@@ -55,7 +57,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);
   WriteChangesTimer.setInterval(4000);
-  DisplayIntervalTimer.setInterval(50000000);
+  DisplayIntervalTimer.setInterval(settings::kNeverIntervalMs);
   MaintainTimer.setInterval(30000);
   HoursRunTimer.setInterval(3600000);
   HeatingCountDownTimer.setInterval(60000);
@@ -300,7 +302,7 @@ void TForm1::StatusTimerTimer() {
   try {
     if (!statusQueue_->IsEmpty()) {
       ui_->MainStatusBar->showMessage(statusQueue_->TakeFirst());
-    } else if (TextColor(ui_->SystemStatPanel) == StatusGreen && UnitStateNow() < 80) {
+    } else if (TextColor(ui_->SystemStatPanel) == StatusGreen && !IsFaultCode(UnitStateNow())) {
       ui_->MainStatusBar->showMessage(kStatusOkText);
     }
   } catch (const std::exception& e) {

@@ -31,13 +31,11 @@ inline const QString kNextRemind = QStringLiteral("Next Remind");  // 8-byte dat
 constexpr std::int32_t kDefaultEvaporatorWarn = -10;
 constexpr std::int32_t kDefaultSensorWarn = 5;  // sensors 2..5
 constexpr std::int32_t kDefaultShutdown = 0;    // all five sensors
-constexpr bool kDefaultHigher = false;          // "Lower"
 constexpr std::array<int, 3> kDefaultDisplayParams{5, 6, 0};
 inline const QString kDefaultLine1Primary = QStringLiteral("Speed Load Temp");
 inline const QString kDefaultLine1Secondary = QStringLiteral("Quelmark");
 constexpr int kDefaultBootIndex = 33;  // "-33"
 constexpr int kDefaultWarningHandling = 0;
-constexpr bool kDefaultCelsius = true;
 constexpr int kDefaultDisplayInterval = 0;  // "5 Sec"
 
 // Line-1 alternation period for each item of the interval list. The last item

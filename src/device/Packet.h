@@ -26,7 +26,6 @@ constexpr int kReplyPayloadChars = kReceiveAreaSize - kReplyPayloadOffset;  // 9
 
 constexpr std::uint8_t kPipeToUnit = 0x02;
 constexpr std::uint8_t kPipeFromUnit = 0x81;
-constexpr std::uint32_t kTransferTimeoutMs = 3000;
 
 // Packet numbers.
 constexpr std::uint8_t kStatus = 0x01;

@@ -93,12 +93,6 @@ UsbLink::~UsbLink() {
   context_ = nullptr;
 }
 
-std::string UsbLink::InstallerCommandLine() const {
-  const std::string& folder = options_.programFolder;
-  return folder + kInstallerFileName + " -inf \"" + folder + kAccessRuleFileName +
-         "\" -silent install";
-}
-
 bool UsbLink::InstallDriverIfMissing() {
   if (!options_.accessRuleNeeded) return true;
   if (options_.runningAsRoot && options_.runningAsRoot()) return true;

@@ -111,10 +111,6 @@ class UsbLink : public IUnitLink {
   std::uint32_t ResetLinkPipe(std::uint8_t pipe) override;
   void CloseUnit() override;
 
-  // The installer's command line as the program has always written it:
-  // <folder>wdreg -inf "<folder><rule file>" -silent install
-  std::string InstallerCommandLine() const;
-
   static bool OnUnitAttach(wdu::DeviceHandle device, const wdu::DeviceInfo* info, void* userData);
   static void OnUnitDetach(wdu::DeviceHandle device, void* userData);
 
