@@ -26,6 +26,8 @@ inline const QString kWarningHandlingIndex = QStringLiteral("Warning handling In
 inline const QString kFahrenCel = QStringLiteral("FahrenCel");  // 1 = Celsius
 inline const QString kDisplayUpdateInterval = QStringLiteral("Display Update Interval");
 inline const QString kNextRemind = QStringLiteral("Next Remind");  // 8-byte date-time
+// Text; where the error report goes. Missing or blank: the maker's mailbox.
+inline const QString kReportAddress = QStringLiteral("Report address");
 
 // Defaults when a value is missing. Limits are in the display unit.
 constexpr std::int32_t kDefaultEvaporatorWarn = -10;
