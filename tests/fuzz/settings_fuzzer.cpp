@@ -13,6 +13,7 @@
 #include "FuzzWindow.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "ui_TForm1.h"
 
 #include <QFile>
 #include <QRadioButton>
