@@ -386,7 +386,7 @@ void TForm1::CloseDown() {
   if (closedDown_) return;
   closedDown_ = true;
 
-  // Nothing may fire while the program winds down.
+  // The periodic work ends first.
   for (QTimer* t : {&HeatingCountDownTimer, &MaintainTimer, &UpdateDataTimer, &StatusTimer,
                     &DisplayIntervalTimer, &WriteChangesTimer}) {
     t->stop();
