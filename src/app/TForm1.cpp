@@ -3,6 +3,7 @@
 
 #include "app/ProgramFiles.h"
 #include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
 #include "config/WindowTexts.h"
 #include "host/TrayHint.h"
 #include "device/UnitLink.h"
@@ -57,7 +58,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);
   WriteChangesTimer.setInterval(4000);
-  DisplayIntervalTimer.setInterval(50000000);
+  DisplayIntervalTimer.setInterval(settings::kNeverIntervalMs);
   MaintainTimer.setInterval(30000);
   HoursRunTimer.setInterval(3600000);
   HeatingCountDownTimer.setInterval(60000);
@@ -73,48 +74,43 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   CreatePopupMenu();
   CreateTrayIcon();
 
-  // 1.
   displayLine2Text_.clear();
   programFolder_.clear();
   formReady_ = false;
   try {
-    // 2.
     programFolder_ = programfiles::ProgramFolder();
     // The logs must be writable, so they live in the log folder instead; it
     // is created with the first record.
     UseDefaultLogServices();
 
-    // 3.
+    // Without the unit there is nothing to run: the program ends here then.
     linkStarted_ = false;
     StartUsbLink();
     if (terminating_) return;
 
-    // 4.
+    // The CPU clock and load are measured on their own thread from here on.
     CpuSpeedMHz = std::make_unique<RelaxedAtomic<int>>(0);
     CpuLoadPercent = std::make_unique<RelaxedAtomic<int>>(0);
     StartCpuSampler();
 
-    // 5.
     statusQueue_ = std::make_unique<StatusMessageQueue>();
     ui_->PageControl1->setCurrentIndex(0);
     TrayHintSource = 0;
 
-    // 6.
     ApplyInitialLook();
 
-    // 7.
     FillBootTempComboBox(ui_->BootTempComboBox);
     ApplyWindowTexts(*ui_, this);
 
-    // 8.
+    // F1 anywhere in the program opens help for the current page.
     qApp->installEventFilter(this);
 
-    // 9.
+    // The front panel shows 16 characters a line.
     for (QComboBox* box : {ui_->PrimaryTextComboBox, ui_->SecondaryTextComboBox}) {
       if (box->lineEdit()) LimitTypedLength(box->lineEdit(), 16);
     }
 
-    // 10.
+    // Handlers first: the defaults reach the sensor records through them.
     ConnectSettingHandlers();
     ConnectLogHandlers();
     ConnectHeaterHandlers();
@@ -125,27 +121,28 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     LoadDisplaySettings();
     LoadUnitSettings();
 
-    // 11.
+    // One operation-log record per start, of the settings just loaded.
     WriteOperationLogSnapshot();
 
-    // 12. Nothing of the start-up state is written back.
+    // Nothing of the start-up state is written back.
     ClearPendingFlags();
     Line1ShowsPrimary = true;
 
-    // 13.
     RequestInitialBlocks();
 
-    // 14.
     StartPeriodicTimers();
+    // The fans' packet goes out just below, not with the next write tick.
     PendingFanBlock = false;
 
-    // 15.
     services_.clock->Pause(100);
     SetFansToNormalAndSend();
+    // The last close blanked line 1; with "Never" the alternation would not
+    // fill it again for hours.
+    if (!settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
+      SendLine1Text(ui_->PrimaryTextComboBox->currentText());
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
   }
-  // 16.
   formReady_ = true;
   setFixedSize(sizeHint());
 }
@@ -276,7 +273,7 @@ void TForm1::ExchangePacket(const std::uint8_t* request) {
     // box lets timers run further exchanges through the same receive area.
     const QByteArray payload = packet::MakeReplyPayload(receiveArea_);
     NoteLinkState(true);
-    switch (packet::ReplyDecoderNumber(receiveArea_)) {
+    switch (packet::ReplyDecoderNumber(receiveArea_, received)) {
       case 1: ComDataPacket1Packet(this, payload); break;
       case 2: ComDataPacket2Packet(this, payload); break;
       case 3: ComDataPacket3Packet(this, payload); break;
@@ -407,13 +404,13 @@ void TForm1::CloseDown() {
   if (closedDown_) return;
   closedDown_ = true;
 
-  // 1.
+  // The periodic work ends first.
   for (QTimer* t : {&HeatingCountDownTimer, &MaintainTimer, &UpdateDataTimer, &StatusTimer,
                     &DisplayIntervalTimer, &WriteChangesTimer}) {
     t->stop();
   }
   try {
-    // 2. The running hours go back to the unit, which keeps the counter.
+    // The running hours go back to the unit, which keeps the counter.
     if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden()) {
       bool ok = false;
       const QString caption = ui_->OperHours->text();
@@ -423,7 +420,6 @@ void TForm1::CloseDown() {
       // is written back then (the block would otherwise carry 65535).
       if (hours > 0) {
         Device.Settings.SetOperatingHours(hours);
-        // 3.
         try {
           SendUnitSettings();
         } catch (...) {
@@ -435,19 +431,16 @@ void TForm1::CloseDown() {
     ReportError(QString::fromLocal8Bit(e.what()));
     return;
   }
-  // 4.
   SendBlankDisplayLines();
   terminating_ = true;
   try {
-    // 5.
+    // The sampler writes into what follows, so it ends first.
     StopCpuSampler();
-    // 6.
     CpuSpeedMHz.reset();
     CpuLoadPercent.reset();
     errorLog_.reset();
     operationLog_.reset();
     statusQueue_.reset();
-    // 7.
     services_.link->CloseUnit();
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));

@@ -235,7 +235,7 @@ class TForm1 : public QMainWindow {
 
   // --- notification-area icon and CPU sampler ---
   TTrayIcon* TrayIcon1() const { return trayIcon1_; }
-  // Null before start-up step 4 and after the close path.
+  // Null until the sampler has started, and again after the close path.
   CPUThread* CpuSampler() const { return cpuThread_.get(); }
 
  protected:

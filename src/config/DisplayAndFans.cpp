@@ -32,6 +32,8 @@ constexpr int kPresetWord0 = 2100;
 void TForm1::ConnectDisplayAndFanHandlers() {
   connect(ui_->PrimaryTextComboBox, &QComboBox::editTextChanged, this,
           &TForm1::PrimaryTextComboBoxChange);
+  connect(ui_->SecondaryTextComboBox, &QComboBox::editTextChanged, this,
+          &TForm1::SecondaryTextComboBoxChange);
   for (QComboBox* box : {ui_->DispParam1, ui_->DispParam2, ui_->DispParam3})
     connect(box, &QComboBox::currentIndexChanged, this, &TForm1::DispParamChange);
   connect(ui_->DispLine1Int, &QComboBox::currentIndexChanged, this, &TForm1::DispLine1IntChange);

@@ -16,11 +16,16 @@
 #include <exception>
 
 void TForm1::ConnectSettingHandlers() {
+  using Handler = void (TForm1::*)();
+  const Handler nameHandlers[] = {&TForm1::SetupSensorComboBox2Change, &TForm1::SetupSensorComboBox3Change,
+                                  &TForm1::SetupSensorComboBox4Change, &TForm1::SetupSensorComboBox5Change};
+  const Handler higherLowerHandlers[] = {&TForm1::Par2HighLowChange, &TForm1::Par3HighLowChange,
+                                         &TForm1::Par4HighLowChange, &TForm1::Par5HighLowChange};
   for (int n = 2; n <= 5; ++n) {
     const SensorControls row = Row(n);
     // An editable list reports both a picked item and typed text here.
-    connect(row.name, &QComboBox::editTextChanged, this, [this, n] { SetupSensorComboBoxChange(n); });
-    connect(row.higherLower, &QComboBox::currentIndexChanged, this, [this] { PendingHigherLower = true; });
+    connect(row.name, &QComboBox::editTextChanged, this, nameHandlers[n - 2]);
+    connect(row.higherLower, &QComboBox::currentIndexChanged, this, higherLowerHandlers[n - 2]);
   }
   for (int n = 1; n <= 5; ++n) {
     const SensorControls row = Row(n);

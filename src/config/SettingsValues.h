@@ -30,19 +30,19 @@ inline const QString kNextRemind = QStringLiteral("Next Remind");  // 8-byte dat
 // written by the program; missing means the built-in pair.
 inline const QString kUnitUsbId = QStringLiteral("Unit USB id");
 inline const QString kNotifications = QStringLiteral("Notifications");  // desktop notifications on
+// Text; where the error report goes. Missing or blank: the maker's mailbox.
+inline const QString kReportAddress = QStringLiteral("Report address");
 
 // Defaults when a value is missing. Limits are in the display unit.
 constexpr std::int32_t kDefaultEvaporatorWarn = -10;
 constexpr std::int32_t kDefaultSensorWarn = 5;  // sensors 2..5
 constexpr std::int32_t kDefaultShutdown = 0;    // all five sensors
-constexpr bool kDefaultHigher = false;          // "Lower"
 constexpr std::array<int, 3> kDefaultDisplayParams{5, 6, 0};
 inline const QString kDefaultLine1Primary = QStringLiteral("Speed Load Temp");
 inline const QString kDefaultLine1Secondary = QStringLiteral("Quelmark");
 constexpr int kDefaultBootIndex = 33;  // "-33"
 constexpr int kDefaultWarningHandling = 0;
 constexpr bool kDefaultNotifications = true;
-constexpr bool kDefaultCelsius = true;
 constexpr int kDefaultDisplayInterval = 0;  // "5 Sec"
 
 // Line-1 alternation period for each item of the interval list. The last item

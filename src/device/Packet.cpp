@@ -39,7 +39,8 @@ QByteArray MakeReplyPayload(const std::uint8_t* receiveArea) {
                     kReplyPayloadChars);
 }
 
-int ReplyDecoderNumber(const std::uint8_t* receiveArea) {
+int ReplyDecoderNumber(const std::uint8_t* receiveArea, std::uint32_t received) {
+  if (received < static_cast<std::uint32_t>(kReplyPayloadOffset + kPayloadLength)) return 0;
   if (receiveArea[0] != kSoh || receiveArea[2] != kStx) return 0;
   switch (receiveArea[1]) {
     case kStatus:

@@ -26,7 +26,6 @@ constexpr int kReplyPayloadChars = kReceiveAreaSize - kReplyPayloadOffset;  // 9
 
 constexpr std::uint8_t kPipeToUnit = 0x02;
 constexpr std::uint8_t kPipeFromUnit = 0x81;
-constexpr std::uint32_t kTransferTimeoutMs = 3000;
 
 // Packet numbers.
 constexpr std::uint8_t kStatus = 0x01;
@@ -53,9 +52,11 @@ bool IsAcceptedReplyLength(std::uint32_t received);
 // Receive-area bytes 3..99 as one byte per character, zero bytes included.
 QByteArray MakeReplyPayload(const std::uint8_t* receiveArea);
 
-// The number of the decoder a reply goes to (1, 2, 3, 6 or 7), or 0 when the
-// reply is to be dropped (wrong framing bytes, or a number without decoder).
-int ReplyDecoderNumber(const std::uint8_t* receiveArea);
+// The number of the decoder a reply of `received` bytes goes to (1, 2, 3, 6 or
+// 7), or 0 when the reply is to be dropped: wrong framing bytes, a number
+// without decoder, or too few bytes for the payload every decoder reads (a
+// 3-byte reply would otherwise decode as zeros, an evaporator at 0 degrees).
+int ReplyDecoderNumber(const std::uint8_t* receiveArea, std::uint32_t received);
 
 // Little helpers for payload decoders: payload byte i of the reply text.
 inline std::uint8_t PayloadByte(const QByteArray& payload, int i) {

@@ -102,14 +102,6 @@ std::vector<std::string> UsbLink::InstallerArguments() const {
   return arguments;
 }
 
-std::string UsbLink::InstallerCommandLine() const {
-  std::string line = options_.programFolder + kInstallerFileName;
-  for (const std::string& a : InstallerArguments())
-    line += a.find(' ') == std::string::npos && a.find('/') == std::string::npos ? " " + a
-                                                                                  : " \"" + a + "\"";
-  return line;
-}
-
 bool UsbLink::InstallDriverIfMissing() {
   if (!options_.accessRuleNeeded) return true;
   if (options_.runningAsRoot && options_.runningAsRoot()) return true;

@@ -110,11 +110,9 @@ class UsbLink : public IUnitLink {
   void CloseUnit() override;
   std::optional<UsbIdPair> UnitIds() const override { return options_.unitIds; }
 
-  // The installer's command line as the program has always written it:
-  // <folder>wdreg -inf "<folder><rule file>" -silent install
-  // For a pair other than the default, "-unit-id vvvv:pppp" comes before
+  // The installer's arguments: -inf "<folder><rule file>" -silent install;
+  // for a pair other than the default, "-unit-id vvvv:pppp" comes before
   // "-silent": the installer then writes that pair's own rule.
-  std::string InstallerCommandLine() const;
   std::vector<std::string> InstallerArguments() const;
 
   static bool OnUnitAttach(wdu::DeviceHandle device, const wdu::DeviceInfo* info, void* userData);

@@ -107,10 +107,32 @@ QByteArray LogFileHead() {
   return titles.Line() + QByteArrayLiteral(" ") + kLineEnd;
 }
 
+QString TimeFormatWithoutZone(const QString& format) {
+  QString out;
+  bool quoted = false;
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    const QChar c = format.at(i);
+    if (c == QLatin1Char('\'')) quoted = !quoted;
+    if (quoted || c != QLatin1Char('t')) {
+      out += c;
+      continue;
+    }
+    while (i + 1 < format.size() && format.at(i + 1) == QLatin1Char('t')) ++i;
+    if (!out.isEmpty() && out.back().isSpace()) {
+      out.chop(1);
+    } else if (i + 1 < format.size() && format.at(i + 1).isSpace()) {
+      ++i;
+    }
+  }
+  return out.trimmed();
+}
+
 QByteArray FormatLogRecord(const LogRecord& r, const QLocale& locale) {
   Fields f;
+  // The zone's name differs from machine to machine (and with the season);
+  // without it every record's first field has the same shape.
   f.Add(locale.toString(r.Timestamp.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-        locale.toString(r.Timestamp, locale.timeFormat(QLocale::LongFormat)));
+        locale.toString(r.Timestamp, TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat))));
   f.Add(r.CpuSpeed);
   f.Add(r.CpuLoad);
   f.Add(r.RearFan);

@@ -64,8 +64,12 @@ struct LogRecord {
 // Line 1 and line 2 of a new file, CR LF included.
 QByteArray LogFileHead();
 // One record line, CR LF included. Timestamps use the locale's short date and
-// long time.
+// long time without its time zone.
 QByteArray FormatLogRecord(const LogRecord& record, const QLocale& locale);
+
+// A time format with its time-zone field (and the blank that set it apart)
+// taken out; quoted literal text stays as it is.
+QString TimeFormatWithoutZone(const QString& format);
 
 // $XDG_STATE_HOME/quelmark/tessalinique/ (normally ~/.local/state/...), with
 // a trailing separator. The folder is created by the first write.

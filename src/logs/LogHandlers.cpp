@@ -31,6 +31,15 @@ int IntegerCaption(const QString& text) {
   return value;
 }
 
+// The user's own address for error reports when the settings name one; the
+// built-in mailbox otherwise.
+QString ReportAddress(const QString& settingsPath) {
+  const SettingsKey key(settingsPath, SettingsKey::Open::Existing);
+  if (!key.IsOpen() || !key.ValueExists(settings::kReportAddress)) return kErrorReportAddress;
+  const QString address = key.ReadString(settings::kReportAddress).trimmed();
+  return address.isEmpty() ? kErrorReportAddress : address;
+}
+
 }  // namespace
 
 void TForm1::UseDefaultLogServices() {
@@ -126,7 +135,7 @@ void TForm1::ClearLogButtonClick() {
 void TForm1::SendButtonClick() {
   if (!errorLog_ || !operationLog_) return;
   try {
-    SendMail(*services_.mail, kErrorReportSubject, kErrorReportAddress, kErrorReportText,
+    SendMail(*services_.mail, kErrorReportSubject, ReportAddress(services_.settingsPath), kErrorReportText,
              errorLog_->FileName(), statusQueue_.get());
   } catch (const std::exception& e) {
     ReportError(ErrorText(e));

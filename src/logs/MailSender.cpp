@@ -3,7 +3,15 @@
 
 #include "app/StatusMessageQueue.h"
 
+#include <QLoggingCategory>
+
 namespace {
+
+// The status bar says whether the report went, not where to: the recipient
+// and the outcome go to the program's own messages (the journal, for a
+// program started from the desktop), so that a report that "went" to the
+// wrong mailbox can be told apart.
+Q_LOGGING_CATEGORY(lcReport, "vornalith.report")
 
 class Progress {
  public:
@@ -62,7 +70,10 @@ void SendMail(IMailTransport& transport, const QString& subject, const QString& 
     progress.AddError(QStringLiteral("Unable to find MAPILogoff"));
   }
   progress.Add(QStringLiteral("Complete Logging in to the Mail System"));
-  if (!found) return;
+  if (!found) {
+    qCWarning(lcReport).noquote() << "Error report to" << recipient << "not sent: no mail program found";
+    return;
+  }
 
   if (transport.Logon(false) != mailresult::kSuccess) {
     // The mail system may ask the user now; whatever the answer, the send is
@@ -87,8 +98,11 @@ void SendMail(IMailTransport& transport, const QString& subject, const QString& 
   const int result = transport.Send(message);
   if (result == mailresult::kSuccess) {
     progress.Add(withAttachment ? QStringLiteral("File sent") : QStringLiteral("Mail Sent"));
+    qCInfo(lcReport).noquote() << "Error report to" << recipient << "handed to the mail system";
   } else {
     progress.AddError(SendErrorText(result, withAttachment));
+    qCWarning(lcReport).noquote() << "Error report to" << recipient << "not sent:"
+                                  << SendErrorText(result, withAttachment);
   }
 
   progress.Add(QStringLiteral("Logging off the Mail System"));

@@ -10,7 +10,8 @@
 
 class StatusMessageQueue;
 
-// The maker's error-report mailbox.
+// The maker's error-report mailbox, unless the settings' "Report address"
+// names another.
 inline const QString kErrorReportAddress = QStringLiteral("errorreport@vornalith.example");
 inline const QString kErrorReportSubject = QStringLiteral("Error.log");
 inline const QString kErrorReportText = QStringLiteral("This is an autosent error report");

@@ -10,6 +10,7 @@
 #include "config/SettingsValues.h"
 #include "host/TrayHint.h"
 #include "monitor/Conversions.h"
+#include "monitor/UnitStates.h"
 #include "widgets/Palette.h"
 #include "widgets/TTrayIcon.h"
 
@@ -94,7 +95,7 @@ void TForm1::EvaluateTemperatures() {
 void TForm1::AlarmDecision() {
   QLabel* panel = ui_->SystemStatPanel;
   TrayHintOverride.Set(QString());
-  if (Device.Status.UnitState >= 80 || TextColor(panel) == StatusOrange) {
+  if (IsFaultCode(Device.Status.UnitState) || TextColor(panel) == StatusOrange) {
     alarmRaisedThisReply_ = true;
     RaiseAlarm();
     TrayHintOverride.Set(panel->text());

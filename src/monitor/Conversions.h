@@ -13,7 +13,8 @@ double RoundToStep(double value, double step);
 
 // Both conversions compute in single precision, then round to a whole degree:
 // limits switched back and forth between the units must come back to the same
-// numbers (-10 C -> 14 F -> -10 C).
+// numbers (-10 C -> 14 F -> -10 C). A result beyond the int range stays at
+// its end.
 int CelsiusToFahrenheit(int celsius);
 int FahrenheitToCelsius(int fahrenheit);
 

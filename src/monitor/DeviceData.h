@@ -31,12 +31,6 @@ struct SensorRecord {
   std::int32_t Level = 0;           // 0 normal, 1 warning reached, 2 shut-down reached
 };
 
-// "Optional" and "" are what the setup lists say for an empty place, "N/A" what
-// the status cycle puts there when the unit has no reading for the sensor.
-inline bool IsSensorFitted(const QString& name) {
-  return !name.isEmpty() && name != QLatin1String("Optional") && name != QLatin1String("N/A");
-}
-
 // Sensors are numbered 1..5 everywhere in the program, so the table is too.
 class SensorTableType {
  public:

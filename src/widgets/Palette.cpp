@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/Palette.h"
 
-#include <QFrame>
 #include <QPalette>
 #include <QWidget>
 
@@ -35,18 +34,6 @@ QColor EditColor(const QWidget* w) {
   return w->palette().color(QPalette::Active, QPalette::Base);
 }
 
-void MakePanel(QWidget* label) {
-  if (auto* frame = qobject_cast<QFrame*>(label)) {
-    frame->setFrameShape(QFrame::Panel);
-    frame->setFrameShadow(QFrame::Sunken);
-  }
-  QPalette p = label->palette();
-  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    p.setColor(group, QPalette::Window, BlinkSilver);
-  }
-  label->setPalette(p);
-  label->setAutoFillBackground(true);
-}
 
 #include <QSlider>
 

@@ -25,9 +25,6 @@ QColor TextColor(const QWidget* w);
 void SetEditColor(QWidget* w, const QColor& c);
 QColor EditColor(const QWidget* w);
 
-// Turns a QLabel into a silver panel with a lowered bevel.
-void MakePanel(QWidget* label);
-
 class QSlider;
 // A track bar whose thumb is hidden shows only its groove and ticks; the fan
 // bars hide theirs while their fan is not in manual mode.

@@ -143,7 +143,7 @@ void TPerformanceGraphModel::Update() {
   const int width = size_.width();
   const int height = size_.height();
 
-  // 1. Scroll by one band and open the new strip.
+  // Scroll by one band and open the new strip.
   picture_.Copy(scrollSource_, scrollDestination_);
   picture_.Fill(newStrip_, backColor_);
   if (gridlines_) {
@@ -156,19 +156,19 @@ void TPerformanceGraphModel::Update() {
     }
   }
 
-  // 2. The next band takes the points from now on.
+  // The next band takes the points from now on.
   const int n = static_cast<int>(bands_.size());
   current_ = (current_ + 1) % n;
   bands_[static_cast<std::size_t>(current_)].count = 0;
   first_ = (current_ + 1) % n;
 
-  // 3. The scale follows the largest value in view.
+  // The scale follows the largest value in view.
   int largest = 0;
   for (const GraphBand& band : bands_)
     for (int i = 0; i < band.count; ++i) largest = std::max(largest, band.values[static_cast<std::size_t>(i)]);
   const int scale = RoundUp(largest, gradient_);
 
-  // 4.
+  // Under the same scale only the newest band is drawn; a new scale redraws all.
   if (scale == scale_) {
     DisplayPoints(Previous(current_), newStrip_);
     Repaint();

@@ -10,6 +10,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 class DisplayAndFansTest : public WindowFixture {
@@ -49,6 +51,26 @@ TEST_F(DisplayAndFansTest, APrimaryTextChoiceReachesTheUnitAtTheNextTick) {
   ui().PrimaryTextComboBox->lineEdit()->clear();
   QTest::keyClicks(ui().PrimaryTextComboBox->lineEdit(), "ABCDEFGHIJKLMNOPQ");
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "ABCDEFGHIJKLMNOP");
+}
+
+// The last close blanked line 1; with "Never" nothing else would fill it.
+TEST_F(DisplayAndFansTest, WithNeverStoredThePrimaryTextGoesOutOnceAtStartAfterTheFans) {
+  for (const auto& [interval, line1Sent] : {std::pair{7, true}, {0, false}}) {
+    {
+      SettingsKey key(fakes.settingsPath(), SettingsKey::Open::CreateIfMissing);
+      key.WriteInteger("Display Update Interval", interval);
+      key.WriteString("DisplayLine1P", "Cold and quiet");
+    }
+    fakes.link.requests.clear();
+    Start();
+    const auto sent = fakes.link.RequestsNumbered(0x06);
+    const auto writes = std::count_if(sent.begin(), sent.end(), [](const Bytes& r) { return r.size() == 28; });
+    EXPECT_EQ(writes, line1Sent ? 1 : 0) << interval;
+    if (line1Sent) {
+      EXPECT_EQ(Line(fakes.link.requests.back()), "Cold and quiet  ");
+      EXPECT_EQ(fakes.link.requests.rbegin()[1][1], 0x03);  // the fans just before
+    }
+  }
 }
 
 TEST_F(DisplayAndFansTest, NeverStopsTheAlternationForTheRestOfTheRun) {

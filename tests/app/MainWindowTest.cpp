@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <QStatusBar>
 
 #include <stdexcept>
+#include <tuple>
 
 namespace {
 
@@ -116,7 +118,9 @@ TEST_F(MainWindowTest, BadReplyLengthsCountAsALostLinkAndResetBothPipes) {
 }
 
 TEST_F(MainWindowTest, AcceptedAndDroppedRepliesReportNothing) {
-  Start(false);
+  // Shown, so that a reply taken for a status reply would queue its state's text.
+  Start();
+  Drain();
   fakes.link.resets.clear();
   const std::vector<Bytes> replies = {
       {0x01, 0x85, 0x04},    // 3-byte answer: accepted, wrong framing, dropped
@@ -131,6 +135,51 @@ TEST_F(MainWindowTest, AcceptedAndDroppedRepliesReportNothing) {
   EXPECT_TRUE(fakes.link.resets.empty());
   EXPECT_TRUE(form->Queue()->IsEmpty());
   EXPECT_TRUE(fakes.boxes.shown.isEmpty());
+}
+
+TEST_F(MainWindowTest, AThreeByteReplyNeverReachesADecoder) {
+  Start();
+  // Every block holds a real reply first, so a decoder run over zeros shows.
+  fakes.link.respond = [this](const Bytes& req) {
+    packet::Payload filler;
+    filler.fill(0x11);
+    return FakeLink::Answer{28, MakeReplyFrame(req[1], req[1] == 0x01 ? StatusPayload(reading) : filler)};
+  };
+  for (std::uint8_t n : {0x01, 0x02, 0x03, 0x06, 0x07}) form->ExchangePacket(packet::MakeReadRequest(n));
+  Drain();
+  const DeviceBlocks before = Device;
+  const QString hours = ui().OperHours->text();
+
+  for (std::uint8_t n : {0x01, 0x02, 0x03, 0x06, 0x07}) {
+    AnswerWith(3, Bytes{0x01, n, 0x02});
+    form->ExchangePacket(packet::MakeReadRequest(n));
+  }
+  // Read as zeros, reply 01 would put the evaporator at the default shut-down limit of 0.
+  EXPECT_EQ(SensorTable[1].Temperature.load(), -35);
+  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(QFile::exists(fakes.logPath("Error.log")));
+  const auto statusFields = [](const DeviceStatus& s) {
+    return std::tuple{s.AuxWord, s.UnitState, s.FrontFanRpm, s.RearFanRpm, s.AuxByteA, s.AuxByteB,
+                      s.AuxTenths, s.AuxByteC};
+  };
+  EXPECT_EQ(statusFields(Device.Status), statusFields(before.Status));
+  EXPECT_EQ(Device.Settings.Bytes, before.Settings.Bytes);
+  EXPECT_EQ(Device.FanBoot.Words, before.FanBoot.Words);
+  EXPECT_EQ(Device.FanBoot.Bytes, before.FanBoot.Bytes);
+  EXPECT_EQ(Device.Store67.Bytes, before.Store67.Bytes);
+  EXPECT_EQ(ui().OperHours->text(), hours);
+  EXPECT_TRUE(form->LinkUp());  // still a completed exchange
+  EXPECT_TRUE(Drain().isEmpty());
+  EXPECT_TRUE(fakes.boxes.shown.isEmpty());
+}
+
+TEST_F(MainWindowTest, AStatusReplyToASettingsWriteIsDecodedAsStatus) {
+  Start();
+  reading.tenths[0] = -412;
+  AnswerWith(28, MakeReplyFrame(0x01, StatusPayload(reading)));
+  form->ExchangePacket(packet::MakeWritePacket(0x02, packet::Payload{}));
+  EXPECT_EQ(SensorTable[1].Temperature.load(), -41);
+  EXPECT_EQ(ui().SystemStatPanel->text(), "Normal");
 }
 
 TEST_F(MainWindowTest, ExchangeFaultsAreShownAsErrors) {
@@ -197,14 +246,21 @@ TEST_F(MainWindowTest, StatusTickShowsQueuedTextsFirstAndOkOnlyWhenAllIsWell) {
 TEST_F(MainWindowTest, F1OpensHelpAtThePageContext) {
   Start(false);
   QWidget* target = ui().PageControl1;
-  for (int page = 0; page < 4; ++page) {
+  QKeyEvent release(QEvent::KeyRelease, Qt::Key_F1, Qt::NoModifier);
+  for (int page = 0; page < 5; ++page) {
     ui().PageControl1->setCurrentIndex(page);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_F1, Qt::NoModifier);
     QApplication::sendEvent(target, &release);
   }
   QKeyEvent other(QEvent::KeyRelease, Qt::Key_F2, Qt::NoModifier);  // passes by untouched
   QApplication::sendEvent(target, &other);
-  EXPECT_EQ(fakes.help.contexts, (std::vector<int>{100, 200, 300, 400}));
+  EXPECT_EQ(fakes.help.contexts, (std::vector<int>{100, 200, 300, 400, 600}));
+  EXPECT_EQ(fakes.help.contentsCalls, 0);
+
+  // With no page current, the contents.
+  ui().PageControl1->clear();
+  QApplication::sendEvent(target, &release);
+  EXPECT_EQ(fakes.help.contexts.size(), 5u);
+  EXPECT_EQ(fakes.help.contentsCalls, 1);
 }
 
 TEST_F(MainWindowTest, TrayMenuOffersOpenHistoryAboutExit) {

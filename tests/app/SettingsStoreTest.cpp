@@ -73,9 +73,12 @@ TEST_F(SettingsStoreTest, AChangedConfigurationComesBackAtTheNextStart) {
   ui().DispParam3->setCurrentIndex(1);
   form->PendingDisplayParams = true;  // the display handlers arrive with the display
   ui().BootTempComboBox->setCurrentIndex(20);
-  ui().FahrenheitRadioButton->click();  // saved at once, limits converted
   ui().NotificationsCheckBox->click();   // saved at once
   form->WriteChangesTimerTimer();
+  // The unit and the converted limits are saved at once: the program ends
+  // before another write tick.
+  ui().FahrenheitRadioButton->click();
+  form->close();
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
 
   Start();

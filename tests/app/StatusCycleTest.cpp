@@ -6,6 +6,7 @@
 #include "config/SettingsKey.h"
 #include "widgets/Palette.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -41,12 +42,34 @@ TEST_F(StatusCycleTest, StateCodesSetThePanelAndQueueTheirTextAtEveryReply) {
   }
 }
 
-TEST_F(StatusCycleTest, BeforeTheWindowIsUpARepliesOnlyUpdatesTheReadings) {
-  reading.state = 85;
+TEST_F(StatusCycleTest, BeforeTheWindowIsReadyOrWhileItIsNotShownARepliesOnlyUpdatesTheReadings) {
+  reading.state = 85;  // a red fault: the cycle would queue its text
   reading.tenths[0] = -255;
+  // The start-up status read, with the window already on screen but its
+  // construction not finished.
+  bool shownBeforeReady = false;
+  fakes.link.respond = [this, &shownBeforeReady](const Bytes& req) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* window = qobject_cast<TForm1*>(w);
+      if (!window || window->FormReady()) continue;
+      window->show();
+      shownBeforeReady = window->isVisible();
+    }
+    return FakeLink::Answer{28, req[1] == 0x01 ? MakeReplyFrame(0x01, StatusPayload(reading))
+                                               : MakeReplyFrame(req[1])};
+  };
   Start(false);
-  Poll();
+  ASSERT_TRUE(shownBeforeReady);
   EXPECT_EQ(SensorTable[1].Temperature, -25);
+  EXPECT_EQ(ui().SystemStatPanel->text(), "Initializing");
+  EXPECT_TRUE(Drain().isEmpty());
+
+  // Ready, but not shown.
+  AnswerAsTheUnit(false);
+  Start(false);
+  reading.tenths[0] = -355;
+  Poll();
+  EXPECT_EQ(SensorTable[1].Temperature, -35);
   EXPECT_EQ(ui().SystemStatPanel->text(), "Initializing");
   EXPECT_TRUE(Drain().isEmpty());
 }
@@ -126,14 +149,6 @@ TEST_F(StatusCycleTest, OtherRepliesFillTheirBlocksAndTheHoursPanel) {
   fakes.link.respond = [&](const Bytes&) { return FakeLink::Answer{28, MakeReplyFrame(0x03, fan)}; };
   form->ExchangePacket(packet::MakeReadRequest(0x03));
   EXPECT_EQ(Device.FanBoot.Words[3], -330);
-
-  // A write answered by a status reply is decoded as a status reply.
-  reading.tenths[0] = -123;
-  fakes.link.respond = [&](const Bytes&) {
-    return FakeLink::Answer{28, MakeReplyFrame(0x01, StatusPayload(reading))};
-  };
-  form->SendUnitSettings();
-  EXPECT_EQ(SensorTable[1].Temperature, -12);
 }
 
 TEST_F(StatusCycleTest, SwitchingTheUnitConvertsTheLimitsSavesAtOnceAndSendsTheLetter) {

@@ -47,18 +47,20 @@ TEST(PacketFraming, RepliesGoToTheDecoderOfTheirOwnNumber) {
   std::uint8_t area[kReceiveAreaSize] = {kSoh, 0, kStx};
   for (int n : {1, 2, 3, 6, 7}) {
     area[1] = static_cast<std::uint8_t>(n);
-    EXPECT_EQ(ReplyDecoderNumber(area), n);
+    EXPECT_EQ(ReplyDecoderNumber(area, 28), n);
   }
   for (int n : {0, 4, 5, 8, 0x85, 0xFF}) {
     area[1] = static_cast<std::uint8_t>(n);
-    EXPECT_EQ(ReplyDecoderNumber(area), 0) << n;
+    EXPECT_EQ(ReplyDecoderNumber(area, 28), 0) << n;
   }
   area[1] = 1;
   area[2] = kEot;  // a read-request shape coming back is not a reply
-  EXPECT_EQ(ReplyDecoderNumber(area), 0);
+  EXPECT_EQ(ReplyDecoderNumber(area, 28), 0);
   area[2] = kStx;
   area[0] = 0x00;
-  EXPECT_EQ(ReplyDecoderNumber(area), 0);
+  EXPECT_EQ(ReplyDecoderNumber(area, 28), 0);
+  area[0] = kSoh;
+  for (std::uint32_t received : {0u, 3u, 26u}) EXPECT_EQ(ReplyDecoderNumber(area, received), 0) << received;
 }
 
 TEST(PacketFraming, ReplyPayloadIsNinetySevenBytesFromOffsetThree) {

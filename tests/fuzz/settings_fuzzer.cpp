@@ -2,7 +2,9 @@
 // The settings file as the program meets it at start: whatever bytes are in
 // it. Each input becomes the file; then every stored name is read with every
 // type, the main window runs its defaults and its three load groups, and one
-// value is saved over the file.
+// value is saved over the file. Then the limits are loaded once more in
+// Fahrenheit, evaluated, and switched to Celsius and back, so that stored
+// values at the ends of the range meet every conversion.
 //
 // Besides the sanitizers' checks, two promises are held to: a load never
 // reports anything but the three failure texts, and a save that reports
@@ -11,8 +13,10 @@
 #include "FuzzWindow.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "ui_TForm1.h"
 
 #include <QFile>
+#include <QRadioButton>
 #include <QRegularExpression>
 
 #include <sys/stat.h>
@@ -50,7 +54,7 @@ QStringList KnownNames() {
   for (int p = 1; p <= 3; ++p) names << settings::DisplayParamValue(p);
   names << settings::kDisplayLine1Primary << settings::kDisplayLine1Secondary << settings::kBootIndex
         << settings::kWarningHandlingIndex << settings::kFahrenCel << settings::kDisplayUpdateInterval
-        << settings::kNextRemind;
+        << settings::kNextRemind << settings::kReportAddress;
   return names;
 }
 
@@ -158,5 +162,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
+
+  // Whatever the file says about the unit, its limits in Fahrenheit.
+  CelsiusFlag = false;
+  form.ui().FahrenheitRadioButton->setChecked(true);
+  form.ResetSettingsToDefaults();
+  form.LoadSensorSettings();
+  form.ClearPendingFlags();
+  form.EvaluateTemperatures();
+  form.MakeStatusSample();
+  form.ui().CelsiusRadioButton->click();
+  form.ui().FahrenheitRadioButton->click();
+  for (const QString& shown : h.fakes.boxes.shown) CheckFailureText(shown);
+  h.fakes.boxes.shown.clear();
   return 0;
 }

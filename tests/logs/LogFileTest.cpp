@@ -36,7 +36,7 @@ LogRecord SampleRecord() {
 }
 
 const QByteArray kSampleLine =
-    "7 Dec 2026 12:00:05 UTC\t2400\t37\t1450\t980\tSpeed Load Temp\tQuelmark\t5000\tAlarm Sound\t-33\t100\t1234\t"
+    "7 Dec 2026 12:00:05\t2400\t37\t1450\t980\tSpeed Load Temp\tQuelmark\t5000\tAlarm Sound\t-33\t100\t1234\t"
     "Evaporator\t-45\t-10\t0\t1\tAmbient\t24\t5\t0\t0\tN/A\t-99\t5\t0\t0\tOptional\t0\t60\t70\t1\t\t0\t5\t0\t0\t"
     "Normal\t\r\n";
 
@@ -64,6 +64,29 @@ TEST_F(LogFileTest, ANewFileHoldsTheHeadTheSpaceLineAndTheRecordByteForByte) {
   const LogFile log(Path("state/quelmark/Error.log"), QLocale(QLocale::C));
   log.WriteRecord(SampleRecord());
   EXPECT_EQ(ReadAll(log.FileName()), kHead + kSampleLine);
+}
+
+TEST(LogTimestamp, TheTimeZoneIsLeftOutWhereverTheLocalePutsIt) {
+  const struct {
+    const char* format;
+    const char* expected;
+  } cases[] = {
+      {"HH:mm:ss t", "HH:mm:ss"},
+      {"h:mm:ss AP tttt", "h:mm:ss AP"},
+      {"t HH:mm:ss", "HH:mm:ss"},
+      {"HH 'at' mm:ss t", "HH 'at' mm:ss"},  // quoted letters are literal text
+      {"HH:mm:ss", "HH:mm:ss"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TimeFormatWithoutZone(c.format), c.expected) << c.format;
+
+  // Every locale Qt knows: no zone, and the time itself still there.
+  const QDateTime at(QDate(2026, 12, 7), QTime(12, 0, 5), Qt::UTC);
+  for (const QLocale& locale :
+       QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+    const QString text = locale.toString(at, TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+    EXPECT_FALSE(text.contains("UTC") || text.contains("GMT")) << locale.name().toStdString() << ": " << text.toStdString();
+    EXPECT_EQ(text, text.trimmed()) << locale.name().toStdString();
+  }
 }
 
 TEST_F(LogFileTest, LaterRecordsAreAppendedAndEarlierBytesStayAsTheyWere) {

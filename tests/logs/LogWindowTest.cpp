@@ -4,6 +4,9 @@
 // report, against fakes.
 
 #include "../app/WindowFixture.h"
+#include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
+#include "logs/MailSender.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -40,7 +43,6 @@ class LogWindowTest : public WindowFixture {
 // --- snapshots ---------------------------------------------------------------
 
 TEST_F(LogWindowTest, AFirstStartLeavesTheHeadTheSpaceLineAndOneRecordOfTheStartValues) {
-  const QDateTime at = fakes.clock.now;
   Start();
   const QList<QByteArray> lines = Lines(OperationLogPath());
   ASSERT_EQ(lines.size(), 3);
@@ -49,10 +51,9 @@ TEST_F(LogWindowTest, AFirstStartLeavesTheHeadTheSpaceLineAndOneRecordOfTheStart
 
   const QList<QByteArray> f = Fields(lines[2]);
   ASSERT_EQ(f.size(), 38);
-  const QLocale locale = QLocale::system();
-  // Written before the start-up requests and their pauses.
-  EXPECT_EQ(QString::fromUtf8(f[0]), locale.toString(at.date(), QLocale::ShortFormat) + " " +
-                                         locale.toString(at, locale.timeFormat(QLocale::LongFormat)));
+  // The fake clock's time in the British format this test runs with, taken
+  // before the start-up requests and their pauses.
+  EXPECT_EQ(f[0], "07/12/2026 12:00:00");
   EXPECT_EQ(f[1].toInt(), *form->CpuSpeedMHz);  // as measured before the settings load
   const QList<QByteArray> expected{"0", "0", "Speed Load Temp", "Quelmark", "5000", "Alarm Sound",
                                    "-33", "100", "-1"};
@@ -193,6 +194,43 @@ TEST_F(LogWindowTest, ReportMailsTheErrorLogAndTellsEachStep) {
   EXPECT_EQ(fakes.mail.sent[0].AttachmentPath, ErrorLogPath());
   // The texts of each step are MailSenderTexts' concern; here only that they reach the status bar.
   EXPECT_TRUE(QueueTexts().contains("File sent"));
+}
+
+QStringList reportMessages;
+
+TEST_F(LogWindowTest, AReportGoesToTheStoredAddressAndTheRecipientIsLoggedWithTheResult) {
+  Start();
+  form->WriteErrorLogSnapshot();
+  reportMessages.clear();
+  const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (QByteArray(context.category) == "vornalith.report") reportMessages << text;
+      });
+  const struct {
+    const char* stored;  // null: no value
+    int result;
+    QString recipient, logged;
+  } cases[] = {
+      {nullptr, mailresult::kSuccess, kErrorReportAddress,
+       "Error report to " + kErrorReportAddress + " handed to the mail system"},
+      {" ", mailresult::kSuccess, kErrorReportAddress,
+       "Error report to " + kErrorReportAddress + " handed to the mail system"},
+      {"me@example.org", mailresult::kUnknownRecipient, "me@example.org",
+       "Error report to me@example.org not sent: Unable to resolve address"},
+  };
+  for (const auto& c : cases) {
+    if (c.stored) SettingsKey(fakes.settingsPath(), SettingsKey::Open::CreateIfMissing)
+                      .WriteString(settings::kReportAddress, c.stored);
+    fakes.mail.sendResult = c.result;
+    fakes.mail.sent.clear();
+    reportMessages.clear();
+    ui().SendButton->click();
+    ASSERT_EQ(fakes.mail.sent.size(), 1u);
+    EXPECT_EQ(fakes.mail.sent[0].Recipient, c.recipient);
+    EXPECT_EQ(reportMessages, QStringList{c.logged});
+  }
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(fakes.boxes.shown.isEmpty());
 }
 
 // --- running hours -----------------------------------------------------------

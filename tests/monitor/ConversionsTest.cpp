@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <limits>
 #include <utility>
 
 TEST(RoundToStep, HalvesGoAwayFromZeroAndAStepBelowOneCountsAsOne) {
@@ -33,6 +34,17 @@ TEST(TemperatureConversion, CelsiusSurvivesARoundTrip) {
   for (int c = -200; c <= 300; ++c) {
     EXPECT_EQ(FahrenheitToCelsius(CelsiusToFahrenheit(c)), c) << c;
   }
+}
+
+// Limits may be typed or stored up to the ends of the int range.
+TEST(TemperatureConversion, ResultsBeyondTheIntRangeStayAtItsEnds) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  constexpr int kMin = std::numeric_limits<int>::min();
+  EXPECT_EQ(CelsiusToFahrenheit(2'000'000'000), kMax);
+  EXPECT_EQ(CelsiusToFahrenheit(kMax), kMax);
+  EXPECT_EQ(CelsiusToFahrenheit(kMin), kMin);
+  EXPECT_NEAR(FahrenheitToCelsius(kMin), -1'193'046'528, 100);
+  EXPECT_NEAR(FahrenheitToCelsius(kMax), 1'193'046'528, 100);
 }
 
 TEST(TemperatureText, ShowsTheDisplayUnitWithADegreeSign) {

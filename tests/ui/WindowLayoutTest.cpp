@@ -109,7 +109,7 @@ TEST_F(MainWindowLayout, OffersFourPagesWithSystemInFront) {
   EXPECT_FALSE(ui.TabSheet3->isEnabled());
 }
 
-// Every text and list is stamped over a stand-in first: one the start-up step
+// Every text and list is stamped over a stand-in first: one that start-up
 // forgot would keep it.
 TEST_F(MainWindowLayout, RunTimeTextsAndListsReplaceWhatTheLayoutHolds) {
   const QString stale = QStringLiteral("#layout#");

@@ -256,8 +256,6 @@ TEST_F(Link, AMissingRuleRunsTheInstallerFromTheProgramFolder) {
   EXPECT_EQ(runner.runs[0].arguments,
             (std::vector<std::string>{"-inf", "/opt/my \"vcc\" dir/70-vornalith-unit.rules",
                                       "-silent", "install"}));
-  EXPECT_EQ(link->InstallerCommandLine(),
-            "/opt/my \"vcc\" dir/wdreg -inf \"/opt/my \"vcc\" dir/70-vornalith-unit.rules\" -silent install");
 }
 
 TEST_F(Link, TheUsersOwnPairNeedsARuleOfItsOwnAndAsksTheInstallerForIt) {

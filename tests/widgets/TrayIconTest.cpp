@@ -281,7 +281,9 @@ TEST_F(TrayIconTest, WithoutANotificationAreaMinimisingKeepsTheWindow) {
 }
 
 TEST(TrayIconOnThisDesktop, WithoutANotificationAreaNothingComplains) {
-  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());  // the headless test platform
+  // The test runs without a session bus (tests/widgets/CMakeLists.txt) and
+  // offscreen, so neither kind of notification area is there.
+  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
   TTrayIcon tray;
   tray.SetIcons(ImageList1());
   tray.Loaded();

@@ -38,11 +38,6 @@ int StandInBase::RegistrationCount() const {
   return static_cast<int>(registrations_.size());
 }
 
-int StandInBase::AttachedDeviceCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(devices_.size());
-}
-
 std::uint32_t StandInBase::NewDeviceId() {
   std::lock_guard<std::mutex> lock(mutex_);
   return nextDeviceId_++;

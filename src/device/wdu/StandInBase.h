@@ -29,10 +29,9 @@ class StandInBase : public DriverStandIn {
   Status Request(DriverFd fd, std::uint32_t controlCode, void* record,
                  std::uint32_t recordSize) override;
 
-  // For tests: how many handles are open, registrations exist, devices attached.
+  // For tests: how many handles are open and registrations exist.
   int OpenHandleCount() const;
   int RegistrationCount() const;
-  int AttachedDeviceCount() const;
 
  protected:
   // The version the stand-in reports (kMinimumDriverVersion or more).

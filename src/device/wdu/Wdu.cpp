@@ -151,31 +151,6 @@ Status GetDeviceInfoOf(const ListedDevice& listed, DeviceInfo** info) {
 
 }  // namespace
 
-const char* StatusText(Status s) {
-  switch (s) {
-    case status::kSuccess: return "Success";
-    case status::kInvalidDriverHandle: return "Invalid WinDriver handle";
-    case status::kInvalidHandle: return "Invalid handle";
-    case status::kInsufficientResources: return "Insufficient resources";
-    case status::kInternalSystemError: return "Internal system error";
-    case status::kDeviceNotFound: return "Device not found";
-    case status::kTimeoutExpired: return "TimeOut expired";
-    case status::kIncorrectVersion: return "Incorrect WinDriver version installed";
-    case status::kIoError: return "I/O error";
-    case status::kInvalidParameter: return "Invalid parameter";
-    case status::kAccessDenied: return "Access denied";
-    case status::kNotFound: return "Interface or endpoint not found";
-    case status::kBusy: return "Device busy";
-    case status::kOverflow: return "Data overflow";
-    case status::kPipeStalled: return "Pipe stalled";
-    case status::kInterrupted: return "Interrupted";
-    case status::kNotSupported: return "Not supported";
-    case status::kOtherError: return "Other error";
-    case status::kInterfaceNotSelected: return "No interface selected";
-    default: return "Unknown status";
-  }
-}
-
 int FirstActiveInterfaceNumber(const DeviceInfo* info) {
   if (!info || info->activeInterfaceCount == 0 || !info->activeInterface[0]) return -1;
   const AlternateSettingInfo* alt = info->activeInterface[0]->activeAlternateSetting;

@@ -37,10 +37,6 @@ constexpr Status kOtherError = 0x20001063;
 constexpr Status kInterfaceNotSelected = 0x20001100;
 }  // namespace status
 
-// Text for a status, as the driver's documentation names it; "Unknown status"
-// for values the layer does not know.
-const char* StatusText(Status s);
-
 constexpr std::uint32_t kMinimumDriverVersion = 601;
 
 // Request (control) codes.
