@@ -12,6 +12,7 @@
 #include "support/FakeServices.h"
 #include "ui_TForm1.h"
 
+#include <QDBusConnection>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -43,6 +44,10 @@ QStringList Drain(TForm1& form) {
 
 TEST(Replug, AThousandUnplugsAreEachReportedAndEachReplugDecodesAtOnce) {
   ResetDeviceData();
+  // Qt's D-Bus connection thread, once started (the tray looks for a
+  // notification area on the session bus), lives until the process ends: it
+  // is not one the window leaves behind.
+  (void)QDBusConnection::sessionBus();
   const int threadsBefore = probe::ThreadCount();
   unitsim::SimulatedUnit unit(5);
   unit.Advance(400);  // past power-up and boot delay
