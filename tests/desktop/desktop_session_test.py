@@ -351,7 +351,7 @@ def run_main(session):
     item = registered_item(session, 20)
     check(True, 'the program registered its StatusNotifierItem with the watcher (Wayland)')
     labels = [label for _, label in item.menu()]
-    check(labels == ['Open', 'About', 'Exit'], f'the icon\'s menu offers {labels}')
+    check(labels == ['Open', 'History', 'About', 'Exit'], f'the icon\'s menu offers {labels}')
     wait_until('the first polls', lambda: session.state().get('line2', '20' * 16).strip('20'), 10)
     normal_tip = wait_until('the first tray hint', item.tooltip, 10)
 
