@@ -2,7 +2,6 @@
 #include "SimEntry.h"
 
 #include "SimDriver.h"
-#include "SimTestControl.h"
 #include "SimUnitWindow.h"
 #include "SimulatedUnit.h"
 #include "app/Services.h"
@@ -51,9 +50,6 @@ EntryOptions MakeSimEntryOptions(SimulatedUnit& unit) {
     const QRect frame = mainWindow.frameGeometry();
     window->move(frame.right() + 12, frame.top());
     window->show();
-    // Scripted desktop tests drive the unit through a command file.
-    const QString commandFile = qEnvironmentVariable("VCC_SIM_CONTROL");
-    if (!commandFile.isEmpty()) new SimTestControl(unit, commandFile, &mainWindow);
   };
   return options;
 }

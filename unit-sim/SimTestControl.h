@@ -1,22 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A way for scripted tests to work the simulated unit's knobs while the -sim
-// program runs, instead of clicking in its window. Only started when the
-// environment names a command file (VCC_SIM_CONTROL); the real program has
+// A way for scripted tests of the whole -sim program to work the simulated
+// unit and look at the program while it runs, instead of clicking in its
+// windows. It exists only when the environment names a command file
+// (VCC_SIM_CONTROL=<file>), and only in the -sim program; the real program has
 // nothing of it.
 //
-// The command file is appended to, one command a line:
+// The command file is appended to, one command a line, and read every 200 ms
+// (a line still being written waits for the next read):
 //   force <code>        impose a state or fault code (0..7, 80..87)
 //   clear               the unit's own state again
-//   sensor <n> <degC>   impose sensor n's reading
+//   sensor <n> <degC>   impose sensor n's reading (1..5)
 //   unplug | plug       the cable
-//   minimize            minimise the program's window (the parent)
+//   minimise            minimise the program's main window
 //   close               close it, as its close button does
 //   closemodal          close the message box on screen
-// Beside it, "<file>.state" is rewritten with what the unit shows (its state
-// code and both front-panel lines, hex, as sent) and what a user would see
-// (the window shown, minimised or hidden; the text of the message box on
-// screen), after each poll and when the control ends with the window.
+//   report              write "<file>.window" (below)
+// Beside it the program writes:
+//   <file>.state     rewritten whenever it changes: the unit's state code and
+//                    both front-panel lines (hex, as sent), and what a user
+//                    would see: the main window shown, minimised, hidden or
+//                    gone, and the text of the message box on screen;
+//   <file>.window    on "report", replaced whole: "minimised=0|1 visible=0|1"
+//                    and a "top <class>" line for each visible top-level window;
+//   <file>.requests  every request the unit takes, one line of hex bytes each;
+//   <file>.replies   every status reply the program receives, one line each:
+//                    "state t1 t2 t3 t4 t5 front rear", temperatures in whole
+//                    degrees as the control centre decodes them, "-" for none.
+
+#include "app/Entry.h"
 
 #include <QObject>
 #include <QPointer>
@@ -28,6 +40,11 @@ class QTimer;
 namespace unitsim {
 
 class SimulatedUnit;
+
+// Adds the control to the options when the environment asks for it: the two
+// logs from the start, the commands once the main window is there. The unit
+// must outlive the control centre started with these options.
+void AddTestControlIfAsked(EntryOptions& options, SimulatedUnit& unit);
 
 class SimTestControl : public QObject {
   Q_OBJECT
@@ -42,6 +59,7 @@ class SimTestControl : public QObject {
 
  private:
   void WriteState();
+  void WriteWindowReport();
 
   SimulatedUnit& unit_;
   QPointer<QWidget> window_;

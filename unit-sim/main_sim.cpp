@@ -3,15 +3,12 @@
 // own window beside it.
 
 #include "SimEntry.h"
-#include "SimTestHook.h"
+#include "SimTestControl.h"
 #include "SimulatedUnit.h"
 #include "app/Entry.h"
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 
 namespace {
 
@@ -28,23 +25,6 @@ void RunUntilBooted(unitsim::SimulatedUnit& unit) {
   }
 }
 
-// With VCC_SIM_PACKET_LOG naming a file, every request the unit takes is
-// appended to it as one line of hex bytes: a plain record of what the program
-// sent, for tests and for anyone watching the protocol.
-void LogRequestsIfAsked(unitsim::SimulatedUnit& unit) {
-  const char* path = std::getenv("VCC_SIM_PACKET_LOG");
-  if (!path || !*path) return;
-  std::shared_ptr<std::FILE> file(std::fopen(path, "ae"), [](std::FILE* f) {
-    if (f) std::fclose(f);
-  });
-  if (!file) return;
-  unit.SetRequestObserver([file](const std::uint8_t* data, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) std::fprintf(file.get(), i ? " %02x" : "%02x", data[i]);
-    std::fputc('\n', file.get());
-    std::fflush(file.get());
-  });
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,8 +34,8 @@ int main(int argc, char** argv) {
 
   // The unit's time runs with the wall clock from here on.
   unit.FollowWallClock();
-  LogRequestsIfAsked(unit);
   EntryOptions options = unitsim::MakeSimEntryOptions(unit);
-  unitsim::AddTestHookIfAsked(options, unit);
+  // Scripted tests of the whole program drive the unit through this.
+  unitsim::AddTestControlIfAsked(options, unit);
   return RunControlCentre(argc, argv, options);
 }

@@ -383,12 +383,12 @@ def run_main(session):
     check_heard(session.end_recording(recording), expected, threshold, 'a new sound server')
 
     # The icon's main action and its menu, while the warning lasts.
-    session.command('minimize')
+    session.command('minimise')
     wait_until('the window in the notification area', lambda: session.state().get('window') == 'hidden', 5)
     item.activate()
     wait_until('Activate to restore the window', lambda: session.state().get('window') == 'shown', 5)
     check(True, 'minimised into the notification area, Activate brings the window back')
-    session.command('minimize')
+    session.command('minimise')
     wait_until('the window in the notification area', lambda: session.state().get('window') == 'hidden', 5)
     item.click('Open')
     wait_until('"Open" to restore the window', lambda: session.state().get('window') == 'shown', 5)
@@ -514,7 +514,7 @@ def run_open_on_warning(session):
     program = session.start_program('Warning%20handling%20Index=dword:2\nNotifications=dword:0\n')
     item = registered_item(session, 20)
     wait_until('the first tray hint', item.tooltip, 10)
-    session.command('minimize')
+    session.command('minimise')
     wait_until('the window in the notification area', lambda: session.state().get('window') == 'hidden', 5)
     session.command('force 82')
     wait_until('the warning to bring the window back', lambda: session.state().get('window') == 'shown', 10)

@@ -102,7 +102,7 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds limit) {
   return true;
 }
 
-// The lines of hex bytes the -sim program writes to VCC_SIM_PACKET_LOG.
+// The lines of hex bytes the -sim program writes to <VCC_SIM_CONTROL>.requests.
 inline std::vector<Bytes> ReadPacketLog(const std::string& path) {
   std::vector<Bytes> requests;
   std::ifstream in(path);

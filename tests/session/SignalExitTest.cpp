@@ -21,9 +21,10 @@ TEST_P(SimSignalExit, RunsTheClosePathOnceAndExitsWithZero) {
       std::string(VCC_SCRATCH_DIR) + "/signal_exit_test/" + std::to_string(signal);
   std::filesystem::remove_all(scratch);
   std::filesystem::create_directories(scratch);
-  const std::string log = scratch + "/packets.log";
+  const std::string control = scratch + "/control";
+  const std::string log = control + ".requests";
 
-  ChildProgram program(VCC_SIM_PROGRAM, scratch, {"VCC_SIM_PACKET_LOG=" + log});
+  ChildProgram program(VCC_SIM_PROGRAM, scratch, {"VCC_SIM_CONTROL=" + control});
   ASSERT_TRUE(program.Started());
   // Start-up reads the status once, the first poll 3 s later once more: from
   // then on the window is up and the unit has reported its hours.

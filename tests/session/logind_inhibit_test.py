@@ -57,8 +57,9 @@ class LogindInhibit(dbusmock.DBusTestCase):
                          ('XDG_RUNTIME_DIR', 'runtime')):
             env[var] = os.path.join(folder, sub)
             os.makedirs(env[var], mode=0o700)
-        log = os.path.join(folder, 'packets.log')
-        env['VCC_SIM_PACKET_LOG'] = log
+        control = os.path.join(folder, 'control')
+        log = control + '.requests'
+        env['VCC_SIM_CONTROL'] = control
         program = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: program.poll() is None and (program.kill(), program.wait()))

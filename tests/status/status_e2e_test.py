@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """--status, --status --json and the metrics file against a running -sim
 program, compared with the status replies the simulated unit sent (its test
-hook logs them), and the metrics served by node_exporter's textfile collector.
+control logs them), and the metrics served by node_exporter's textfile collector.
 
     status_e2e_test.py SIM_PROGRAM
 """
@@ -46,9 +46,9 @@ class RunningSimProgram(unittest.TestCase):
     def setUpClass(cls):
         cls.dir = tempfile.TemporaryDirectory()
         d = cls.dir.name
-        for sub in ("runtime", "config/quelmark", "state", "hook", "metrics"):
+        for sub in ("runtime", "config/quelmark", "state", "metrics"):
             os.makedirs(os.path.join(d, sub), mode=0o700)
-        cls.hook = os.path.join(d, "hook")
+        cls.control = os.path.join(d, "control")
         cls.metrics = os.path.join(d, "metrics", "vornalith.prom")
         # Sensor 2 named and given limits; the metrics file chosen in the
         # settings rather than on the command line.
@@ -57,7 +57,7 @@ class RunningSimProgram(unittest.TestCase):
                     "Sensor2SDN=dword:50\nMetrics%%20file=sz:%s\n" % cls.metrics)
         cls.env = dict(os.environ, XDG_RUNTIME_DIR=os.path.join(d, "runtime"),
                        XDG_CONFIG_HOME=os.path.join(d, "config"), XDG_STATE_HOME=os.path.join(d, "state"),
-                       QT_QPA_PLATFORM="offscreen", VORNALITH_SIM_TEST_DIR=cls.hook)
+                       QT_QPA_PLATFORM="offscreen", VCC_SIM_CONTROL=cls.control)
         cls.program = subprocess.Popen([SIM], env=cls.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         ok = wait_for(lambda: len(cls.replies()) >= 2 and os.path.exists(cls.metrics)
                       and cls.status_json(check=False) is not None)
@@ -79,7 +79,7 @@ class RunningSimProgram(unittest.TestCase):
     @classmethod
     def replies(cls):
         try:
-            with open(os.path.join(cls.hook, "replies")) as f:
+            with open(cls.control + ".replies") as f:
                 return [line.split() for line in f if line.strip()]
         except FileNotFoundError:
             return []
@@ -104,13 +104,11 @@ class RunningSimProgram(unittest.TestCase):
         return json.loads(r.stdout)
 
     def command(self, text):
-        with open(os.path.join(self.hook, "command.part"), "w") as f:
+        with open(self.control, "a") as f:
             f.write(text + "\n")
-        os.rename(os.path.join(self.hook, "command.part"), os.path.join(self.hook, "command"))
-        self.assertTrue(wait_for(lambda: not os.path.exists(os.path.join(self.hook, "command"))))
 
     def window(self):
-        path = os.path.join(self.hook, "window")
+        path = self.control + ".window"
         if os.path.exists(path):
             os.remove(path)
         self.command("report")
