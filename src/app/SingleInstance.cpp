@@ -29,11 +29,26 @@ bool FitsSocketAddress(const QString& folder, const QString& name) {
          static_cast<qsizetype>(sizeof(sockaddr_un{}.sun_path));
 }
 
-QString SocketFolder(const QString& socketName) {
-  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty() || !QDir().mkpath(dir) || !FitsSocketAddress(dir, socketName)) dir = QDir::tempPath();
-  if (!FitsSocketAddress(dir, socketName)) dir = QStringLiteral("/tmp");
-  return dir;
+struct SocketPlace {
+  QString folder;
+  QString base;  // file name of the socket and its lock, without the ending
+};
+
+// The runtime folder, or where it is too deep for a socket address the
+// temporary folder. There the name also carries a digest of the runtime
+// folder it stands in for: programs with different runtime folders (other
+// sessions, tests side by side) must not meet in the one shared folder, while
+// every start with the same runtime folder still finds the same socket.
+SocketPlace ChooseSocketPlace(const QString& base) {
+  const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (!runtime.isEmpty() && QDir().mkpath(runtime) && FitsSocketAddress(runtime, base + QStringLiteral(".sock")))
+    return {runtime, base};
+  const QString standIn =
+      base + QLatin1Char('-') +
+      QString::fromLatin1(QCryptographicHash::hash(runtime.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
+  QString dir = QDir::tempPath();
+  if (!FitsSocketAddress(dir, standIn + QStringLiteral(".sock"))) dir = QStringLiteral("/tmp");
+  return {dir, standIn};
 }
 
 int MsLeft(const QDeadlineTimer& deadline) {
@@ -48,9 +63,9 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(pa
   const QString base = QStringLiteral("vornalith-%1-%2")
                            .arg(QString::fromLatin1(digest))
                            .arg(static_cast<qulonglong>(::getuid()));
-  const QString folder = SocketFolder(base + QStringLiteral(".sock"));
-  serverName_ = folder + QLatin1Char('/') + base + QStringLiteral(".sock");
-  lockPath_ = folder + QLatin1Char('/') + base + QStringLiteral(".lock");
+  const SocketPlace place = ChooseSocketPlace(base);
+  serverName_ = place.folder + QLatin1Char('/') + place.base + QStringLiteral(".sock");
+  lockPath_ = place.folder + QLatin1Char('/') + place.base + QStringLiteral(".lock");
   listenerThread_.setObjectName(QStringLiteral("instance socket"));
 }
 

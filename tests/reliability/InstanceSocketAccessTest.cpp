@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -132,6 +134,30 @@ TEST_F(InstanceSocketAccess, ADeepRuntimeFolderStillAllowsOnlyOneInstance) {
   ASSERT_TRUE(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
   const RuntimeFolder runtime(deep);
   ExpectOneInstanceOwnersOnly();
+}
+
+TEST_F(InstanceSocketAccess, TwoDeepRuntimeFoldersDoNotMeetInTheTemporaryFolder) {
+  // Both stand in with the temporary folder; programs of different runtime
+  // folders (tests side by side in a deep build tree) must not take each
+  // other for the running instance.
+  QTemporaryDir base;
+  ASSERT_TRUE(base.isValid());
+  QStringList deep{base.path() + QStringLiteral("/a"), base.path() + QStringLiteral("/b")};
+  for (QString& d : deep) {
+    while (d.size() < 140) d += QStringLiteral("/a-rather-long-folder-name");
+    ASSERT_TRUE(QDir().mkpath(d));
+    ASSERT_TRUE(QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  }
+  const QString key = Key();
+  std::optional<RuntimeFolder> runtime(std::in_place, deep[0]);
+  SingleInstance first(key);
+  ASSERT_TRUE(first.TryBecomePrimary());
+  runtime.reset();
+  runtime.emplace(deep[1]);
+  SingleInstance other(key);
+  EXPECT_TRUE(other.TryBecomePrimary()) << "a program of another runtime folder was taken for this one";
+  SingleInstance again(key);
+  EXPECT_FALSE(again.TryBecomePrimary());
 }
 
 }  // namespace
