@@ -7,6 +7,8 @@
 #   psensor            the sensor monitor bench/idle compares against
 #   xvfb, xauth        the X server the idle and start-up benchmarks show windows on
 #   xdotool            hides the simulated unit's window for the second idle figure
+#   openbox            a window manager, so that bench/idle can minimise a window
+#   python3-dbus, python3-gi  bench/idle's notification area (a StatusNotifierWatcher)
 #   dbus-daemon        a private session bus for both programs under test
 #   libx11-dev         bench/first_shown watches the X server for the window
 #   strace             bench/startup lists the waits on the way to the window
@@ -16,6 +18,6 @@ set -euo pipefail
 
 exec bash "$(dirname "$0")/../scripts/install-deps.sh" \
   psensor \
-  xvfb xauth dbus-daemon xdotool strace \
+  xvfb xauth dbus-daemon xdotool strace openbox python3-dbus python3-gi \
   libx11-dev libbenchmark-dev \
   linux-perf valgrind
