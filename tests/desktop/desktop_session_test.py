@@ -31,7 +31,7 @@ MENU = 'com.canonical.dbusmenu'
 NOTIFY_PATH = '/org/freedesktop/Notifications'
 RATE = 22050
 # How long the first warning lasts, in seconds of 3 s polls.
-WARNING_SECONDS = 40
+WARNING_SECONDS = 60
 SHUTDOWN_BODY = ('The computer powers off in 3 minutes unless the temperature falls. '
                  'Close the control centre to cancel.')
 
