@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
@@ -100,15 +101,38 @@ SimUnitWindow::SimUnitWindow(SimulatedUnit& unit, bool followWallClock, QWidget*
   layout->addWidget(BuildControls());
   layout->addStretch(1);
 
+  timer_->setInterval(kRefreshMs);
   connect(timer_, &QTimer::timeout, this, [this] {
     if (followWallClock_) unit_.SyncToWallClock();
-    // Nobody sees a window that is not on screen; redrawing its readings
-    // twice a second would be most of what the whole program costs at rest.
-    if (windowHandle() && !windowHandle()->isExposed()) return;
     Refresh();
   });
-  timer_->start(kRefreshMs);
+  timer_->start();
   Refresh();
+}
+
+void SimUnitWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!watchingExposure_ && windowHandle()) {
+    windowHandle()->installEventFilter(this);
+    watchingExposure_ = true;
+  }
+}
+
+// Nobody sees a window that is not on screen (unmapped, minimised, covered
+// by a locked screen): its refresh sleeps then, since waking twice a second
+// to redraw it would be most of what the whole program costs at rest. The
+// model itself keeps time on every exchange with it.
+bool SimUnitWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == windowHandle() && event->type() == QEvent::Expose) {
+    if (!windowHandle()->isExposed()) {
+      timer_->stop();
+    } else if (!timer_->isActive()) {
+      if (followWallClock_) unit_.SyncToWallClock();
+      Refresh();
+      timer_->start();
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 QWidget* SimUnitWindow::BuildFrontPanel() {

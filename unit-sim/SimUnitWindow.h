@@ -39,6 +39,10 @@ class SimUnitWindow : public QWidget {
   // Reads everything shown afresh from the unit.
   void Refresh();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QWidget* BuildFrontPanel();
   QWidget* BuildReadings();
@@ -51,6 +55,7 @@ class SimUnitWindow : public QWidget {
   SimulatedUnit& unit_;
   bool followWallClock_;
   QTimer* timer_;
+  bool watchingExposure_ = false;
 
   QLabel* line1_;
   QLabel* line2_;

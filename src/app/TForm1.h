@@ -7,6 +7,7 @@
 #include "app/Services.h"
 #include "app/StatusMessageQueue.h"
 #include "config/Heater.h"
+#include "config/SettingsKey.h"
 #include "logs/LogFile.h"
 #include "logs/MailSender.h"
 #include "logs/ProcessLauncher.h"
@@ -311,6 +312,10 @@ class TForm1 : public QMainWindow {
   bool shutdownSequenceRunning_ = false;
   std::unique_ptr<StatusMessageQueue> statusQueue_;
   QString displayLine2Text_;
+  // Line 1's texts as last saved, and the settings file as it was then.
+  QString savedPrimaryText_;
+  QString savedSecondaryText_;
+  SettingsFileStamp savedTextsStamp_;
   // What the front panel's line 1 showed before an emergency took it over.
   QString primaryTextBeforeEmergency_;
   bool alternationBeforeEmergency_ = false;

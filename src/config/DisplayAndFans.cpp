@@ -95,11 +95,23 @@ void TForm1::DisplayIntervalTimerTimer() {
   SendLine1Text(Line1ShowsPrimary ? ui_->PrimaryTextComboBox->currentText()
                                    : ui_->SecondaryTextComboBox->currentText());
   Line1ShowsPrimary = !Line1ShowsPrimary;
-  // Typed texts are kept from one tick to the next.
+  // Typed texts are kept from one tick to the next. Opening the file every
+  // five seconds only to find the same texts in it would be most of what the
+  // program does at rest, so an unchanged file with unchanged texts is left
+  // alone.
+  const QString primary = ui_->PrimaryTextComboBox->currentText();
+  const QString secondary = ui_->SecondaryTextComboBox->currentText();
+  if (primary == savedPrimaryText_ && secondary == savedSecondaryText_ && savedTextsStamp_.exists &&
+      SettingsKey::Stamp(services_.settingsPath) == savedTextsStamp_)
+    return;
+  savedTextsStamp_ = {};
   try {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
-    key.WriteString(settings::kDisplayLine1Primary, ui_->PrimaryTextComboBox->currentText());
-    key.WriteString(settings::kDisplayLine1Secondary, ui_->SecondaryTextComboBox->currentText());
+    key.WriteString(settings::kDisplayLine1Primary, primary);
+    key.WriteString(settings::kDisplayLine1Secondary, secondary);
+    savedPrimaryText_ = primary;
+    savedSecondaryText_ = secondary;
+    savedTextsStamp_ = SettingsKey::Stamp(services_.settingsPath);
   } catch (const std::exception& e) {
     ReportError(QString::fromUtf8(e.what()));
   }

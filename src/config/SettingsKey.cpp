@@ -71,6 +71,14 @@ QString SettingsKey::DefaultPath() {
          QStringLiteral("/quelmark/tessalinique.conf");
 }
 
+SettingsFileStamp SettingsKey::Stamp(const QString& path) {
+  struct stat st;
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+  return {true, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 bool SettingsKey::DeleteKey(const QString& path) {
   return !QFileInfo::exists(path) || QFile::remove(path);
 }

@@ -43,6 +43,17 @@ class SettingsError : public std::runtime_error {
   QString Text() const { return QString::fromUtf8(what()); }
 };
 
+// What tells cheaply whether the file changed: a save through SettingsKey
+// replaces it (another inode), any other writer changes its size or time.
+struct SettingsFileStamp {
+  bool exists = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modifiedNs = 0;
+  bool operator==(const SettingsFileStamp&) const = default;
+};
+
 class SettingsKey {
  public:
   enum class Open {
@@ -57,6 +68,8 @@ class SettingsKey {
 
   // $XDG_CONFIG_HOME/quelmark/tessalinique.conf (normally ~/.config/...).
   static QString DefaultPath();
+
+  static SettingsFileStamp Stamp(const QString& path);
 
   // Removes the whole key, i.e. the file. True when no file is left.
   static bool DeleteKey(const QString& path);

@@ -74,6 +74,7 @@ HistoryStore::HistoryStore(QString path, std::function<void(const QString&)> onF
 }
 
 HistoryStore::~HistoryStore() {
+  insert_.reset();
   if (db_.isValid()) db_.close();
   db_ = QSqlDatabase();
   QSqlDatabase::removeDatabase(connection_);
@@ -130,6 +131,7 @@ void HistoryStore::Fail(const QString& what, const QSqlError& error) {
   if (!detail.trimmed().isEmpty()) reason += QStringLiteral(" (") + detail.trimmed() + QLatin1Char(')');
   // Closed, not removed: queries of the caller may still hold the
   // connection; the destructor lets go of it.
+  insert_.reset();
   if (db_.isValid()) db_.close();
   if (damaged) {
     // Kept for whoever wants to look into it or rescue it: the log of
@@ -192,28 +194,36 @@ void HistoryStore::Append(const HistoryPoint& point, const HistorySensors& senso
   sensorsKnown_ = true;
 
   if (Saving()) {
-    if (!db_.transaction()) {
+    // One statement commits on its own; new sensor details go in with the
+    // sample they came with, so that both land or neither.
+    if (sensorsChanged && !db_.transaction()) {
       Fail(QStringLiteral("cannot write %1").arg(path_), db_.lastError());
     } else {
-      QSqlQuery q(db_);
-      q.prepare(QStringLiteral("INSERT OR REPLACE INTO samples VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-      q.addBindValue(point.ms);
-      q.addBindValue(static_cast<int>(point.state));
-      for (const std::optional<int>& c : point.celsius) q.addBindValue(Nullable(c));
-      q.addBindValue(point.frontRpm);
-      q.addBindValue(point.rearRpm);
-      q.addBindValue(point.cpuMHz);
-      q.addBindValue(point.cpuLoad);
-      q.addBindValue((point.warning ? 1 : 0) | (point.shutdown ? 2 : 0));
+      if (!insert_) {
+        insert_ = std::make_unique<QSqlQuery>(db_);
+        insert_->prepare(QStringLiteral("INSERT OR REPLACE INTO samples VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+      }
+      QSqlQuery& q = *insert_;
+      int column = 0;
+      q.bindValue(column++, point.ms);
+      q.bindValue(column++, static_cast<int>(point.state));
+      for (const std::optional<int>& c : point.celsius) q.bindValue(column++, Nullable(c));
+      q.bindValue(column++, point.frontRpm);
+      q.bindValue(column++, point.rearRpm);
+      q.bindValue(column++, point.cpuMHz);
+      q.bindValue(column++, point.cpuLoad);
+      q.bindValue(column++, (point.warning ? 1 : 0) | (point.shutdown ? 2 : 0));
       if (!q.exec()) {
         const QSqlError error = q.lastError();
         q.finish();
-        db_.rollback();
+        if (sensorsChanged) db_.rollback();
         Fail(QStringLiteral("cannot write %1").arg(path_), error);
       } else {
         q.finish();
-        if (sensorsChanged) WriteSensors();
-        if (Saving() && !db_.commit()) Fail(QStringLiteral("cannot write %1").arg(path_), db_.lastError());
+        if (sensorsChanged) {
+          WriteSensors();
+          if (Saving() && !db_.commit()) Fail(QStringLiteral("cannot write %1").arg(path_), db_.lastError());
+        }
       }
     }
   }

@@ -79,13 +79,16 @@ bool CPUThread::Step() {
     if (!SamplingWanted()) return sources_.Sleep(kIdleWaitMs, stop_);
 
     ++speedCheckCounter_;
-    const std::optional<int> load = MeasureCpuLoad(sources_, stop_);
+    // The short pause that ends a sample is taken with the sample's rest,
+    // one wake-up fewer, unless a clock check comes between them.
+    const bool clockCheckDue = speedCheckCounter_ >= kSpeedCheckPeriod;
+    const std::optional<int> load = MeasureCpuLoad(sources_, stop_, clockCheckDue ? 0 : kPauseMs);
     if (!load) return false;
     load_->store(*load);
 
     // Checked as "at least": a check that failed is tried again at the next
     // sample rather than after the counter has gone all the way round.
-    if (speedCheckCounter_ >= kSpeedCheckPeriod) {
+    if (clockCheckDue) {
       if (*load < kBusyLoad) {
         try {
           const std::optional<int> speed = MeasureCpuSpeed(sources_, stop_);
@@ -103,7 +106,7 @@ bool CPUThread::Step() {
     emit SpeedCaptionChanged(QString::number(speed_->load()) + QStringLiteral(" MHz "));
     emit LoadSampled(load_->load());
     UpdateTrayHint();
-    return sources_.Sleep(1, stop_);
+    return !clockCheckDue || sources_.Sleep(kPauseMs, stop_);
   } catch (const std::exception& e) {
     emit ErrorRaised(Message(e));
     return false;

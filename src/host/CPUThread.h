@@ -24,6 +24,7 @@ class CPUThread : public QThread {
   static constexpr int kSpeedCheckPeriod = 10;  // samples between clock checks
   static constexpr int kBusyLoad = 40;          // no clock check at this load or above
   static constexpr int kIdleWaitMs = 200;       // between looks while nothing is wanted
+  static constexpr int kPauseMs = 1;            // after each sample
 
   // Measures the clock rate before it returns (about a second) and starts the
   // thread unless createSuspended. The targets may be null; the two values

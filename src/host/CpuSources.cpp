@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -16,16 +18,23 @@
 #define VCC_HAVE_TSC 1
 #endif
 
-std::optional<CpuTimes> ParseProcStat(const std::string& text) {
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("cpu ", 0) != 0) continue;
-    std::istringstream fields(line.substr(4));
+std::optional<CpuTimes> ParseProcStat(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (!line.starts_with("cpu ")) continue;
+    line.remove_prefix(4);
     // user nice system idle iowait irq softirq steal [guest guest_nice]
     std::uint64_t value[8] = {};
     int read = 0;
-    while (read < 8 && fields >> value[read]) ++read;
+    while (read < 8) {
+      while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+      const auto [next, error] = std::from_chars(line.data(), line.data() + line.size(), value[read]);
+      if (error != std::errc()) break;
+      line.remove_prefix(static_cast<std::size_t>(next - line.data()));
+      ++read;
+    }
     if (read < 4) return std::nullopt;
     CpuTimes times;
     times.idle = value[3] + value[4];
@@ -89,10 +98,23 @@ bool ReadWholeFile(const char* path, std::string& text) {
 
 class SystemCpuSources : public ICpuSources {
  public:
+  ~SystemCpuSources() override {
+    if (statFd_ >= 0) ::close(statFd_);
+  }
+
+  // Read once a second for as long as the program runs: the file stays open
+  // and is read again from its start, which has the kernel write it afresh.
   bool ReadCpuTimes(CpuTimes& times) override {
-    std::string text;
-    if (!ReadWholeFile("/proc/stat", text)) return false;
-    const std::optional<CpuTimes> parsed = ParseProcStat(text);
+    if (statFd_ < 0) statFd_ = ::open("/proc/stat", O_RDONLY | O_CLOEXEC);
+    if (statFd_ < 0) return false;
+    char text[1024];  // the aggregate line comes first and is far shorter
+    const ssize_t length = ::pread(statFd_, text, sizeof text, 0);
+    if (length <= 0) {
+      ::close(statFd_);
+      statFd_ = -1;
+      return false;
+    }
+    const std::optional<CpuTimes> parsed = ParseProcStat(std::string_view(text, static_cast<std::size_t>(length)));
     if (!parsed) return false;
     times = *parsed;
     return true;
@@ -141,6 +163,9 @@ class SystemCpuSources : public ICpuSources {
   }
 
   bool Sleep(int ms, SamplerStop& stop) override { return stop.WaitFor(ms); }
+
+ private:
+  int statFd_ = -1;
 };
 
 }  // namespace
@@ -161,7 +186,7 @@ std::optional<int> MeasureCpuSpeed(ICpuSources& sources, SamplerStop& stop) {
   return sources.ReadClockMHz();
 }
 
-std::optional<int> MeasureCpuLoad(ICpuSources& sources, SamplerStop& stop) {
+std::optional<int> MeasureCpuLoad(ICpuSources& sources, SamplerStop& stop, int extraRestMs) {
   // A failed reading still takes the sample's usual two seconds: returning at
   // once would have the sampler spin, flooding the window with updates.
   CpuTimes before, after;
@@ -169,6 +194,6 @@ std::optional<int> MeasureCpuLoad(ICpuSources& sources, SamplerStop& stop) {
   if (!sources.Sleep(kMeasureWindowMs, stop)) return std::nullopt;
   const bool readAfter = readBefore && sources.ReadCpuTimes(after);
   const int load = readAfter ? LoadBetween(before, after) : -1;
-  if (!sources.Sleep(kMeasureWindowMs, stop)) return std::nullopt;
+  if (!sources.Sleep(kMeasureWindowMs + extraRestMs, stop)) return std::nullopt;
   return load;
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // Time the processors spent, summed over all of them, in the kernel's ticks.
 struct CpuTimes {
@@ -19,7 +20,7 @@ struct CpuTimes {
 };
 
 // The aggregate "cpu" line of /proc/stat; nothing when it is missing or malformed.
-std::optional<CpuTimes> ParseProcStat(const std::string& text);
+std::optional<CpuTimes> ParseProcStat(std::string_view text);
 
 // Load in percent between two readings, rounded to the nearest percent and
 // held to 0..100; -1 when no time passed between them.
@@ -68,7 +69,7 @@ std::unique_ptr<ICpuSources> MakeSystemCpuSources();
 // was cut short by the stop.
 std::optional<int> MeasureCpuSpeed(ICpuSources& sources, SamplerStop& stop);
 
-// One load measurement: two readings one second apart, then a second's rest,
-// so that a sample takes two seconds. -1 when the counters cannot be read;
-// nothing when the stop cut it short.
-std::optional<int> MeasureCpuLoad(ICpuSources& sources, SamplerStop& stop);
+// One load measurement: two readings one second apart, then a second's rest
+// (and extraRestMs more), so that a sample takes two seconds. -1 when the
+// counters cannot be read; nothing when the stop cut it short.
+std::optional<int> MeasureCpuLoad(ICpuSources& sources, SamplerStop& stop, int extraRestMs = 0);

@@ -179,8 +179,12 @@ void TForm1::RefreshSetupRows() {
     const SensorControls row = Row(n);
     const QString& name = SensorTable[n].Name;
     if (name == kNotAvailable) {
-      QSignalBlocker block(row.name);
-      row.name->setEditText(kNotAvailable);
+      // Set once: every reply comes here, and setting even the same text
+      // again costs the edit field a relayout and an accessibility update.
+      if (row.name->currentText() != kNotAvailable) {
+        QSignalBlocker block(row.name);
+        row.name->setEditText(kNotAvailable);
+      }
       SetEditColor(row.name, SystemScrollBarColor);
       row.name->setEnabled(false);
       SetRowUsable(n, false);

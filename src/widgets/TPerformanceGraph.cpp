@@ -5,34 +5,54 @@
 #include <QPen>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 // ---------------------------------------------------------------------------
 // Picture
 
 void ImageGraphPicture::Reset(QSize size, QColor background) {
+  if (!drawing_) return;
   image_ = QImage(size, QImage::Format_RGB32);
   image_.fill(background);
 }
 
 void ImageGraphPicture::Fill(const QRect& rect, QColor colour) {
-  if (image_.isNull()) return;
+  if (!drawing_ || image_.isNull()) return;
   QPainter painter(&image_);
   painter.fillRect(rect, colour);
 }
 
 void ImageGraphPicture::Line(QPoint from, QPoint to, QColor colour) {
-  if (image_.isNull()) return;
+  if (!drawing_ || image_.isNull()) return;
   QPainter painter(&image_);
   painter.setPen(QPen(colour, 1));
   painter.drawLine(from, to);
 }
 
 void ImageGraphPicture::Copy(const QRect& source, const QRect& destination) {
-  if (image_.isNull() || source.isEmpty()) return;
-  const QImage part = image_.copy(source);  // source and destination overlap
-  QPainter painter(&image_);
-  painter.drawImage(destination.topLeft(), part);
+  if (!drawing_ || image_.isNull() || source.isEmpty()) return;
+  // Moved row by row in place: the chart scrolls at every sample, and a copy
+  // of the picture drawn back with a painter costs several times as much.
+  const QPoint offset = destination.topLeft() - source.topLeft();
+  const QRect to = source.intersected(image_.rect()).translated(offset).intersected(image_.rect());
+  if (to.isEmpty()) return;
+  const QRect from = to.translated(-offset);
+  constexpr int kBytesPerPixel = 4;  // Format_RGB32
+  uchar* bits = image_.bits();       // detaches once, before any row is moved
+  const qsizetype stride = image_.bytesPerLine();
+  const auto moveRow = [&](int row) {
+    std::memmove(bits + (to.top() + row) * stride + to.left() * kBytesPerPixel,
+                 bits + (from.top() + row) * stride + from.left() * kBytesPerPixel,
+                 static_cast<std::size_t>(to.width()) * kBytesPerPixel);
+  };
+  // Rows overlap when moving up or down: take them in the order that reads
+  // each before it is overwritten.
+  if (to.top() <= from.top()) {
+    for (int row = 0; row < to.height(); ++row) moveRow(row);
+  } else {
+    for (int row = to.height() - 1; row >= 0; --row) moveRow(row);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -269,6 +289,21 @@ TPerformanceGraph::TPerformanceGraph(QWidget* parent) : QWidget(parent), model_(
   // first; without this every sample repainted the group box behind it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   model_.OnRepaint = [this] { QWidget::update(); };
+}
+
+// Out of sight (minimised into the notification area, another page shown)
+// the chart keeps its samples but draws nothing; it is drawn whole again when
+// it comes back into view.
+void TPerformanceGraph::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  picture_.SetDrawing(false);
+}
+
+void TPerformanceGraph::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (picture_.Drawing()) return;
+  picture_.SetDrawing(true);
+  model_.Replay();
 }
 
 void TPerformanceGraph::paintEvent(QPaintEvent*) {

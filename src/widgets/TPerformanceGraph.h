@@ -41,8 +41,14 @@ class ImageGraphPicture : public IGraphPicture {
   void Copy(const QRect& source, const QRect& destination) override;
   const QImage& Image() const { return image_; }
 
+  // While off, drawing requests are dropped: nobody sees the picture, and a
+  // full redraw (TPerformanceGraphModel::Replay) brings it back when needed.
+  void SetDrawing(bool on) { drawing_ = on; }
+  bool Drawing() const { return drawing_; }
+
  private:
   QImage image_;
+  bool drawing_ = true;
 };
 
 // v rounded up to a multiple of gradient; 0 stays 0, a gradient of 0 changes nothing.
@@ -139,6 +145,8 @@ class TPerformanceGraph : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   ImageGraphPicture picture_;

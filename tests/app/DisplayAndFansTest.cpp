@@ -6,6 +6,7 @@
 #include "widgets/Palette.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
@@ -37,6 +38,17 @@ TEST_F(DisplayAndFansTest, LineOneAlternatesAndKeepsTypedTexts) {
   EXPECT_EQ(lines, (std::vector<std::string>{"Hello           ", "World           ", "Hello           "}));
   EXPECT_EQ(Saved().ReadString("DisplayLine1P"), "Hello");
   EXPECT_EQ(Saved().ReadString("DisplayLine1S"), "World");
+
+  // Each tick still leaves the file with the texts, whoever changed either.
+  ui().SecondaryTextComboBox->setEditText("There");
+  form->DisplayIntervalTimerTimer();
+  EXPECT_EQ(Saved().ReadString("DisplayLine1S"), "There");
+  SettingsKey(fakes.settingsPath(), SettingsKey::Open::Existing).WriteString("DisplayLine1P", "Edited");
+  form->DisplayIntervalTimerTimer();
+  EXPECT_EQ(Saved().ReadString("DisplayLine1P"), "Hello");
+  ASSERT_TRUE(QFile::remove(fakes.settingsPath()));
+  form->DisplayIntervalTimerTimer();
+  EXPECT_EQ(Saved().ReadString("DisplayLine1P"), "Hello");
 }
 
 TEST_F(DisplayAndFansTest, APrimaryTextChoiceReachesTheUnitAtTheNextTick) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include <set>
 #include <stdexcept>
 
@@ -182,12 +184,49 @@ TEST(GraphGrid, ScrollsThreePixelsPerSampleWithALineEverySeven) {
   }
 }
 
-TEST(GraphGrid, AFullRedrawKeepsTheGridWhereScrollingLeftIt) {
+// A full redraw starts at the oldest band the ring holds; on a chart 95 wide
+// that leaves the two columns left of it blank, where scrolling leaves the
+// tail of a band already dropped.
+QImage FromOldestWholeBand(const QImage& picture) { return picture.copy(2, 0, picture.width() - 2, picture.height()); }
+
+TEST(GraphGrid, AFullRedrawKeepsTheGridAndTheLinesWhereScrollingLeftThem) {
   RealGraph real;
   for (int i = 0; i < 4; ++i) real.Sample(0);
-  const QImage scrolled = real.picture.Image().copy();
+  QImage scrolled = real.picture.Image().copy();
   real.graph.Replay();
   EXPECT_EQ(real.picture.Image(), scrolled);
+  // With lines across more than one screen width, the scale unchanged.
+  for (int i = 0; i < 45; ++i) real.Sample((i * 37) % 90 + 5);
+  scrolled = real.picture.Image().copy();
+  real.graph.Replay();
+  EXPECT_EQ(FromOldestWholeBand(real.picture.Image()), FromOldestWholeBand(scrolled));
+}
+
+TEST(PerformanceGraphWidget, SamplesTakenOutOfSightShowWhenItComesBack) {
+  QWidget window;
+  auto* graph = new TPerformanceGraph(&window);
+  graph->Model().SetGridSize(7);
+  graph->Model().SetGradient(100);
+  graph->setFixedSize(95, 28);
+  window.show();
+  graph->Model().Fit(graph->size());
+  RealGraph seen;  // fed the same samples, always drawing
+
+  auto sample = [&](int value) {
+    graph->DataPoint(kLime, value);
+    graph->Update();
+    seen.Sample(value);
+  };
+  for (int i = 0; i < 10; ++i) sample(20 + i);
+  ASSERT_EQ(graph->Picture(), seen.picture.Image());
+
+  window.hide();  // as when minimised into the notification area
+  const QImage whenHidden = graph->Picture().copy();
+  for (int i = 0; i < 50; ++i) sample((i * 53) % 140 + 1);  // the scale moves too
+  EXPECT_EQ(graph->Picture(), whenHidden) << "drew while out of sight";
+
+  window.show();
+  EXPECT_EQ(FromOldestWholeBand(graph->Picture()), FromOldestWholeBand(seen.picture.Image()));
 }
 
 TEST_F(GraphModelTest, WideningKeepsTheNewestSamplesAtTheRightEdge) {
