@@ -5,14 +5,16 @@
     measure_process.py PID SECONDS
 
 Prints one line of key=value pairs:
-  cpu_pct    utime+stime used during the stretch, as % of one core
+  cpu_pct    CPU time used during the stretch, as % of one core: the sum of
+             the scheduler's run time of every thread (schedstat, nanoseconds)
+  tick_pct   the same from utime+stime (/proc/<pid>/stat), in 10 ms ticks:
+             coarse (one tick in 60 s is 0.017 %), but it also counts threads
+             that ended during the stretch
   rss_mb     resident set at the end (VmRSS), MB (10^6 bytes)
   pss_mb     proportional set size at the end (smaps_rollup), MB
   threads    thread count at the end
 then one line per thread name with its share of one core ("thread <name> <pct>"),
-busiest first, so a cost can be put on the thread that has it. The per-thread
-shares come from the scheduler's run time in nanoseconds (schedstat), finer
-than the 10 ms ticks of utime+stime.
+busiest first, so a cost can be put on the thread that has it.
 """
 
 import os
@@ -62,15 +64,18 @@ def main():
     end_threads = threads(pid)
     wall = time.monotonic() - start
 
-    cpu_pct = (end_total - start_total) / TICK / wall * 100.0
+    tick_pct = (end_total - start_total) / TICK / wall * 100.0
     rss = kb_field(f"/proc/{pid}/status", "VmRSS") * 1024 / 1e6
     pss = kb_field(f"/proc/{pid}/smaps_rollup", "Pss") * 1024 / 1e6
-    print(f"cpu_pct={cpu_pct:.3f} rss_mb={rss:.1f} pss_mb={pss:.1f} threads={len(end_threads)} "
-          f"seconds={wall:.1f}")
     per_name = {}
+    total_ns = 0
     for tid, (name, ns) in end_threads.items():
         before = start_threads.get(tid, (name, 0))[1]
         per_name[name] = per_name.get(name, 0) + ns - before
+        total_ns += ns - before
+    cpu_pct = total_ns / 1e9 / wall * 100.0
+    print(f"cpu_pct={cpu_pct:.3f} tick_pct={tick_pct:.3f} rss_mb={rss:.1f} pss_mb={pss:.1f} "
+          f"threads={len(end_threads)} seconds={wall:.1f}")
     for name, ns in sorted(per_name.items(), key=lambda kv: -kv[1]):
         print(f"thread {name} {ns / 1e9 / wall * 100.0:.3f}")
 

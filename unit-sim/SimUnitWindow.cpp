@@ -118,6 +118,11 @@ void SimUnitWindow::showEvent(QShowEvent* event) {
   }
 }
 
+void SimUnitWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  timer_->stop();
+}
+
 // Nobody sees a window that is not on screen (unmapped, minimised, covered
 // by a locked screen): its refresh sleeps then, since waking twice a second
 // to redraw it would be most of what the whole program costs at rest. The

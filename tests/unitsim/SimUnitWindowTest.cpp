@@ -4,6 +4,7 @@
 #include "SimUnitWindow.h"
 
 #include <QLabel>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -40,4 +41,29 @@ TEST(SimUnitWindow, ShowsTheLinesTheUnitWasSent) {
   ASSERT_NE(state, nullptr);
   EXPECT_TRUE(state->text().contains(QStringLiteral("FAN FAILED")));
   EXPECT_EQ(unit.Now(), 0.0) << "a window not following the wall clock leaves time alone";
+}
+
+TEST(SimUnitWindow, ItsReadingsSleepWhileItIsOutOfSightAndCatchUpWhenItIsBack) {
+  unitsim::SimulatedUnit unit(1);
+  unitsim::SimUnitWindow window(unit, false);
+  auto* state = window.findChild<QLabel*>(QStringLiteral("UnitStateLabel"));
+  ASSERT_NE(state, nullptr);
+  const auto shows = [&](const char* name) {
+    return QTest::qWaitFor([&] { return state->text().contains(QLatin1String(name)); }, 2000);
+  };
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  unit.ForceState(82);
+  EXPECT_TRUE(shows("FAN FAILED"));
+
+  window.hide();
+  unit.ForceState(84);
+  QTest::qWait(800);  // more than one refresh period
+  EXPECT_TRUE(state->text().contains(QLatin1String("FAN FAILED")));
+
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_TRUE(state->text().contains(QLatin1String("CRITICAL TEMPERATURE"))) << "not brought up to date at once";
+  unit.ForceState(85);
+  EXPECT_TRUE(shows("TEMPERATURE FAILURE")) << "the refresh did not start again";
 }
