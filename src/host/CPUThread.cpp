@@ -67,6 +67,11 @@ void CPUThread::run() {
   }
 }
 
+void CPUThread::SetMainWindowVisible(bool visible) {
+  mainWindowVisible_ = visible;
+  if (visible) stop_.Nudge();
+}
+
 bool CPUThread::SamplingWanted() const {
   if (!speed_ || !load_) return false;
   const int source = TrayHintSource;
@@ -76,7 +81,7 @@ bool CPUThread::SamplingWanted() const {
 bool CPUThread::Step() {
   if (stop_.Requested()) return false;
   try {
-    if (!SamplingWanted()) return sources_.Sleep(kIdleWaitMs, stop_);
+    if (!SamplingWanted()) return sources_.IdleWait(kIdleWaitMs, stop_);
 
     ++speedCheckCounter_;
     // The short pause that ends a sample is taken with the sample's rest,
@@ -114,6 +119,8 @@ bool CPUThread::Step() {
 }
 
 void CPUThread::UpdateTrayHint() {
+  // From the window, after the hint's source changed: a CPU hint wants samples.
+  if (QThread::currentThread() != this) stop_.Nudge();
   try {
     if (!speed_ || !load_) return;
     QString override = TrayHintLinkLost.Get();

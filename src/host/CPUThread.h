@@ -23,7 +23,9 @@ class CPUThread : public QThread {
  public:
   static constexpr int kSpeedCheckPeriod = 10;  // samples between clock checks
   static constexpr int kBusyLoad = 40;          // no clock check at this load or above
-  static constexpr int kIdleWaitMs = 200;       // between looks while nothing is wanted
+  // Between looks while no sample is wanted; a change that wants one (the
+  // window shown, a CPU hint chosen) ends the wait at once.
+  static constexpr int kIdleWaitMs = 2000;
   static constexpr int kPauseMs = 1;            // after each sample
 
   // Measures the clock rate before it returns (about a second) and starts the
@@ -40,7 +42,7 @@ class CPUThread : public QThread {
   void TerminateAndWait();
 
   // Told by the window: whether it is shown or minimised to the notification area.
-  void SetMainWindowVisible(bool visible) { mainWindowVisible_ = visible; }
+  void SetMainWindowVisible(bool visible);
   bool MainWindowVisible() const { return mainWindowVisible_; }
 
   // Builds the hint from the current readings and hands it to the icon. Runs on

@@ -78,6 +78,21 @@ bool SamplerStop::WaitFor(int ms) {
   return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return requested_; });
 }
 
+void SamplerStop::Nudge() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nudged_ = true;
+  }
+  wake_.notify_all();
+}
+
+bool SamplerStop::WaitUntilNudged(int ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return requested_ || nudged_; });
+  nudged_ = false;
+  return !requested_;
+}
+
 // ---------------------------------------------------------------------------
 
 namespace {

@@ -36,10 +36,17 @@ class SamplerStop {
   // the time ran out, false when the stop was requested.
   bool WaitFor(int ms);
 
+  // Ends the current (or next) WaitUntilNudged early; WaitFor ignores it.
+  void Nudge();
+  // Waits up to ms milliseconds or until nudged; false when the stop was
+  // requested.
+  bool WaitUntilNudged(int ms);
+
  private:
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool requested_ = false;
+  bool nudged_ = false;
 };
 
 class ICpuSources {
@@ -60,6 +67,8 @@ class ICpuSources {
   virtual void LowerThreadPriority() = 0;
   // Waits ms milliseconds; false (and at once) when the stop is requested.
   virtual bool Sleep(int ms, SamplerStop& stop) = 0;
+  // The wait while no sample is wanted: also ends when nudged.
+  virtual bool IdleWait(int ms, SamplerStop& stop) { return stop.WaitUntilNudged(ms); }
 };
 
 // This computer: /proc/stat, the time-stamp counter (cpufreq elsewhere), nice values.

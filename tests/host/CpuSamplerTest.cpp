@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -208,7 +209,7 @@ TEST_F(SamplerLoopTest, HiddenWindowWithATemperatureHintTakesNoSample) {
   EXPECT_EQ(hints->count(), 0);
   const std::vector<int> sleeps = cpu.Sleeps();
   EXPECT_EQ(sleeps.size(), 6u);
-  for (std::size_t i = 1; i < sleeps.size(); ++i) EXPECT_LT(sleeps[i], 1000);  // idle waits only
+  for (std::size_t i = 1; i < sleeps.size(); ++i) EXPECT_EQ(sleeps[i], CPUThread::kIdleWaitMs);  // idle waits only
 
   for (int source : {5, 6}) {
     TrayHintSource = source;
@@ -332,6 +333,54 @@ TEST_F(HintTest, ResultsReachPanelGraphAndIconOnTheWindowsThreadInSampleOrder) {
   EXPECT_LT(stopping.elapsed(), 500);
   EXPECT_TRUE(sampler.isFinished());
   EXPECT_EQ(cpu.Lowered(), 1);  // it ran at the lowest priority
+}
+
+// Idle, the sampler wakes only every two seconds, yet a change that wants
+// samples starts them at once.
+TEST_F(HintTest, AnIdleSamplerStartsAtOnceWhenTheWindowShowsOrACpuHintIsChosen) {
+  for (const bool byWindow : {true, false}) {
+    SCOPED_TRACE(byWindow ? "window shown" : "CPU hint chosen");
+    TrayHintSource = 0;
+    FakeCpuSources cpu;
+    cpu.idleWaitMs = 60000;  // only a nudge (or the stop) ends it
+    RelaxedAtomic<int> speed, load;
+    CPUThread sampler(true, nullptr, nullptr, nullptr, &speed, &load, cpu);
+    QSignalSpy loads(&sampler, &CPUThread::LoadSampled);
+    sampler.start();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return cpu.Sleeps().size() >= 2; }));  // clock, then idle
+    QElapsedTimer started;
+    started.start();
+    if (byWindow) {
+      sampler.SetMainWindowVisible(true);
+    } else {
+      TrayHintSource = 6;
+      sampler.UpdateTrayHint();
+    }
+    ASSERT_TRUE(ProcessEventsUntil([&] { return loads.count() > 0; }, 3000));
+    EXPECT_LT(started.elapsed(), 1000);
+    sampler.TerminateAndWait();
+  }
+}
+
+TEST(SamplerStopTest, ANudgeEndsOnlyAnIdleWait) {
+  SamplerStop stop;
+  QElapsedTimer timer;
+  timer.start();
+  std::thread nudger([&] {
+    QThread::msleep(50);
+    stop.Nudge();
+  });
+  EXPECT_TRUE(stop.WaitFor(300));  // a measurement window runs its full time
+  EXPECT_GE(timer.elapsed(), 290);
+  timer.restart();
+  EXPECT_TRUE(stop.WaitUntilNudged(5000));  // the nudge that came meanwhile
+  EXPECT_LT(timer.elapsed(), 100);
+  nudger.join();
+  timer.restart();
+  EXPECT_TRUE(stop.WaitUntilNudged(50));  // used up: the next one waits
+  EXPECT_GE(timer.elapsed(), 45);
+  stop.Request();
+  EXPECT_FALSE(stop.WaitUntilNudged(5000));
 }
 
 TEST_F(HintTest, AnIdleThreadEndsAtOnce) {

@@ -8,8 +8,9 @@
 // Sleeps on the GUI thread always return at once. On the sampler thread the
 // one-second measurement windows pass at once as often as the test allows and
 // then block until the sampler is told to stop, so a window under test samples
-// exactly as often as the test wants; shorter waits (idling, the pause between
-// samples) really wait, so an idle sampler does not spin.
+// exactly as often as the test wants; shorter waits (the pause between
+// samples) really wait, and so does idling, for idleWaitMs instead of the
+// sampler's two seconds, ended early by a nudge as the real one is.
 
 #include "host/CpuSources.h"
 
@@ -34,6 +35,8 @@ class FakeCpuSources : public ICpuSources {
   // Measurement windows the sampler thread may pass before the next one
   // blocks; INT_MAX: never block.
   int threadWindows = INT_MAX;
+  // How long an idle wait on the sampler thread really lasts unless nudged.
+  int idleWaitMs = 20;
 
   bool ReadCpuTimes(CpuTimes& times) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -83,6 +86,15 @@ class FakeCpuSources : public ICpuSources {
     if (blocked) return stop.WaitFor(-1);
     if (!window && !onGuiThread) return stop.WaitFor(ms);
     return !stop.Requested();
+  }
+
+  bool IdleWait(int ms, SamplerStop& stop) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      sleeps_.push_back(ms);
+    }
+    if (QThread::currentThread() == QCoreApplication::instance()->thread()) return !stop.Requested();
+    return stop.WaitUntilNudged(idleWaitMs);
   }
 
   std::vector<int> Sleeps() const {
