@@ -102,11 +102,13 @@ SimUnitWindow::SimUnitWindow(SimulatedUnit& unit, bool followWallClock, QWidget*
   layout->addStretch(1);
 
   timer_->setInterval(kRefreshMs);
-  connect(timer_, &QTimer::timeout, this, [this] {
-    if (followWallClock_) unit_.SyncToWallClock();
-    Refresh();
-  });
+  connect(timer_, &QTimer::timeout, this, &SimUnitWindow::Tick);
   timer_->start();
+  Refresh();
+}
+
+void SimUnitWindow::Tick() {
+  if (followWallClock_) unit_.SyncToWallClock();
   Refresh();
 }
 
@@ -132,8 +134,7 @@ bool SimUnitWindow::eventFilter(QObject* watched, QEvent* event) {
     if (!windowHandle()->isExposed()) {
       timer_->stop();
     } else if (!timer_->isActive()) {
-      if (followWallClock_) unit_.SyncToWallClock();
-      Refresh();
+      Tick();
       timer_->start();
     }
   }

@@ -49,6 +49,8 @@ class SimUnitWindow : public QWidget {
   QWidget* BuildReadings();
   QWidget* BuildControls();
 
+  // One refresh tick: the model's time brought up to now, then Refresh.
+  void Tick();
   void ApplyForcedState();
   void ApplyMalformation();
   void ToggleCable();

@@ -35,15 +35,14 @@ SettingsError WrongType(const QString& name) {
 // and a damaged file would hide a refused write.
 struct FileIdentity {
   bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
   bool operator==(const FileIdentity&) const = default;
 };
 
 FileIdentity IdentityOf(const QString& path) {
-  struct stat st;
-  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-  return {true, st.st_dev, st.st_ino};
+  const SettingsFileStamp stamp = SettingsKey::Stamp(path);
+  return {stamp.exists, stamp.device, stamp.inode};
 }
 
 bool IsReadableFile(const QString& path) {
