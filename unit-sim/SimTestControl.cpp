@@ -181,11 +181,16 @@ void SimTestControl::WriteWindowReport() {
   QString report = QStringLiteral("minimised=%1 visible=%2\n")
                        .arg(window_->isMinimized() ? 1 : 0)
                        .arg(window_->isVisible() ? 1 : 0);
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->isVisible()) report += QStringLiteral("top ") + QLatin1String(w->metaObject()->className()) + '\n';
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible()) continue;
+    report += QStringLiteral("top ") + QLatin1String(w->metaObject()->className());
+    // A box is told by its text (its first line).
+    if (auto* box = qobject_cast<QMessageBox*>(w)) report += ' ' + box->text().section('\n', 0, 0);
+    report += '\n';
+  }
   // Whole or not at all: the test waits for the file to appear.
   QSaveFile out(commandFile_ + QStringLiteral(".window"));
-  if (out.open(QIODevice::WriteOnly) && out.write(report.toLatin1()) >= 0) out.commit();
+  if (out.open(QIODevice::WriteOnly) && out.write(report.toUtf8()) >= 0) out.commit();
 }
 
 }  // namespace unitsim

@@ -22,7 +22,8 @@
 //                    would see: the main window shown, minimised, hidden or
 //                    gone, and the text of the message box on screen;
 //   <file>.window    on "report", replaced whole: "minimised=0|1 visible=0|1"
-//                    and a "top <class>" line for each visible top-level window;
+//                    and a "top <class>" line for each visible top-level window
+//                    ("top QMessageBox <its text's first line>" for a box);
 //   <file>.requests  every request the unit takes, one line of hex bytes each;
 //   <file>.replies   every status reply the program receives, one line each:
 //                    "state t1 t2 t3 t4 t5 front rear", temperatures in whole

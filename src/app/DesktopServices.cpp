@@ -6,17 +6,20 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDebug>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTextBrowser>
 #include <QThread>
+#include <QTime>
 #include <QUrl>
 
 #include <canberra.h>
 
 #include <chrono>
+#include <iterator>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -30,6 +33,40 @@ void QtMessageBoxes::ShowMessageWithDetail(const QString& text, const QString& d
   // it says what to do next.
   if (!detail.isEmpty()) box.setInformativeText(detail);
   box.exec();
+}
+
+void QtMessageBoxes::ShowReport(QWidget* owner, const QString& text) {
+  // The program may run with no one in front of it: the report is kept
+  // where a log reader finds it, box or no box.
+  qWarning().noquote() << text;
+  ForgetDismissedReports();
+  const auto standing = reports_.find(text);
+  if (standing != reports_.end()) {
+    const int repeats = ++standing->repeats;
+    const QString when = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    standing->box->setInformativeText(
+        repeats == 1 ? QStringLiteral("Repeated once since, the last at %1.").arg(when)
+                     : QStringLiteral("Repeated %1 times since, the last at %2.").arg(repeats).arg(when));
+    return;
+  }
+  if (reports_.size() >= kMaxReportsOnScreen) return;
+  auto* box = new QMessageBox(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, owner);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  // Dismissed, the next time the same fault comes it opens a box again.
+  QObject::connect(box, &QDialog::finished, box, [this, text] { reports_.remove(text); });
+  // Window-modal over the owner and opened, not executed: this returns now.
+  box->open();
+  reports_.insert(text, Report{box, 0});
+}
+
+int QtMessageBoxes::ReportsOnScreen() {
+  ForgetDismissedReports();
+  return static_cast<int>(reports_.size());
+}
+
+void QtMessageBoxes::ForgetDismissedReports() {
+  // A box also goes with its owner (the window closed under it).
+  for (auto it = reports_.begin(); it != reports_.end();) it = it->box ? std::next(it) : reports_.erase(it);
 }
 
 bool QtMessageBoxes::AskOkCancel(const QString& text, const QString& caption) {

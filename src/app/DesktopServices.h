@@ -5,16 +5,35 @@
 
 #include "app/Services.h"
 
+#include <QHash>
 #include <QPointer>
+
+class QMessageBox;
 
 class QTextBrowser;
 
 class QtMessageBoxes : public IMessageBoxes {
  public:
+  // Distinct reports standing at once; more would bury the window, and each
+  // is in the program's messages anyway.
+  static constexpr int kMaxReportsOnScreen = 8;
+
   void ShowMessage(const QString& text) override;
+  // One box per distinct text: while it stands, the same text again only
+  // counts on it ("Repeated 3 times since, the last at 14:02:11.").
+  void ShowReport(QWidget* owner, const QString& text) override;
+  int ReportsOnScreen();
   void ShowMessageWithDetail(const QString& text, const QString& detail) override;
   bool AskOkCancel(const QString& text, const QString& caption) override;
   int ExecModal(QDialog& dialog) override;
+
+ private:
+  struct Report {
+    QPointer<QMessageBox> box;
+    int repeats = 0;
+  };
+  void ForgetDismissedReports();
+  QHash<QString, Report> reports_;
 };
 
 class SystemClock : public IClock {

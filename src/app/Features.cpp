@@ -13,12 +13,21 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDebug>
 
 namespace {
 
 constexpr int kIgnoreWarnings = 3;  // the warning choice "Ignore"
 
 QString ProgramVersion() { return kApplicationTitle.section(QLatin1Char(' '), -1); }
+
+// Our own features tell of their faults in the status bar and the program's
+// messages (the journal, for a desktop start), never in a box: no one may be
+// there to dismiss it.
+void SayNotice(TForm1& form, const QString& text) {
+  qWarning().noquote() << text;
+  if (StatusMessageQueue* queue = form.Queue()) queue->Append(text);
+}
 
 }  // namespace
 
@@ -31,7 +40,7 @@ Features::Features(TForm1& form, const CommandLine& commandLine, QObject* parent
   if (!metricsPath.isEmpty()) {
     metrics_ = std::make_unique<MetricsFile>(
         metricsPath, ProgramVersion(), form.LastSample(), form.LinkUp(),
-        [&form](const QString& message) { form.ReportError(message); },
+        [&form](const QString& text) { SayNotice(form, text); },
         [] { return QDateTime::currentDateTime(); });
     connect(&form, &TForm1::statusSampled, metrics_.get(), &MetricsFile::OnStatusSampled);
     connect(&form, &TForm1::linkStateChanged, metrics_.get(), &MetricsFile::OnLinkStateChanged);

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Every effect the program has outside its own window goes through one of
-// these small interfaces, so that tests can stand in for the desktop, the clock
-// and the unit without blocking, sleeping or touching the user's files.
+// The effects the program has outside its own window (boxes, the clock,
+// help, sound, power-off, the unit) go through these small interfaces, so that
+// tests can stand in for the desktop, the clock and the unit without blocking,
+// sleeping or touching the user's files. The logs, the mail program and the
+// CPU counters have seams of their own, named below.
 
 #include <QDateTime>
 #include <QString>
 
 class IUnitLink;
 class QDialog;
+class QWidget;
 class ICpuSources;  // host/CpuSources.h
 class IProcessLauncher;  // logs/ProcessLauncher.h
 class IMailTransport;    // logs/MailSender.h
@@ -16,8 +19,16 @@ class IMailTransport;    // logs/MailSender.h
 class IMessageBoxes {
  public:
   virtual ~IMessageBoxes() = default;
-  // A modal box with the text and an OK button. Timers keep firing meanwhile.
+  // A modal box with the text and an OK button; returns once it is dismissed.
+  // For what the user asked to see (the About box) and for the last word
+  // before the program ends.
   virtual void ShowMessage(const QString& text) = 0;
+  // An error report: the box is opened over the owner and this returns at
+  // once, so the handler that hit the fault is abandoned and everything else
+  // (the next poll, the alarm decision, an armed shutdown) goes on. Qt never
+  // fires a timer again while its own handler waits in a box, so a box that
+  // waited here would stop the very poll that protects the computer.
+  virtual void ShowReport(QWidget* owner, const QString& text) = 0;
   // The same box with a detail text under its text (what was looked for,
   // what to try). Boxes that show no detail show the text alone.
   virtual void ShowMessageWithDetail(const QString& text, const QString& detail) {

@@ -142,6 +142,11 @@ TForm1::TForm1(const Services& services, QWidget* parent)
       SendLine1Text(ui_->PrimaryTextComboBox->currentText());
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
+    // Whatever step failed, the unit is watched: a window that came up
+    // without its poll would show readings that never change and never
+    // arm a shutdown. (Before the link and the queue exist there is no
+    // watch to run.)
+    if (statusQueue_ && !terminating_ && !UpdateDataTimer.isActive()) StartPeriodicTimers();
   }
   formReady_ = true;
   setFixedSize(sizeHint());
@@ -190,6 +195,17 @@ void TForm1::ApplyInitialLook() {
     SetEditColor(w, SystemScrollBarColor);
   }
   FixReadingPanelHeights();
+  // "No reply from the unit since ..." comes and goes with the link; its line
+  // is kept free so that the fixed-size window need not grow for it.
+  QLabel* linkLost = ui_->LinkLostLabel;
+  QFont bold = linkLost->font();
+  bold.setBold(true);
+  linkLost->setFont(bold);
+  linkLost->setMinimumHeight(linkLost->fontMetrics().height());
+  QSizePolicy policy = linkLost->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  linkLost->setSizePolicy(policy);
+  linkLost->hide();
 }
 
 void TForm1::FixReadingPanelHeights() {
@@ -252,7 +268,7 @@ void TForm1::ExchangePacket(const std::uint8_t* request) {
   try {
     const int length = packet::DecideRequestLength(request);
     if (length == packet::kMalformedRequestLength) {
-      services_.boxes->ShowMessage(QStringLiteral("Error in size : ") + QString::number(length));
+      services_.boxes->ShowReport(this, QStringLiteral("Error in size : ") + QString::number(length));
     }
 
     // Whatever the unit does not send reads as zero rather than as the
@@ -372,11 +388,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 // Errors
 
 void TForm1::ReportError(const QString& message) {
-  const QString text = QStringLiteral("Error: ") + message;
-  if (errorsOnScreen_.contains(text)) return;
-  errorsOnScreen_.insert(text);
-  services_.boxes->ShowMessage(text);
-  errorsOnScreen_.remove(text);
+  services_.boxes->ShowReport(this, QStringLiteral("Error: ") + message);
 }
 
 // ---------------------------------------------------------------------------

@@ -216,9 +216,9 @@ class TForm1 : public QMainWindow {
   // The close path; runs once, from the window's close event.
   void CloseDown();
 
-  // Shows "Error: " + message in a modal box, unless that very text is already
-  // on screen (timers keep firing under a modal box, and a fault that repeats
-  // at every tick must not stack a new box every 3 s).
+  // Reports "Error: " + message in a box that does not hold up the caller
+  // (see IMessageBoxes::ShowReport); a fault that repeats at every tick adds
+  // no second box while the first stands.
   void ReportError(const QString& message);
 
   // A second start asked for the window.
@@ -341,5 +341,4 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<LogFile> operationLog_;
   std::unique_ptr<IProcessLauncher> ownLauncher_;
   std::unique_ptr<IMailTransport> ownMail_;
-  QSet<QString> errorsOnScreen_;
 };

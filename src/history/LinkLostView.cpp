@@ -35,13 +35,20 @@ void LinkLostView::LinkStateChanged(bool up) {
   // Before the first reply there is no reading to doubt but the start itself.
   const QDateTime since = form_.LastReplyTime().isValid() ? form_.LastReplyTime() : form_.Clock().Now();
   const QString tip = up ? QString() : kNoReplyTip.arg(TimeText(since));
+  // An armed shutdown runs whether the unit answers or not: its red and
+  // silver blink and the alarm in the hint must stay in sight. (Only a
+  // reply can arm or cancel it, so this holds until the link is back.)
+  const bool armed = form_.ShutDownTimer.isActive();
   // A disabled panel draws its text in the palette's greyed colours; the
   // colours the status cycle sets (and reads back) stay as they were.
   for (QLabel* panel : Panels()) {
-    panel->setEnabled(up);
+    panel->setEnabled(up || (armed && panel == form_.ui().SystemStatPanel));
     panel->setToolTip(tip);
   }
-  TrayHintLinkLost.Set(up ? QString() : kLinkLostText);
+  QLabel* line = form_.ui().LinkLostLabel;
+  line->setText(tip);
+  line->setVisible(!up);
+  TrayHintLinkLost.Set(up || armed ? QString() : kLinkLostText);
   RefreshTrayHint();
 }
 

@@ -2,9 +2,11 @@
 #pragma once
 // While the unit does not answer, the System tab would go on showing its last
 // readings and a green "Normal" as if all were well. This greys the readings
-// and state panels, says since when there was no reply, and lets the
-// notification-area hint tell the same. Display only: the unit, the settings
-// and the logs see nothing of it.
+// and state panels, says above them since when there was no reply, and lets
+// the notification-area hint tell the same, except that an armed shutdown
+// keeps its blinking status and its alarm in the hint. Display only: the
+// unit, the settings, the logs and the status the alarm logic reads see
+// nothing of it.
 
 #include <QDateTime>
 #include <QObject>

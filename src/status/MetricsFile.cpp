@@ -4,6 +4,7 @@
 #include "config/SettingsKey.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -11,8 +12,8 @@
 #include <cstring>
 
 MetricsFile::MetricsFile(const QString& path, const QString& version, const StatusSample& last, bool linkUp,
-                         ErrorReporter reportError, Clock now, QObject* parent)
-    : QObject(parent), path_(path), reportError_(std::move(reportError)), now_(std::move(now)) {
+                         Notifier notify, Clock now, QObject* parent)
+    : QObject(parent), path_(path), notify_(std::move(notify)), now_(std::move(now)) {
   view_.version = version;
   view_.sample = last;
   view_.linkUp = linkUp;
@@ -46,7 +47,12 @@ bool MetricsFile::Write() {
   // here, far longer on a busy disk).
   QTemporaryFile file(path_ + QStringLiteral(".XXXXXX"));
   QString error;
-  if (!file.open()) {
+  const QFileInfo target(path_);
+  if (target.exists() && !target.isFile()) {
+    // The rename would put a regular file in place of a device node, a pipe
+    // or a folder; run as root that destroys a node of the system.
+    error = QStringLiteral("it is not a regular file");
+  } else if (!file.open()) {
     error = file.errorString();
   } else {
     // Readable by the collector, which often runs as a user of its own.
@@ -63,9 +69,10 @@ bool MetricsFile::Write() {
       return true;
     }
   }
-  if (!errorReported_) {
-    errorReported_ = true;
-    reportError_(QStringLiteral("Metrics file %1 cannot be written: %2").arg(path_, error));
+  const QString reason = path_ + QStringLiteral(": ") + error;
+  if (reason != reasonSaid_) {
+    reasonSaid_ = reason;
+    notify_(kMetricsNotWrittenText.arg(reason));
   }
   return false;
 }

@@ -14,17 +14,23 @@
 
 #include <functional>
 
+inline const QString kMetricsNotWrittenText = QStringLiteral("Metrics file not written: %1");
+
 class MetricsFile : public QObject {
   Q_OBJECT
  public:
   static constexpr int kLostLinkRewriteMs = 30000;
-  using ErrorReporter = std::function<void(const QString& message)>;
+  // Tells the user a notice (the status bar, the program's messages).
+  using Notifier = std::function<void(const QString& text)>;
   using Clock = std::function<QDateTime()>;
 
-  // reportError gets the message without the "Error: " the box puts before it;
-  // it is called once per run however often the file cannot be written.
+  // notify gets "Metrics file not written: <reason>" once for each reason in
+  // a row, however often the file cannot be written for it: a fault that
+  // lasts is said once, a new one is said again, a success says nothing. A
+  // notice rather than a box: the file is a convenience, the watch of the
+  // unit must never wait on it.
   MetricsFile(const QString& path, const QString& version, const StatusSample& last, bool linkUp,
-              ErrorReporter reportError, Clock now, QObject* parent = nullptr);
+              Notifier notify, Clock now, QObject* parent = nullptr);
 
   void OnStatusSampled(const StatusSample& sample);
   void OnLinkStateChanged(bool up);
@@ -38,10 +44,10 @@ class MetricsFile : public QObject {
  private:
   QString path_;
   StatusView view_;
-  ErrorReporter reportError_;
+  Notifier notify_;
   Clock now_;
   QTimer lostLinkTimer_;
-  bool errorReported_ = false;
+  QString reasonSaid_;
 };
 
 // The metrics file chosen by the user: the command line's --metrics-file,

@@ -2,16 +2,26 @@
 // Warnings, alarm actions and the emergency shutdown, driven by status replies.
 
 #include "WindowFixture.h"
+#include "app/DesktopServices.h"
+#include "app/Features.h"
 #include "config/SettingsKey.h"
 #include "host/TrayHint.h"
 #include "monitor/Alarms.h"
+#include "status/MetricsFile.h"
 #include "widgets/Palette.h"
 #include "widgets/TTrayIcon.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QElapsedTimer>
 #include <QSpinBox>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -248,6 +258,79 @@ TEST_F(AlarmCycleTest, ClosingTheProgramWhileArmedNeverAsksForPowerOff) {
   form->close();
   form->ShutDownTimerTimer();  // a tick still due as the program ends
   EXPECT_EQ(fakes.powerOff.requests, 0);
+}
+
+TEST_F(AlarmCycleTest, AMetricsFileThatCannotBeWrittenIsSaidInTheStatusBarAndHoldsNothingUp) {
+  CommandLine line;
+  line.metricsFile = fakes.logDir.path() + "/missing/vornalith.prom";
+  Features features(*form, line);
+  reading.tenths[0] = 50;  // the evaporator at 5 degrees, past its shut-down limit
+  Poll();
+  EXPECT_TRUE(form->ShutDownTimer.isActive());
+  Poll();
+  EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
+  const QStringList said = QueueTexts().filter("Metrics file not written: ");
+  ASSERT_EQ(said.size(), 1);
+  EXPECT_TRUE(said[0].startsWith(kMetricsNotWrittenText.arg(line.metricsFile + ": ")));
+}
+
+// The state folder full: the logs cannot grow (a file-size limit at their
+// size, with SIGXFSZ ignored, fails each write as a full disk does). The
+// boxes are the real ones, and the poll runs on its own timer.
+class FullStateFolder : public WindowFixture {
+ protected:
+  static constexpr rlim_t kLimit = 64 * 1024;
+  void SetUp() override {
+    WindowFixture::SetUp();
+    for (const char* name : {"Operatation.log", "Error.log"}) {
+      QFile log(fakes.logPath(name));
+      ASSERT_TRUE(log.open(QIODevice::WriteOnly) && log.write(QByteArray(kLimit - 1, 'x') + '\n') == kLimit);
+    }
+    std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved_), 0);
+    rlimit full = saved_;
+    full.rlim_cur = kLimit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    reading.tenths = {-350, 240, 200, 200, 200};
+    AnswerAsTheUnit(true);
+  }
+  void TearDown() override {
+    form.reset();
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, SIG_DFL);
+    WindowFixture::TearDown();
+  }
+  rlimit saved_{};
+  QtMessageBoxes boxes;
+};
+
+TEST_F(FullStateFolder, TheWindowComesUpPollsAndArmsTheShutdownWhileTheBoxesStand) {
+  Services services = fakes.services();
+  services.boxes = &boxes;
+  StartWith(services);
+  // The start went on past its operation-log snapshot, which could not be written.
+  ASSERT_EQ(boxes.ReportsOnScreen(), 1);
+  EXPECT_TRUE(form->isVisible());
+  ASSERT_TRUE(form->UpdateDataTimer.isActive());
+
+  form->UpdateDataTimer.setInterval(20);
+  reading.state = 80;  // POWER FAILURE: red, alarm action and shutdown
+  QElapsedTimer sinceRed;
+  sinceRed.start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->ShutDownTimer.isActive(); }, 2000));
+  std::printf("armed %lld ms after the red reading was offered\n", static_cast<long long>(sinceRed.elapsed()));
+  const std::size_t polls = fakes.link.RequestsNumbered(packet::kStatus).size();
+  QTest::qWait(400);
+  EXPECT_GT(fakes.link.RequestsNumbered(packet::kStatus).size(), polls + 5) << "the poll stopped under a box";
+  // One box for the operation log and one for the error log's snapshot at
+  // every red reply, not one a poll.
+  EXPECT_EQ(boxes.ReportsOnScreen(), 2);
+
+  EXPECT_EQ(form->ShutDownTimer.interval(), 180000);
+  EXPECT_GT(form->ShutDownTimer.remainingTime(), 179000);
+  form->ShutDownTimerTimer();  // 180 s on
+  EXPECT_EQ(fakes.powerOff.requests, 1);
+  EXPECT_EQ(fakes.link.requests.back(), (Bytes{0x01, 0x85, 0x04}));
 }
 
 }  // namespace

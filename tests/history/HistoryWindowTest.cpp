@@ -10,6 +10,7 @@
 #include "host/CPUThread.h"
 #include "host/TrayHint.h"
 #include "monitor/Conversions.h"
+#include "widgets/Palette.h"
 #include "widgets/TTrayIcon.h"
 
 #include "../app/WindowFixture.h"
@@ -30,6 +31,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+
+#include <set>
 
 namespace {
 
@@ -182,12 +185,20 @@ TEST_F(HistoryWindowTest, AnUnpluggedUnitGreysTheReadingsAndTheHintUntilItsFirst
   ASSERT_EQ(hintBefore, QStringLiteral("Evaporator Temp: -35"));
   QLabel* panels[] = {ui().Temp1, ui().TempStat1, ui().SystemStatPanel, ui().FanRPM1, ui().Fan2StatusLabel};
 
+  EXPECT_TRUE(ui().LinkLostLabel->isHidden());
+  const int height = form->height();
   unit.Unplug();
   PollAfter(3);
   for (QLabel* panel : panels) {
     EXPECT_FALSE(panel->isEnabled()) << panel->objectName().toStdString();
     EXPECT_EQ(panel->toolTip(), kNoReplyTip.arg(LinkLostView::TimeText(lastReply)));
   }
+  // Said where the user looks, not only in a tooltip; the status the alarm
+  // logic reads is the last reply's, and the window keeps its size.
+  EXPECT_TRUE(ui().LinkLostLabel->isVisible());
+  EXPECT_EQ(ui().LinkLostLabel->text(), kNoReplyTip.arg(LinkLostView::TimeText(lastReply)));
+  EXPECT_EQ(ui().SystemStatPanel->text(), "Normal");
+  EXPECT_EQ(form->height(), height);
   EXPECT_EQ(form->TrayIcon1()->Hint(), kLinkLostText);
   // The sampler's own refresh keeps it so.
   form->CpuSampler()->UpdateTrayHint();
@@ -207,11 +218,32 @@ TEST_F(HistoryWindowTest, AnUnpluggedUnitGreysTheReadingsAndTheHintUntilItsFirst
     EXPECT_TRUE(panel->isEnabled()) << panel->objectName().toStdString();
     EXPECT_TRUE(panel->toolTip().isEmpty());
   }
+  EXPECT_TRUE(ui().LinkLostLabel->isHidden());
   EXPECT_EQ(form->TrayIcon1()->Hint(), hintBefore);
   EXPECT_FALSE(pace->isActive());
   const qint64 now = fakes.clock.now.toMSecsSinceEpoch();
   EXPECT_EQ(LostLinkSpans(History().Store().LinkEvents(0, now), 0, now),
             (std::vector<TimeSpan>{{lastReply.toMSecsSinceEpoch() + 3000, now}}));
+}
+
+TEST_F(HistoryWindowTest, UnpluggedWhileArmedTheStatusStillBlinksAndTheHintIsTheAlarm) {
+  unit.ForceState(80);  // POWER FAILURE: red
+  PollAfter(3);
+  ASSERT_TRUE(form->ShutDownTimer.isActive());
+  unit.Unplug();
+  PollAfter(3);
+  ASSERT_FALSE(form->LinkUp());
+  EXPECT_TRUE(ui().SystemStatPanel->isEnabled());
+  EXPECT_TRUE(ui().Temp1->isVisible() && !ui().Temp1->isEnabled());
+  EXPECT_TRUE(ui().LinkLostLabel->isVisible());
+  form->BlinkTimerTimer();
+  const QColor first = TextColor(ui().SystemStatPanel);
+  form->BlinkTimerTimer();
+  EXPECT_EQ((std::set<QRgb>{first.rgb(), TextColor(ui().SystemStatPanel).rgb()}),
+            (std::set<QRgb>{StatusRed.rgb(), BlinkSilver.rgb()}));
+  form->CpuSampler()->UpdateTrayHint();
+  EXPECT_EQ(form->TrayIcon1()->Hint(), ui().SystemStatPanel->text());
+  EXPECT_NE(form->TrayIcon1()->Hint(), kLinkLostText);
 }
 
 }  // namespace

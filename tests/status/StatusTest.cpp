@@ -19,6 +19,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <thread>
 
@@ -106,14 +110,34 @@ TEST(Prometheus, LeavesOutWhatHasNoReadingAndEscapesNames) {
 
 QDateTime Now() { return kReplyTime; }
 
-TEST(MetricsFileTest, AnUnwritablePathIsReportedOnceAndTheProgramGoesOn) {
-  QStringList errors;
-  MetricsFile metrics(QStringLiteral("/proc/no-such-folder/vornalith.prom"), "1.22", Sample(), true,
-                      [&](const QString& m) { errors << m; }, Now);
+TEST(MetricsFileTest, AFailureIsSaidOncePerReasonAndANodeIsNeverReplaced) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("missing/vornalith.prom");
+  QStringList notices;
+  MetricsFile metrics(path, "1.22", Sample(), true, [&](const QString& m) { notices << m; }, Now);
   for (int i = 0; i < 3; ++i) metrics.OnStatusSampled(Sample());
   metrics.OnLinkStateChanged(false);
-  ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors[0].contains("/proc/no-such-folder/vornalith.prom"));
+  ASSERT_EQ(notices.size(), 1);
+  EXPECT_TRUE(notices[0].startsWith("Metrics file not written: " + path + ": ")) << notices[0].toStdString();
+
+  // The folder comes: a success says nothing.
+  ASSERT_TRUE(QDir(dir.path()).mkdir("missing"));
+  EXPECT_TRUE(metrics.Write());
+  // Something that is not a regular file takes the name: another reason,
+  // said again, and the thing is left as it is.
+  ASSERT_TRUE(QFile::remove(path));
+  // As root, a character device like /dev/null's; otherwise a pipe.
+  const bool root = geteuid() == 0;
+  ASSERT_EQ(root ? mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 3))
+                 : mkfifo(QFile::encodeName(path).constData(), 0600),
+            0);
+  EXPECT_FALSE(metrics.Write());
+  EXPECT_FALSE(metrics.Write());
+  ASSERT_EQ(notices.size(), 2);
+  EXPECT_EQ(notices[1], "Metrics file not written: " + path + ": it is not a regular file");
+  struct stat st {};
+  ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &st), 0);
+  EXPECT_TRUE(root ? S_ISCHR(st.st_mode) : S_ISFIFO(st.st_mode));
 }
 
 TEST(MetricsFileTest, ALostLinkIsWrittenAtOnceAndThenKeptFresh) {

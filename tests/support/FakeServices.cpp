@@ -56,6 +56,12 @@ std::vector<Bytes> FakeLink::RequestsNumbered(std::uint8_t number) const {
 
 void FakeMessageBoxes::ShowMessage(const QString& text) { ShowMessageWithDetail(text, QString()); }
 
+void FakeMessageBoxes::ShowReport(QWidget*, const QString& text) {
+  shown << text;
+  details << QString();
+  reports << text;
+}
+
 void FakeMessageBoxes::ShowMessageWithDetail(const QString& text, const QString& detail) {
   shown << text;
   details << detail;

@@ -58,7 +58,8 @@ class FakeLink : public IUnitLink {
 
 class FakeMessageBoxes : public IMessageBoxes {
  public:
-  QStringList shown;                 // every ShowMessage text, in order
+  QStringList shown;                 // every box's text, reports included, in order
+  QStringList reports;               // the texts of ShowReport alone
   QStringList details;               // the detail text of each, empty for none
   QStringList asked;                 // every AskOkCancel text
   QStringList askCaptions;
@@ -68,6 +69,8 @@ class FakeMessageBoxes : public IMessageBoxes {
   int execCount = 0;
 
   void ShowMessage(const QString& text) override;
+  // A report does not wait: onShow does not run for it.
+  void ShowReport(QWidget* owner, const QString& text) override;
   void ShowMessageWithDetail(const QString& text, const QString& detail) override;
   bool AskOkCancel(const QString& text, const QString& caption) override;
   int ExecModal(QDialog& dialog) override;
