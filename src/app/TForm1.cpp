@@ -329,9 +329,9 @@ void TForm1::StatusTimerTimer() {
   const QString before = bar->currentMessage();
   try {
     if (!statusQueue_->IsEmpty()) {
-      bar->showMessage(statusQueue_->TakeFirst());
+      ShowStatusText(statusQueue_->TakeFirst());
     } else if (TextColor(ui_->SystemStatPanel) == StatusGreen && !IsFaultCode(UnitStateNow())) {
-      bar->showMessage(kStatusOkText);
+      ShowStatusText(kStatusOkText);
     }
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
@@ -339,6 +339,19 @@ void TForm1::StatusTimerTimer() {
   // A new text shows at once; the same text again would only cost a redraw
   // every 1.5 s that changes nothing on screen.
   if (bar->currentMessage() != before) bar->repaint();
+}
+
+void TForm1::ShowStatusText(const QString& text) {
+  QStatusBar* bar = ui_->MainStatusBar;
+  // The window is narrow and a notice's reason is at its end ("History is
+  // not being saved: <path>: disk full"): a text too long for the bar loses
+  // its middle rather than its end, and the bar's tooltip holds it whole.
+  // (The bar draws its message a few pixels in, with its size grip beside.)
+  const int room = bar->contentsRect().width() - 24;
+  const QString shown =
+      bar->isVisible() ? bar->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(room, 1)) : text;
+  bar->showMessage(shown);
+  bar->setToolTip(shown == text ? QString() : text);
 }
 
 std::uint8_t TForm1::UnitStateNow() const { return Device.Status.UnitState; }

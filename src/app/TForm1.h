@@ -202,6 +202,9 @@ class TForm1 : public QMainWindow {
 
   void UpdateDataTimerTimer();
   void StatusTimerTimer();
+  // Shows one text in the status bar, whole or, where it is too long, with
+  // its middle left out and the whole text in the bar's tooltip.
+  void ShowStatusText(const QString& text);
 
   // --- notification-area menu ---
   QMenu* PopupMenu1() const { return popupMenu1_; }

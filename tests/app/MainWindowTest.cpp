@@ -276,6 +276,22 @@ TEST_F(MainWindowTest, StatusTickShowsQueuedTextsFirstAndOkOnlyWhenAllIsWell) {
   }
 }
 
+TEST_F(MainWindowTest, ATextTooLongForTheStatusBarKeepsItsEndAndIsWholeInTheTooltip) {
+  Start();
+  const QString notice = "History is not being saved: cannot write " + QString(300, 'x') + ": disk full";
+  form->Queue()->Append(notice);
+  form->StatusTimerTimer();
+  const QString shown = StatusBarText();
+  QStatusBar* bar = ui().MainStatusBar;
+  EXPECT_LE(bar->fontMetrics().horizontalAdvance(shown), bar->width());
+  EXPECT_TRUE(shown.startsWith("History is not being saved: ") && shown.endsWith(": disk full")) << shown.toStdString();
+  EXPECT_EQ(bar->toolTip(), notice);
+  form->Queue()->Append("short");
+  form->StatusTimerTimer();
+  EXPECT_EQ(StatusBarText(), "short");
+  EXPECT_TRUE(bar->toolTip().isEmpty());
+}
+
 TEST_F(MainWindowTest, F1OpensHelpAtThePageContext) {
   Start(false);
   QWidget* target = ui().PageControl1;
