@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 extern char** environ;
@@ -17,6 +18,10 @@ namespace {
 
 constexpr std::uint32_t kPipeToUnit = 0x02;
 constexpr std::uint32_t kPipeFromUnit = 0x81;
+
+// A unit that never stops talking must not hold up the poll: a drain gives up
+// after this, whatever still comes.
+constexpr std::chrono::milliseconds kDrainLimit{250};
 
 bool FileExists(const std::string& path) {
   struct stat st {};
@@ -135,7 +140,14 @@ bool UsbLink::OpenUnit() {
   const wdu::Status s =
       wdu::WDU_Init(&context_, &match, 1, &events, wdu::option::kAcknowledge, driver_);
   const bool attached = s == wdu::status::kSuccess && record_.attachEvent->WaitFor(options_.attachWait);
-  if (attached && record_.interfaceStatus == 0) return true;
+  if (attached && record_.interfaceStatus == 0) {
+    // The unit outlives the program: an answer to a request of an earlier run
+    // that ended before reading it may still wait there, and would be taken
+    // for the answer to our first request.
+    DrainStaleReplies();
+    drainBeforeNextWrite_ = false;
+    return true;
+  }
 
   wdu::WDU_Close(context_);
   context_ = nullptr;
@@ -168,6 +180,12 @@ void UsbLink::OnUnitDetach(wdu::DeviceHandle device, void* userData) {
 
 std::uint32_t UsbLink::TransferPacket(const std::uint8_t* request, std::uint32_t length,
                                       std::uint8_t* reply, std::uint32_t replyLength) {
+  // Throws away what the unit still had to say about an earlier request, so
+  // that the reply read below is this request's own.
+  if (drainBeforeNextWrite_) {
+    drainBeforeNextWrite_ = false;
+    DrainStaleReplies();
+  }
   const wdu::DeviceHandle device = record_.device.load();
   std::uint32_t transferred = 0;
   // The layer only reads from the buffer of a write.
@@ -178,11 +196,47 @@ std::uint32_t UsbLink::TransferPacket(const std::uint8_t* request, std::uint32_t
   s = wdu::WDU_PipeTransfer(device, kPipeFromUnit, 1, 0, reply, replyLength, &transferred, nullptr,
                             options_.transferTimeoutMs);
   if (s != wdu::status::kSuccess) return s;
+  // A reply numbered otherwise is most likely a late answer to an earlier
+  // request that landed during this read, with this request's own answer
+  // queued behind it. The next request drains first; when nothing waits,
+  // that costs one short read.
+  if (length >= 2 && transferred >= 2 && reply[1] != request[1]) drainBeforeNextWrite_ = true;
   return transferred;
 }
 
 std::uint32_t UsbLink::ResetLinkPipe(std::uint8_t pipe) {
-  return wdu::WDU_PipeReset(record_.device.load(), pipe);
+  const wdu::Status s = wdu::WDU_PipeReset(record_.device.load(), pipe);
+  if (pipe == kPipeFromUnit) {
+    // The IN pipe is reset after a failed exchange. An answer that waited
+    // behind a stall, or that came just after the read gave up, is drained
+    // now. One still on its way (a unit that answers half a second after
+    // the time-out) would land after this drain and be read as the answer to
+    // the next request, so the next request drains again first: by then it
+    // has come.
+    DrainStaleReplies();
+    drainBeforeNextWrite_ = true;
+  }
+  return s;
+}
+
+void UsbLink::DrainStaleReplies() {
+  const wdu::DeviceHandle device = record_.device.load();
+  if (options_.drainReadMs == 0 || device == nullptr) return;
+  // A reply waiting in the unit comes within a frame or two: a short read
+  // bound is plenty, and a read that gets nothing means nothing waits.
+  std::uint8_t scrap[512];
+  const auto end = std::chrono::steady_clock::now() + kDrainLimit;
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    std::uint32_t transferred = 0;
+    const std::uint32_t bound =
+        std::min<std::uint32_t>(options_.drainReadMs, static_cast<std::uint32_t>(left.count()));
+    if (wdu::WDU_PipeTransfer(device, kPipeFromUnit, 1, 0, scrap, sizeof scrap, &transferred,
+                              nullptr, bound) != wdu::status::kSuccess)
+      return;
+  }
 }
 
 void UsbLink::CloseUnit() {

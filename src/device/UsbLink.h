@@ -90,6 +90,9 @@ class UsbLink : public IUnitLink {
     std::chrono::milliseconds attachWait{3000};
     // The time-out of each of an exchange's two transfers.
     std::uint32_t transferTimeoutMs = 3000;
+    // How long each read that throws away a stale reply waits for one; 0
+    // keeps them (for tests that count an exchange's own transfers).
+    std::uint32_t drainReadMs = 30;
   };
 
   static std::vector<std::string> DefaultRuleFolders();
@@ -122,11 +125,16 @@ class UsbLink : public IUnitLink {
   wdu::DeviceHandle CurrentDevice() const { return record_.device.load(); }
 
  private:
+  void DrainStaleReplies();
+
   wdu::DriverStandIn& driver_;
   IProcessRunner& runner_;
   Options options_;
   UnitLinkRecord record_;
   wdu::DriverHandle context_ = nullptr;
+  // Set when a reply meant for an earlier request may still come in; the next
+  // request is then preceded by a drain. Caller's thread only.
+  bool drainBeforeNextWrite_ = false;
 };
 
 // The link and everything behind it, owned together.

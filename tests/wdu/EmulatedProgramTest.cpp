@@ -20,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -95,6 +97,22 @@ TEST_F(EmulatedProgram, PollsDecodeAndWhileUnpluggedEveryTickQueuesTheLostLinkUn
   EXPECT_EQ(form->ui().Temp1->text(), QString("-38\u00B0C"));
   EXPECT_FALSE(LinkLostQueued());
   EXPECT_EQ(bench->SeenOn(bench->UnitNode()).claimed, std::vector<unsigned>{0});
+}
+
+TEST_F(EmulatedProgram, AStatusAnswerLaterThanTheTimeOutLeavesTheNextPollsInStep) {
+  model.SetSensor(1, -41.0);
+  bench->DelayNextReplyTo(1, std::chrono::milliseconds(3500));
+  ClearQueue();
+  form->UpdateDataTimerTimer();  // the status read gives up after 3 s
+  EXPECT_TRUE(LinkLostQueued());
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // the late answer has come
+  for (const int celsius : {-37, -33}) {
+    model.SetSensor(1, celsius);
+    ClearQueue();
+    form->UpdateDataTimerTimer();
+    EXPECT_EQ(form->ui().Temp1->text().toStdString(), QString("%1\u00B0C").arg(celsius).toStdString());
+    EXPECT_FALSE(LinkLostQueued());
+  }
 }
 
 }  // namespace

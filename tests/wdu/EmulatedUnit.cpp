@@ -10,7 +10,9 @@
 #include <umockdev.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +62,12 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
   return s;
 }
 
+// An answer the unit has made and not yet sent, in the order it made them.
+struct Held {
+  std::vector<std::uint8_t> bytes;
+  std::chrono::steady_clock::time_point ready;
+};
+
 struct Urb {
   UMockdevIoctlData* urb;     // the host's usbdevfs_urb
   UMockdevIoctlData* buffer;  // its data buffer
@@ -80,6 +88,9 @@ struct EmulatedUnit::Impl {
   std::set<std::uint8_t> halted;
   std::deque<Urb> pendingIn;   // IN transfers waiting for the unit's answer
   std::deque<Urb> completed;   // ready to be reaped
+  std::deque<Held> outbox;     // answers waiting for a read, oldest first
+  int delayedNumber = -1;
+  std::chrono::milliseconds delay{0};
   std::map<std::string, Seen> seen;
 
   explicit Impl(unitsim::SimulatedUnit& m) : model(m) {}
@@ -90,15 +101,31 @@ struct EmulatedUnit::Impl {
     u->actual_length = actual;
   }
 
-  // Looks for the unit's answer to the oldest waiting read; mutex held.
+  // The unit answers each request as it takes it; the answer waits in the
+  // unit until a read takes it, as a real endpoint's buffer does. Mutex held.
+  void Take(const std::uint8_t* request, std::size_t length) {
+    model.Receive(request, length);
+    std::vector<std::uint8_t> reply = model.Transmit(512);
+    if (silent || reply.empty()) return;
+    auto ready = std::chrono::steady_clock::now();
+    if (length >= 2 && request[1] == delayedNumber) {
+      ready += delay;
+      delayedNumber = -1;
+    }
+    outbox.push_back({std::move(reply), ready});
+  }
+
+  // Gives the oldest ready answers to the oldest waiting reads; mutex held.
   void Answer() {
-    while (!silent && !pendingIn.empty()) {
+    const auto now = std::chrono::steady_clock::now();
+    while (!pendingIn.empty() && !outbox.empty() && outbox.front().ready <= now) {
       Urb u = pendingIn.front();
       auto* urb = reinterpret_cast<usbdevfs_urb*>(u.urb->data);
-      const std::vector<std::uint8_t> reply = model.Transmit(static_cast<std::size_t>(urb->buffer_length));
-      if (reply.empty()) return;
-      std::memcpy(u.buffer->data, reply.data(), reply.size());
-      SetUrb(u.urb, 0, static_cast<int>(reply.size()));
+      const std::vector<std::uint8_t>& reply = outbox.front().bytes;
+      const std::size_t n = std::min(reply.size(), static_cast<std::size_t>(urb->buffer_length));
+      std::memcpy(u.buffer->data, reply.data(), n);
+      SetUrb(u.urb, 0, static_cast<int>(n));
+      outbox.pop_front();
       pendingIn.pop_front();
       completed.push_back(u);
     }
@@ -209,7 +236,7 @@ struct EmulatedUnit::Impl {
           pendingIn.push_back(entry);
           Answer();
         } else {
-          model.Receive(buffer->data, static_cast<std::size_t>(u->buffer_length));
+          Take(buffer->data, static_cast<std::size_t>(u->buffer_length));
           SetUrb(urb, 0, u->buffer_length);
           completed.push_back(entry);
         }
@@ -305,6 +332,7 @@ void EmulatedUnit::Unplug() {
       d->completed.push_back(u);
     }
     d->pendingIn.clear();
+    d->outbox.clear();  // plugging in again resets the unit's USB side
   }
   umockdev_testbed_uevent(d->testbed, syspath.c_str(), "remove");
   umockdev_testbed_remove_device(d->testbed, syspath.c_str());
@@ -313,6 +341,12 @@ void EmulatedUnit::Unplug() {
 void EmulatedUnit::SetSilent(bool silent) {
   std::lock_guard<std::mutex> lock(d->mutex);
   d->silent = silent;
+}
+
+void EmulatedUnit::DelayNextReplyTo(std::uint8_t number, std::chrono::milliseconds late) {
+  std::lock_guard<std::mutex> lock(d->mutex);
+  d->delayedNumber = number;
+  d->delay = late;
 }
 
 void EmulatedUnit::Halt(std::uint8_t endpoint) {

@@ -8,6 +8,7 @@
 // A process using it must run under umockdev's preload library;
 // RunUnderUmockdev re-executes the test binary that way.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -42,6 +43,9 @@ class EmulatedUnit {
 
   // The unit takes requests but never answers.
   void SetSilent(bool silent);
+  // The answer to the next request numbered `number` is ready only `late`
+  // after the request; the answers to later requests queue behind it.
+  void DelayNextReplyTo(std::uint8_t number, std::chrono::milliseconds late);
   // Every transfer on the endpoint stalls until the host clears the halt.
   void Halt(std::uint8_t endpoint);
 

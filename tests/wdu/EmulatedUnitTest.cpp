@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 using namespace wdutest;
 
@@ -63,6 +64,21 @@ class Emulated : public ::testing::Test {
     std::uint8_t reply[100] = {};
     return link->TransferPacket(packet, 28, reply, 88);
   }
+  // One request as the window makes it (a failure resets both pipes); the
+  // number of the reply it got, or -1.
+  int Request(std::uint8_t number) {
+    std::uint8_t packet[28] = {0x01, number, 0x02};
+    packet[27] = 0x04;
+    if (number == 1) packet[2] = 0x04;
+    std::uint8_t reply[100] = {};
+    const std::uint32_t n = link->TransferPacket(packet, number == 1 ? 3 : 28, reply, 88);
+    if (n == 3 || n == 28) return reply[1];
+    link->ResetLinkPipe(0x02);
+    link->ResetLinkPipe(0x81);
+    return -1;
+  }
+  // A data poll: line 2, then the status.
+  std::vector<int> Poll() { return {Request(7), Request(1)}; }
 };
 
 TEST_F(Emulated, AFullDataPollComesBackFromTheUnit) {
@@ -115,8 +131,8 @@ TEST_F(Emulated, ASecondMatchingUnitIsRefusedAndNeverOpened) {
   EXPECT_EQ(Exchange(1, reply), 28u);
 }
 
-TEST_F(Emulated, AStalledPipeIsRecoveredByThePipeResets) {
-  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit());
+TEST_F(Emulated, AfterAStallOrALateAnswerEveryReplyIsItsRequestsFromTheNextPollOn) {
+  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit(/*transferTimeoutMs=*/200));
   bench->Halt(0x81);
   std::uint8_t reply[100];
   EXPECT_EQ(Exchange(1, reply), wdu::status::kPipeStalled);
@@ -124,20 +140,45 @@ TEST_F(Emulated, AStalledPipeIsRecoveredByThePipeResets) {
   EXPECT_EQ(link->ResetLinkPipe(0x02), 0u);
   EXPECT_EQ(link->ResetLinkPipe(0x81), 0u);
   EXPECT_EQ(bench->SeenOn(bench->UnitNode()).clearedHalts, (std::vector<unsigned>{0x02, 0x81}));
-  // The answers the stalled reads missed are still queued in the unit; the
-  // next exchange reads one of them, framed as a reply to packet 01.
-  ASSERT_EQ(Exchange(1, reply), 28u);
-  EXPECT_EQ(reply[1], 0x01);
+  // The answers the stalled reads missed were waiting in the unit.
+  EXPECT_EQ(Poll(), (std::vector<int>{7, 1}));
+
+  // The status answer comes after the read gave up and the pipes were reset,
+  // before the next poll.
+  bench->DelayNextReplyTo(1, std::chrono::milliseconds(400));
+  EXPECT_EQ(Poll(), (std::vector<int>{7, -1}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Poll(), (std::vector<int>{7, 1}));
+
+  // Line 2's answer comes while the status request already waits for its own.
+  bench->DelayNextReplyTo(7, std::chrono::milliseconds(400));
+  EXPECT_EQ(Poll()[0], -1);
+  for (int poll = 0; poll < 2; ++poll) EXPECT_EQ(Poll(), (std::vector<int>{7, 1}));
+}
+
+TEST_F(Emulated, AnAnswerLeftFromAnEarlierRunIsNotTakenForTheFirstReply) {
+  ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit());
+  // That run ended between its request and the answer.
+  std::uint8_t request[3] = {0x01, 0x06, 0x04};
+  std::uint32_t sent = 0;
+  ASSERT_EQ(wdu::WDU_PipeTransfer(link->CurrentDevice(), 0x02, 0, 0, request, 3, &sent, nullptr,
+                                  3000), 0u);
+  link.reset();
+  driver.reset();
+  StartLink(std::chrono::milliseconds(3000));
+  ASSERT_TRUE(link->OpenUnit());
+  EXPECT_EQ(Request(1), 1);
 }
 
 TEST_F(Emulated, ASilentUnitFailsTheReadAfterTheTimeOut) {
   ASSERT_NO_FATAL_FAILURE(OpenPluggedInUnit(/*transferTimeoutMs=*/150));
   bench->SetSilent(true);
+  const int discardedBefore = bench->SeenOn(bench->UnitNode()).discarded;  // opening drains
   std::uint8_t reply[100];
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Exchange(1, reply), wdu::status::kTimeoutExpired);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-  EXPECT_EQ(bench->SeenOn(bench->UnitNode()).discarded, 1);
+  EXPECT_EQ(bench->SeenOn(bench->UnitNode()).discarded, discardedBefore + 1);
 }
 
 TEST_F(Emulated, NoUnitAtStartMeansOpenFails) {

@@ -65,6 +65,9 @@ class Link : public ::testing::Test {
     options.ruleFolders = {};
     options.runningAsRoot = [] { return false; };
     options.attachWait = std::chrono::milliseconds(300);
+    // The fake answers every read, as no unit does unasked; the drain has a
+    // case of its own.
+    options.drainReadMs = 0;
     MakeLink();
   }
   void MakeLink() { link = std::make_unique<UsbLink>(unit, runner, options); }
@@ -198,6 +201,24 @@ TEST_F(Link, AFailedWriteGivesZeroAndAFailedReadGivesItsStatus) {
   EXPECT_EQ(link->ResetLinkPipe(0x81), 0u);
   EXPECT_EQ(unit.Resets().size(), 2u);
   EXPECT_EQ(unit.Resets()[1].second, 0x81u);
+}
+
+TEST_F(Link, ThrowingAwayStaleRepliesStopsAtItsLimitWhenTheUnitKeepsTalking) {
+  options.drainReadMs = 30;
+  MakeLink();
+  unit.Plug(UnitVendorId, UnitProductId);
+  const auto timed = [](const std::function<void()>& step) {
+    const auto start = std::chrono::steady_clock::now();
+    step();
+    return std::chrono::steady_clock::now() - start;
+  };
+  EXPECT_LT(timed([&] { ASSERT_TRUE(link->OpenUnit()); }), std::chrono::milliseconds(400));
+  EXPECT_LT(timed([&] { link->ResetLinkPipe(0x81); }), std::chrono::milliseconds(400));
+  std::uint8_t reply[100] = {};
+  EXPECT_LT(timed([&] { EXPECT_EQ(Exchange(1, reply), 28u); }), std::chrono::milliseconds(400));
+  const auto transfers = unit.Transfers();
+  EXPECT_GT(transfers.size(), 3u);
+  EXPECT_EQ(transfers[transfers.size() - 2].pipe, 0x02u);  // the request still goes out
 }
 
 TEST_F(Link, UnpluggedTransfersFailAndAReplugResumesWithInterfaceZeroSelectedAnew) {
