@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libusb-1.0-0-dev libcanberra-dev
-  xvfb xauth fonts-dejavu-core xdg-utils
+  xvfb xauth fonts-dejavu-core xdg-utils trayer python3-xlib
   msmtp python3-aiosmtpd
   dbus-daemon python3-dbusmock python3-dbus python3-gi
   umockdev libumockdev-dev

@@ -181,10 +181,16 @@ void TTrayIcon::SetHint(const QString& text) {
   Update();
 }
 
+void TTrayIcon::SetIcons(std::vector<QImage> icons) {
+  icons_ = std::move(icons);
+  iconPictures_.clear();
+  for (const QImage& image : icons_) iconPictures_.emplace_back(QPixmap::fromImage(image));
+}
+
 void TTrayIcon::SetIconIndex(int index) {
   iconIndex_ = index;
-  if (!icons_.empty() && index >= 0 && index < static_cast<int>(icons_.size()))
-    picture_ = QIcon(QPixmap::fromImage(icons_[static_cast<std::size_t>(index)]));
+  if (index >= 0 && index < static_cast<int>(iconPictures_.size()))
+    picture_ = iconPictures_[static_cast<std::size_t>(index)];
   Update();
 }
 
@@ -195,6 +201,7 @@ void TTrayIcon::SetAnimate(bool on) {
     if (!animateTimer_.isActive()) animateTimer_.start();
   } else {
     animateTimer_.stop();
+    if (iconIndex_ != 0) SetIconIndex(0);
   }
 }
 

@@ -110,7 +110,7 @@ class TTrayIcon : public QObject {
   TTrayIconMessage PopupMenuOn = imNone;
 
   const std::vector<QImage>& Icons() const { return icons_; }
-  void SetIcons(std::vector<QImage> icons) { icons_ = std::move(icons); }
+  void SetIcons(std::vector<QImage> icons);
 
   int IconIndex() const { return iconIndex_; }
   void SetIconIndex(int index);
@@ -120,6 +120,8 @@ class TTrayIcon : public QObject {
   bool AnimateTimerRunning() const { return animateTimer_.isActive(); }
 
   bool Animate() const { return animate_; }
+  // Stopping brings picture 0 back: a blink stopped on its blank picture
+  // would leave an invisible icon, and the icon is how an alarm is seen.
   void SetAnimate(bool on);
 
   TNotifyEvent OnMinimize, OnRestore, OnClick;
@@ -168,6 +170,9 @@ class TTrayIcon : public QObject {
   QString hint_;
   QPointer<QMenu> popupMenu_;
   std::vector<QImage> icons_;
+  // One icon object per picture, so that showing the same picture again hands
+  // the desktop the same icon and it has nothing to redraw.
+  std::vector<QIcon> iconPictures_;
   int iconIndex_ = 0;
   bool animate_ = false;
   QTimer animateTimer_;

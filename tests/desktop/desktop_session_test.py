@@ -478,15 +478,25 @@ def run_late_watcher(session):
     session.command('force 81')
     wait_until('the warning', lambda: item.tooltip() == 'RESTART DELAY', 10)
     time.sleep(3.5)
-    session.command('force 80')
+    # An evaporator alarm under a normal unit state arms the shutdown without
+    # the alarm action: the next reply stops the blink and nothing else
+    # touches the icon.
+    session.command('clear')
+    session.command('sensor 1 5')
     wait_until('the armed-shutdown notification', lambda: [
         n for n in session.notifications()[before:] if str(n[3]) == 'Emergency shutdown armed'], 10)
     titles = [str(n[3]) for n in session.notifications()[before:]]
     check('Cooling unit warning' not in titles,
           f'"Ignore" silences warning notifications, never the armed shutdown: {titles}')
-    session.command('clear')
+    session.command('sensor 1 -40')
     wait_until('the cancelled notification', lambda: [
         n for n in session.notifications()[before:] if str(n[3]) == 'Emergency shutdown cancelled'], 10)
+    shown = []
+    until = time.monotonic() + 2
+    while time.monotonic() < until:
+        shown.append(item.icon_visible())
+        time.sleep(0.1)
+    check(all(shown), f'once the blinking is over the icon shows ({shown.count(False)} of {len(shown)} blank)')
 
     session.stop('notifications')
     session.command('unplug')

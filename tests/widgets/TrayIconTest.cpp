@@ -23,6 +23,7 @@ class RecordingBackend : public ITrayBackend {
   struct Shown {
     QImage picture;
     QString tip;
+    qint64 key = 0;
   };
   bool available = true;
   bool refuseAdd = false;
@@ -35,11 +36,11 @@ class RecordingBackend : public ITrayBackend {
   bool Add(const QIcon& icon, const QString& tip) override {
     if (refuseAdd) return false;
     present = true;
-    current = {Picture(icon), tip};
+    current = {Picture(icon), tip, icon.cacheKey()};
     return true;
   }
   bool Modify(const QIcon& icon, const QString& tip) override {
-    current = {Picture(icon), tip};
+    current = {Picture(icon), tip, icon.cacheKey()};
     modifies.push_back(current);
     return true;
   }
@@ -137,7 +138,7 @@ TEST_F(TrayIconTest, HintRules) {
   EXPECT_EQ(mouseDowns, std::vector<Qt::MouseButton>{Qt::RightButton});
 }
 
-TEST_F(TrayIconTest, AnimationAlternatesThePicturesAndStoppingLeavesThePicture) {
+TEST_F(TrayIconTest, AnimationAlternatesThePicturesAndStoppingShowsTheNormalOne) {
   tray->SetAnimate(true);
   EXPECT_TRUE(tray->AnimateTimerRunning());
   EXPECT_EQ(tray->AnimateInterval(), 300);
@@ -151,14 +152,27 @@ TEST_F(TrayIconTest, AnimationAlternatesThePicturesAndStoppingLeavesThePicture) 
   }
   EXPECT_EQ(indexes, (std::vector<int>{1, 0, 1, 0}));
 
+  // Stopped on the blank picture, whoever stops it: the icon must not vanish.
   tray->DoOnAnimate();
+  ASSERT_EQ(backend->current.picture, pictures[1]);
   tray->SetAnimate(false);
   EXPECT_FALSE(tray->AnimateTimerRunning());
-  EXPECT_EQ(tray->IconIndex(), 1);
-  EXPECT_EQ(backend->current.picture, pictures[1]);
+  EXPECT_EQ(tray->IconIndex(), 0);
+  EXPECT_EQ(backend->current.picture, pictures[0]);
 
-  // Back to the normal picture is the caller's business.
+  // Showing the picture that is shown hands the desktop the same icon, so it
+  // has nothing to redraw (an alarm sets picture 0 at every reply).
+  const qint64 shown = backend->current.key;
   tray->SetIconIndex(0);
+  EXPECT_EQ(backend->current.key, shown);
+
+  // A desktop that takes the icon anew (a notification area that appears
+  // late or restarts) gets the normal picture too.
+  tray->SetAnimate(true);
+  tray->DoOnAnimate();
+  tray->SetAnimate(false);
+  tray->SetVisible(false);
+  tray->SetVisible(true);
   EXPECT_EQ(backend->current.picture, pictures[0]);
 
   // Without pictures there is nothing to blink.

@@ -1,0 +1,167 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""The -sim program's notification-area icon in a classic X11 tray: Xvfb,
+trayer as the tray, no session bus (so no StatusNotifierWatcher), "Blinking
+tray icon" chosen. A warning blinks the icon, minimising changes nothing of
+it, and once the warning clears the icon's pixels show its picture steadily.
+
+Usage: xembed_tray_test.py <vornalith-control-centre-sim>
+Exits 77 (skipped) when Xvfb, trayer or python3-xlib is missing; every wait is
+bounded and everything started here is ended here."""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+
+
+def wait_until(what, predicate, timeout, step=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError(f'timed out after {timeout} s waiting for {what}')
+
+
+def embedded_icons(display):
+    """The windows that carry an XEmbed client's information, mapped."""
+    info = display.intern_atom('_XEMBED_INFO')
+    found, pending = [], [display.screen().root]
+    while pending:
+        window = pending.pop()
+        try:
+            pending.extend(window.query_tree().children)
+            if window.get_full_property(info, 0) and window.get_attributes().map_state == 2:
+                found.append(window)
+        except Exception:  # a window that went away while we looked
+            pass
+    return found
+
+
+def shows_picture(display, window):
+    """Whether the icon's window shows navy pixels (the normal picture's
+    squares) rather than only the tray's background."""
+    geometry = window.get_geometry()
+    image = window.get_image(0, 0, geometry.width, geometry.height, 2, 0xFFFFFFFF)
+    data = image.data
+    # 32 bits a pixel, blue first.
+    return any(data[i] > 96 and data[i + 1] < 48 and data[i + 2] < 48 for i in range(0, len(data), 4))
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__)
+        return 2
+    try:
+        from Xlib import display as xdisplay
+    except ImportError:
+        print('SKIP: python3-xlib is not installed')
+        return SKIP
+    for tool in ('Xvfb', 'trayer'):
+        if not shutil.which(tool):
+            print(f'SKIP: {tool} is not installed')
+            return SKIP
+
+    work = tempfile.mkdtemp(prefix='vcc-xembed-')
+    procs = []
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(('DBUS_', 'XDG_', 'WAYLAND_', 'QT_')) and k not in ('DISPLAY', 'XAUTHORITY')}
+    env.update(HOME=work, XDG_RUNTIME_DIR=work, XDG_CONFIG_HOME=os.path.join(work, 'config'),
+               XDG_STATE_HOME=os.path.join(work, 'state'), XDG_DATA_HOME=os.path.join(work, 'data'),
+               XDG_CACHE_HOME=os.path.join(work, 'cache'),
+               DBUS_SESSION_BUS_ADDRESS='unix:path=' + os.path.join(work, 'no-session-bus'),
+               DBUS_SYSTEM_BUS_ADDRESS='unix:path=' + os.path.join(work, 'no-system-bus'))
+
+    def start(name, argv):
+        log = open(os.path.join(work, name + '.log'), 'wb')
+        proc = subprocess.Popen(argv, env=env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
+                                start_new_session=True, pass_fds=kept)
+        procs.append(proc)
+        return proc
+
+    try:
+        read_end, write_end = os.pipe()
+        kept = (write_end,)
+        start('xvfb', ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '320x200x24', '-nolisten', 'tcp'])
+        os.close(write_end)
+        kept = ()
+        number = wait_until('Xvfb', lambda: os.read(read_end, 16).decode().strip(), 10)
+        env['DISPLAY'] = ':' + number
+        display = xdisplay.Display(env['DISPLAY'])
+        start('trayer', ['trayer', '--edge', 'top', '--align', 'left', '--height', '32', '--widthtype', 'request'])
+        selection = display.intern_atom('_NET_SYSTEM_TRAY_S0')
+        wait_until('the tray', lambda: display.get_selection_owner(selection) not in (0, None), 10)
+
+        control = os.path.join(work, 'control')
+        open(control, 'w').close()
+        os.makedirs(os.path.join(work, 'config', 'quelmark'))
+        with open(os.path.join(work, 'config', 'quelmark', 'tessalinique.conf'), 'w') as f:
+            f.write('[General]\nWarning%20handling%20Index=dword:1\n')
+        env.update(QT_QPA_PLATFORM='xcb', VCC_SIM_CONTROL=control)
+        program = start('program', [sys.argv[1]])
+
+        def command(line):
+            with open(control, 'a') as f:
+                f.write(line + '\n')
+
+        def replies():
+            try:
+                with open(control + '.replies') as f:
+                    return f.read().splitlines()
+            except OSError:
+                return []
+
+        icon = wait_until('the icon in the tray', lambda: embedded_icons(display), 15)[0]
+        wait_until('the normal picture', lambda: shows_picture(display, icon), 5)
+        print('  ok: the icon is in the X11 tray with its picture')
+
+        command('force 81')
+        seen = set()
+        deadline = time.monotonic() + 8
+        while time.monotonic() < deadline and len(seen) < 2:
+            seen.add(shows_picture(display, icon))
+            time.sleep(0.05)
+        assert seen == {True, False}, f'the warning did not blink the icon (seen {seen})'
+        print('  ok: the warning blinks the icon')
+        command('minimise')
+
+        cleared_after = len(replies())
+        command('clear')
+        wait_until('a reply without the warning',
+                   lambda: any(not line.startswith('81 ') for line in replies()[cleared_after:]), 10)
+        shown = []
+        deadline = time.monotonic() + 2
+        while time.monotonic() < deadline:
+            shown.append(shows_picture(display, icon))
+            time.sleep(0.1)
+        assert all(shown), f'the icon is blank after the warning ({shown.count(False)} of {len(shown)})'
+        print('  ok: once the warning clears the icon shows its picture (window minimised meanwhile)')
+        assert program.poll() is None, 'the program ended'
+        return 0
+    except AssertionError as e:
+        print(f'FAILED: {e}')
+        for name in ('program', 'trayer'):
+            with open(os.path.join(work, name + '.log'), errors='replace') as f:
+                print(f'--- {name} ---\n' + f.read()[-3000:])
+        return 1
+    finally:
+        for proc in reversed(procs):
+            if proc.poll() is None:
+                os.killpg(proc.pid, signal.SIGTERM)
+                try:
+                    proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                    proc.wait(5)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    sys.exit(main())
