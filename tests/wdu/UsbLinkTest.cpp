@@ -454,8 +454,8 @@ TEST_F(InstallerAtWork, ReplacesALinkAtTheTargetRatherThanWritingThroughIt) {
   fs::create_directories(rules);
   fs::create_directory_symlink(other, rules + kAccessRuleFileName);
   fs::create_directory_symlink(other, rules + "70-vornalith-unit-abcd-0001.rules");
-  ASSERT_EQ(Run("-silent install"), 0);
-  ASSERT_EQ(Run("-unit-id abcd:0001 -silent install"), 0);
+  ASSERT_EQ(Run("-inf '" + rule + "' -silent install"), 0);
+  ASSERT_EQ(Run("-inf '" + rule + "' -unit-id abcd:0001 -silent install"), 0);
   EXPECT_TRUE(fs::is_empty(other));
   for (const char* name : {kAccessRuleFileName, "70-vornalith-unit-abcd-0001.rules"}) {
     const auto status = fs::symlink_status(rules + name);
@@ -469,7 +469,7 @@ TEST_F(InstallerAtWork, ReplacesALinkAtTheTargetRatherThanWritingThroughIt) {
 TEST_F(InstallerAtWork, APkexecRunIgnoresTheTestRoot) {
   if (::geteuid() == 0) GTEST_SKIP() << "as root this would write /etc/udev/rules.d";
   ::setenv("PKEXEC_UID", "1000", 1);
-  EXPECT_EQ(Run("-silent install"), 1);
+  EXPECT_EQ(Run("-inf '" + rule + "' -silent install"), 1);
   ::unsetenv("PKEXEC_UID");
   EXPECT_FALSE(fs::exists(root));
 }
