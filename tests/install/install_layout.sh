@@ -42,7 +42,7 @@ if [ -f "$policy" ]; then
   check "polkit action is well-formed XML" \
     python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' "$policy"
   check "polkit action's prompt says what it is for" grep -qF \
-    '<message>Authentication is required to install the USB access rule for the Vornalith cooling unit</message>' "$policy"
+    '<message>Authentication is required to install the USB access rule for the Vornalith cooling unit, /etc/udev/rules.d/70-vornalith-unit.rules (or 70-vornalith-unit-VVVV-PPPP.rules for a unit id you named), which lets the user at this seat use the unit</message>' "$policy"
   check "polkit action is for the installed installer (/usr/share/vornalith-control-centre/wdreg)" grep -qF \
     '<annotate key="org.freedesktop.policykit.exec.path">/usr/share/vornalith-control-centre/wdreg</annotate>' "$policy"
   check "polkit action asks an administrator every time" \

@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -363,7 +364,8 @@ TEST(AccessRule, GrantsTheSeatUserAccessToTheUnitsIdsAndNothingMore) {
 class Installer : public ::testing::Test {
  protected:
   ScratchFolder scratch;
-  std::string script = std::string(VCC_SOURCE_DIR) + "/data/udev/wdreg";
+  // Beside the rule as built: the installer installs the rule beside it.
+  std::string script = fs::path(VCC_ACCESS_RULE).parent_path() / "wdreg";
   std::string log;
 
   // A pkexec on PATH that only writes down what it was asked to run.
@@ -381,13 +383,17 @@ class Installer : public ::testing::Test {
 };
 
 TEST_F(Installer, AsksPkexecToRunTheInstallerItselfWithTheRuleAsOneArgument) {
-  const std::string rule = scratch.Path() + "my rules/" + kAccessRuleFileName;
-  fs::create_directories(scratch.Path() + "my rules");
-  std::ofstream(rule) << "\n";
+  const std::string folder = scratch.Path() + "my rules/";
+  fs::create_directories(folder);
+  fs::copy_file(script, folder + "wdreg");
+  fs::copy_file(VCC_ACCESS_RULE, folder + kAccessRuleFileName);
+  const std::string rule = folder + kAccessRuleFileName;
   PosixProcessRunner runner;
-  ASSERT_TRUE(runner.RunAndWait(script, {"-inf", rule, "-unit-id", "ABCD:1234", "-silent", "install"}));
+  ASSERT_TRUE(runner.RunAndWait(folder + "wdreg",
+                                {"-inf", rule, "-unit-id", "ABCD:1234", "-silent", "install"}));
   // pkexec picks the polkit action, and so the prompt's text, by this path.
-  EXPECT_EQ(ReadFile(log), fs::canonical(script).string() + "\n-inf\n" + rule +
+  EXPECT_EQ(ReadFile(log), fs::canonical(folder + "wdreg").string() + "\n-inf\n" +
+                               fs::canonical(rule).string() +
                                "\n-unit-id\nabcd:1234\n-silent\ninstall\n");
 }
 
@@ -419,9 +425,13 @@ class InstallerAtWork : public Installer {
 
 TEST_F(InstallerAtWork, TheUsersPairGetsARuleOfItsOwnAndUdevIsWaitedFor) {
   ASSERT_EQ(Run("-inf '" + rule + "' -unit-id ABCD:12ef -silent install"), 0);
-  const std::string own = ReadFile(rules + "70-vornalith-unit-abcd-12ef.rules");
-  EXPECT_NE(own.find("ATTR{idVendor}==\"abcd\", ATTR{idProduct}==\"12ef\""), std::string::npos) << own;
-  EXPECT_NE(own.find("TAG+=\"uaccess\""), std::string::npos) << own;
+  std::string expected = ReadFile(rule);
+  char ids[64];
+  std::snprintf(ids, sizeof ids, "ATTR{idVendor}==\"%04x\", ATTR{idProduct}==\"%04x\"", UnitVendorId,
+                UnitProductId);
+  expected.replace(expected.find(ids), std::strlen(ids),
+                   "ATTR{idVendor}==\"abcd\", ATTR{idProduct}==\"12ef\"");
+  EXPECT_EQ(ReadFile(rules + "70-vornalith-unit-abcd-12ef.rules"), expected);
   EXPECT_FALSE(fs::exists(rules + kAccessRuleFileName));  // the packaged rule is not touched
   EXPECT_FALSE(fs::exists(log));                          // nobody asked for a password
   EXPECT_EQ(ReadFile(udevLog),
@@ -432,12 +442,57 @@ TEST_F(InstallerAtWork, TheUsersPairGetsARuleOfItsOwnAndUdevIsWaitedFor) {
 }
 
 TEST_F(InstallerAtWork, AMalformedPairIsRefusedBeforeAnythingIsWritten) {
-  for (const char* ids : {"abcd", "abcd:12345", "0000:0001", "ab;d:1234", "x/yz:1234"}) {
+  for (const char* ids : {"abcd", "abcd:123", "abcd:12345", "0000:0001", "ab;d:1234", "x/yz:1234",
+                          "abcd:1234 x", "-abc:1234", "abcd:1234\nRUN+=\"/bin/touch /tmp/x\""}) {
     EXPECT_EQ(Run("-inf '" + rule + "' -unit-id '" + ids + "' -silent install"), 2) << ids;
   }
+  // A value that is the next option, or none at all.
+  EXPECT_EQ(Run("-inf '" + rule + "' -unit-id -silent install"), 2);
+  EXPECT_EQ(Run("-inf '" + rule + "' -silent install -unit-id"), 2);
   EXPECT_FALSE(fs::exists(root));
   EXPECT_FALSE(fs::exists(udevLog));
   EXPECT_FALSE(fs::exists(log));
+}
+
+// Whoever may run the installer must not choose what root copies into udev's
+// rules: -inf may only name the packaged rule.
+TEST_F(InstallerAtWork, InstallsNoFileButItsOwnRule) {
+  const std::string other = scratch.Path() + "elsewhere/";
+  fs::create_directories(other);
+  std::ofstream(other + kAccessRuleFileName) << "RUN+=\"/bin/touch /tmp/x\"\n";
+  for (const std::string& inf : {std::string("/etc/shadow"), other + kAccessRuleFileName,
+                                 std::string(kAccessRuleFileName), std::string("-silent")})
+    EXPECT_EQ(Run("-inf '" + inf + "' -silent install"), 2) << inf;
+  EXPECT_EQ(Run("-inf '" + rule + "' -silent install uninstall"), 2);
+  EXPECT_EQ(Run("-inf '" + rule + "' -silent install extra"), 2);
+  EXPECT_FALSE(fs::exists(root));
+  EXPECT_FALSE(fs::exists(udevLog));
+}
+
+TEST_F(InstallerAtWork, ReplacesALinkAtTheTargetRatherThanWritingThroughIt) {
+  const std::string other = scratch.Path() + "elsewhere";
+  fs::create_directories(other);
+  fs::create_directories(rules);
+  fs::create_directory_symlink(other, rules + kAccessRuleFileName);
+  fs::create_directory_symlink(other, rules + "70-vornalith-unit-abcd-0001.rules");
+  ASSERT_EQ(Run("-inf '" + rule + "' -silent install"), 0);
+  ASSERT_EQ(Run("-inf '" + rule + "' -unit-id abcd:0001 -silent install"), 0);
+  EXPECT_TRUE(fs::is_empty(other));
+  for (const char* name : {kAccessRuleFileName, "70-vornalith-unit-abcd-0001.rules"}) {
+    const auto status = fs::symlink_status(rules + name);
+    EXPECT_EQ(status.type(), fs::file_type::regular) << name;
+    EXPECT_EQ(status.permissions() & fs::perms::mask, fs::perms(0644)) << name;
+  }
+}
+
+// A run that pkexec started writes to the real rules folder whatever the
+// test root says, and only as root.
+TEST_F(InstallerAtWork, APkexecRunIgnoresTheTestRoot) {
+  if (::geteuid() == 0) GTEST_SKIP() << "as root this would write /etc/udev/rules.d";
+  ::setenv("PKEXEC_UID", "1000", 1);
+  EXPECT_EQ(Run("-inf '" + rule + "' -silent install"), 1);
+  ::unsetenv("PKEXEC_UID");
+  EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(Installer, AskingWithoutARuleFileAsksForNothing) {
