@@ -15,6 +15,8 @@
 
 #include <optional>
 
+#include <csignal>
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -121,6 +123,94 @@ TEST_F(InstanceSocketAccess, InAFolderOthersCanEnterTheSocketItselfRefusesThem) 
   SingleInstance instance(Key());
   ASSERT_TRUE(instance.TryBecomePrimary());
   ExpectOwnersOnly(instance);
+}
+
+TEST_F(InstanceSocketAccess, AFallbackFolderThatIsALinkIsNotUsed) {
+  // Whoever could make the folder could listen in it first: no guard rather
+  // than a start that another user decides on.
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  const QString elsewhere = tmp.path() + QStringLiteral("/elsewhere");
+  ASSERT_TRUE(QDir().mkdir(elsewhere));
+  ASSERT_TRUE(QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  ASSERT_TRUE(QFile::link(elsewhere, tmp.path() + QStringLiteral("/vornalith-%1").arg(::getuid())));
+  const QByteArray savedTmp = qgetenv("TMPDIR");
+  qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+  {
+    QString deep = tmp.path() + QStringLiteral("/runtime");
+    while (deep.size() < 140) deep += QStringLiteral("/a-rather-long-folder-name");
+    ASSERT_TRUE(QDir().mkpath(deep));
+    ASSERT_TRUE(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const RuntimeFolder runtime(deep);
+    const QString key = Key();
+    SingleInstance first(key);
+    SingleInstance second(key);
+    EXPECT_TRUE(first.TryBecomePrimary());
+    EXPECT_TRUE(second.TryBecomePrimary());
+    EXPECT_TRUE(first.ServerName().isEmpty());
+  }
+  qputenv("TMPDIR", savedTmp);
+  EXPECT_TRUE(QDir(elsewhere).isEmpty());
+}
+
+TEST_F(InstanceSocketAccess, APeerOfAnotherUserIsNeitherBelievedNorServed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const RuntimeFolder runtime(folder.path());
+  const QString key = Key();
+  const QByteArray path = QFile::encodeName(SingleInstance(key).ServerName());
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+
+  // Only someone with more rights than ours can put another user's listener
+  // in our folder; here the test lets it in and locks the folder again.
+  ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0777), 0);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t listener = ::fork();
+  if (listener == 0) {
+    if (::setgid(kOtherUser) != 0 || ::setuid(kOtherUser) != 0) ::_exit(100);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0) ::_exit(101);
+    (void)!::write(ready[1], "r", 1);
+    for (;;) {
+      const int peer = ::accept(fd, nullptr, nullptr);
+      char request[16];
+      (void)!::read(peer, request, sizeof request);
+      constexpr char kMadeUp[] = "{\"version\": \"made up\"}\n";
+      (void)!::write(peer, kMadeUp, sizeof kMadeUp - 1);
+      ::close(peer);
+    }
+  }
+  char r = 0;
+  EXPECT_EQ(::read(ready[0], &r, 1), 1);
+  ::chmod(QFile::encodeName(folder.path()).constData(), 0700);
+
+  SingleInstance ours(key);
+  EXPECT_FALSE(ours.AskStatus(2000).has_value()) << "the answer of another user's listener was believed";
+  EXPECT_TRUE(ours.TryBecomePrimary()) << "another user's listener ended the start";
+  ::kill(listener, SIGKILL);
+  ::waitpid(listener, nullptr, 0);
+
+  // The other way round: a client of another user that got through to the
+  // socket (here with its modes opened) hears nothing.
+  ours.SetStatusProvider([] { return QByteArray("secret"); });
+  ASSERT_EQ(::chmod(path.constData(), 0666), 0);
+  ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+  const pid_t client = ::fork();
+  if (client == 0) {
+    if (::setgid(kOtherUser) != 0 || ::setuid(kOtherUser) != 0) ::_exit(100);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(101);
+    (void)!::write(fd, "status\n", 7);
+    char answer[16];
+    ::_exit(::read(fd, answer, sizeof answer) > 0 ? 1 : 0);
+  }
+  int status = -1;
+  ::waitpid(client, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another user's client was served";
 }
 
 TEST_F(InstanceSocketAccess, ADeepRuntimeFolderStillAllowsOnlyOneInstance) {

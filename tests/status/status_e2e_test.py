@@ -7,7 +7,10 @@ control logs them), and the metrics served by node_exporter's textfile collector
     status_e2e_test.py SIM_PROGRAM
 """
 
+import glob
+import hashlib
 import os
+import resource
 import socket
 import subprocess
 import sys
@@ -33,6 +36,14 @@ def wait_for(what, seconds=20.0, step=0.1):
             return value
         time.sleep(step)
     return what()
+
+
+def replies_of(control):
+    try:
+        with open(control + ".replies") as f:
+            return [line.split() for line in f if line.strip()]
+    except FileNotFoundError:
+        return []
 
 
 def free_port():
@@ -78,11 +89,7 @@ class RunningSimProgram(unittest.TestCase):
 
     @classmethod
     def replies(cls):
-        try:
-            with open(cls.control + ".replies") as f:
-                return [line.split() for line in f if line.strip()]
-        except FileNotFoundError:
-            return []
+        return replies_of(cls.control)
 
     @classmethod
     def status(cls, *args):
@@ -260,6 +267,40 @@ class RunningSimProgram(unittest.TestCase):
         with open(self.metrics) as f:
             self.assertIn("vornalith_link_up 0\n", f.read())
 
+    def test_g_a_thousand_idle_connections(self):
+        # A runaway process of the same user opens a thousand connections and
+        # says nothing; the program's descriptor limit is lowered so that a
+        # thousand would use them all up.
+        sock, = glob.glob(os.path.join(self.env["XDG_RUNTIME_DIR"], "*.sock"))
+        saved = resource.prlimit(self.program.pid, resource.RLIMIT_NOFILE)
+        in_use = len(os.listdir("/proc/%d/fd" % self.program.pid))
+        resource.prlimit(self.program.pid, resource.RLIMIT_NOFILE, (in_use + 64, saved[1]))
+        ours = resource.getrlimit(resource.RLIMIT_NOFILE)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (max(ours[0], min(ours[1], 4096)), ours[1]))
+        idle = []
+        try:
+            for _ in range(1000):
+                s = socket.socket(socket.AF_UNIX)
+                idle.append(s)
+                s.settimeout(1)
+                try:
+                    s.connect(sock)
+                except (socket.timeout, BlockingIOError):  # not taken yet
+                    pass
+                except OSError:  # the socket is gone
+                    break
+            self.assertTrue(os.path.exists(sock), "the socket file vanished")
+            self.assertTrue(wait_for(lambda: self.status().returncode == 0, 15, 0.5))
+            second = subprocess.run([SIM], env=self.env, timeout=10, capture_output=True)
+            self.assertEqual(second.returncode, 0)
+            self.assertIsNone(self.program.poll())
+            self.assertTrue(os.path.exists(sock))
+        finally:
+            for s in idle:
+                s.close()
+            resource.prlimit(self.program.pid, resource.RLIMIT_NOFILE, saved)
+            resource.setrlimit(resource.RLIMIT_NOFILE, ours)
+
     def test_z_nothing_running(self):
         self.program.terminate()
         self.program.wait(15)
@@ -268,6 +309,70 @@ class RunningSimProgram(unittest.TestCase):
             r = self.status(*args)
             self.assertEqual((r.returncode, r.stdout, r.stderr), (3, b"", NOT_RUNNING))
             self.assertLess(time.monotonic() - started, 3.5)
+
+
+# Listens on every socket name the program could take in the temporary
+# folder, and answers each request with made-up status.
+INTRUDER = r"""
+import os, select, socket, sys
+tmp, name, uid = sys.argv[1:]
+os.mkdir(os.path.join(tmp, "vornalith-" + uid), 0o777)
+listeners = []
+for path in (os.path.join(tmp, name), os.path.join(tmp, "vornalith-" + uid, name)):
+    s = socket.socket(socket.AF_UNIX)
+    s.bind(path)
+    s.listen(8)
+    listeners.append(s)
+print("ready", flush=True)
+while True:
+    for s in select.select(listeners, [], [])[0]:
+        c = s.accept()[0]
+        c.sendall(b'{"version": "6.66 intruder"}\n')
+        c.close()
+"""
+
+
+@unittest.skipUnless(os.geteuid() == 0, "needs root to run a listener as another user")
+class AnotherUserListensFirst(unittest.TestCase):
+    def test_the_program_still_starts_and_watches(self):
+        with tempfile.TemporaryDirectory() as d:
+            os.chmod(d, 0o755)
+            tmp = os.path.join(d, "tmp")
+            os.mkdir(tmp)
+            os.chmod(tmp, 0o1777)
+            # Too deep for a socket address: the socket has to stand in elsewhere.
+            runtime = os.path.join(d, "runtime")
+            while len(runtime) < 120:
+                runtime += "/a-rather-long-folder-name"
+            os.makedirs(runtime, mode=0o700)
+            control = os.path.join(d, "control")
+            env = dict(os.environ, XDG_RUNTIME_DIR=runtime, TMPDIR=tmp, XDG_CONFIG_HOME=os.path.join(d, "config"),
+                       XDG_STATE_HOME=os.path.join(d, "state"), QT_QPA_PLATFORM="offscreen",
+                       VCC_SIM_CONTROL=control)
+            digest = hashlib.sha1(b"Vornalith Control Centre 1.22").hexdigest()[:16]
+            name = "vornalith-%s-%d-%s.sock" % (digest, os.getuid(), hashlib.sha1(runtime.encode()).hexdigest()[:8])
+            intruder = subprocess.Popen([sys.executable, "-c", INTRUDER, tmp, name, str(os.getuid())], cwd=tmp,
+                                        user=65534, group=65534, extra_groups=[], stdout=subprocess.PIPE)
+            program = None
+            try:
+                self.assertEqual(intruder.stdout.readline(), b"ready\n")
+                with open(os.path.join(d, "stderr"), "w+b") as err:
+                    program = subprocess.Popen([SIM], env=env, stdout=subprocess.DEVNULL, stderr=err)
+                    # Its unit has answered twice: it is watched.
+                    self.assertTrue(wait_for(lambda: program.poll() is not None or len(replies_of(control)) >= 2))
+                    self.assertIsNone(program.poll(), "the start ended")
+                    r = subprocess.run([SIM, "--status", "--json"], env=env, capture_output=True, timeout=10)
+                    self.assertNotIn(b"intruder", r.stdout)
+                    self.assertEqual(r.returncode, 3)
+                    err.seek(0)
+                    self.assertIn(b"running without the guard against a second start", err.read())
+            finally:
+                intruder.kill()
+                intruder.wait()
+                intruder.stdout.close()
+                if program and program.poll() is None:
+                    program.terminate()
+                    program.wait(15)
 
 
 if __name__ == "__main__":
