@@ -5,6 +5,7 @@
 #include "SimEntry.h"
 #include "SimTestControl.h"
 #include "SimulatedUnit.h"
+#include "app/CommandLine.h"
 #include "app/Entry.h"
 
 #include <chrono>
@@ -28,6 +29,10 @@ void RunUntilBooted(unitsim::SimulatedUnit& unit) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A command line that is not understood ends the start (the entry says
+  // why) before the simulated unit is even made.
+  if (!ParseCommandLine(CommandLineArguments(argc, argv)).error.isEmpty())
+    return RunControlCentre(argc, argv, EntryOptions{});
   const auto seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
   unitsim::SimulatedUnit unit(seed);
   RunUntilBooted(unit);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The program's own command-line options. Anything else on the command line
-// (Qt's -platform, -style ...) is left for QApplication.
+// The program's own command-line options, and Qt's, which are left on the
+// command line for QApplication. Anything else ends the start: a mistyped
+// option would otherwise be ignored without a word.
 
 #include <QString>
 #include <QStringList>
@@ -14,10 +15,14 @@ struct CommandLine {
   bool findUnit = false;   // --find-unit: list candidate USB devices, exit
   std::optional<QString> unitId;  // --unit-id VVVV:PPPP, as typed
   QString metricsFile;     // --metrics-file PATH
-  // Set when an option is malformed (a value missing); the program prints it
-  // and ends with exit code 2.
+  // Set when the command line is not understood (an unknown option or
+  // argument, an option without its value), naming the program and the
+  // option; the program prints it and ends with exit code 2.
   QString error;
 };
 
 // args[0] is the program name, as in argv.
 CommandLine ParseCommandLine(const QStringList& args);
+
+// argv as the parser takes it.
+QStringList CommandLineArguments(int argc, char** argv);

@@ -23,20 +23,10 @@
 #include <cstdio>
 #include <exception>
 
-namespace {
-
-QStringList Arguments(int argc, char** argv) {
-  QStringList args;
-  for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-  return args;
-}
-
-}  // namespace
-
 int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
   // Read before any window system is touched: the options that only ask
   // something and end must also work without a display.
-  const CommandLine commandLine = ParseCommandLine(Arguments(argc, argv));
+  const CommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
   if (!commandLine.error.isEmpty()) {
     std::fprintf(stderr, "%s\n", qPrintable(commandLine.error));
     return 2;
@@ -48,6 +38,9 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     std::fprintf(stderr, "%s\n", qPrintable(unit.error));
     return 2;
   }
+  // A settings file that is not read is said here too: --find-unit has no
+  // window to say it in.
+  if (!unit.notice.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(unit.notice));
   if (commandLine.findUnit) return RunFindUnit(unit.ids, stdout);
 
   QApplication app(argc, argv);

@@ -21,6 +21,11 @@ UnitUsbIdChoice ChooseUnitUsbId(const std::optional<QString>& commandLineId,
     return choice;
   }
 
+  // Asked apart from the read, which would tell the refusal only once: the
+  // window's settings load is where it is reported.
+  choice.notice = SettingsKey::Refusal(settingsPath);
+  if (!choice.notice.isEmpty()) return choice;
+
   QString stored;
   try {
     const SettingsKey key(settingsPath, SettingsKey::Open::Existing);

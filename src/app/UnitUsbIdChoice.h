@@ -15,6 +15,9 @@ struct UnitUsbIdChoice {
   // Set when the pair that wins is malformed: the message names the form
   // expected, and the program ends with exit code 2.
   QString error;
+  // Set when the settings file is not read at all (not a regular file, too
+  // big): the built-in pair is used, and the message says why.
+  QString notice;
 };
 
 UnitUsbIdChoice ChooseUnitUsbId(const std::optional<QString>& commandLineId,

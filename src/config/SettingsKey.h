@@ -26,6 +26,14 @@
 //
 // Every write is stored at once, through QSettings' temporary file and rename,
 // so a crash never leaves a half-written file and nothing waits in memory.
+// QSettings drops comment lines when it writes; a save puts the lines that
+// begin with ';' or '#' back where they were (see Store).
+//
+// Only a regular file of at most kLargestSettingsFile bytes is used. Anything
+// else at the path (a folder, a FIFO, a device, a file of megabytes) is never
+// opened, read, written or removed: the first access in the process reports
+// why, and from then on the key acts as a missing one whose writes go nowhere,
+// so the program runs on its built-in settings.
 
 #include <QDateTime>
 #include <QString>
@@ -56,6 +64,9 @@ struct SettingsFileStamp {
 
 class SettingsKey {
  public:
+  // The file is a few kilobytes; every save rewrites it whole.
+  static constexpr std::int64_t kLargestSettingsFile = 1024 * 1024;
+
   enum class Open {
     Existing,         // for loads: a missing file is an empty key, and stays missing
     CreateIfMissing,  // for saves: the folder is created, the file with the first write
@@ -71,15 +82,22 @@ class SettingsKey {
 
   static SettingsFileStamp Stamp(const QString& path);
 
-  // Removes the whole key, i.e. the file. True when no file is left.
+  // Removes the whole key, i.e. the file. True when no file is left. What is
+  // refused as a settings file is left where it is.
   static bool DeleteKey(const QString& path);
 
-  // Whether the key could be opened; false for a load of a missing file.
+  // Why what is at the path is not used as the settings file; empty when it
+  // is used (or missing). Reports nothing.
+  static QString Refusal(const QString& path);
+
+  // Whether the key could be opened; false for a load of a missing file, and
+  // for a refused one once its refusal has been reported.
   bool IsOpen() const;
   const QString& Path() const { return path_; }
 
   // Throws "Failed to get data for '<name>'" when the file is there but
-  // cannot be read at all: whether the value exists is then unknown.
+  // cannot be read at all: whether the value exists is then unknown. The
+  // first access to a refused file throws why it is refused.
   bool ValueExists(const QString& name) const;
 
   // Reads throw "Failed to get data for '<name>'" for a value that is missing
@@ -99,8 +117,11 @@ class SettingsKey {
  private:
   QString Raw(const QString& name) const;  // the tagged text, or throws
   void Store(const QString& name, const QString& tagged);
+  void ReportRefusalOnce() const;
 
   QString path_;
+  QString refusal_;  // set: the file is not used
+  SettingsFileStamp stamp_;
   std::unique_ptr<QSettings> settings_;  // null while the key is not open
   bool unreadable_ = false;
 };

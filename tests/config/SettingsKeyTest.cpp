@@ -23,6 +23,8 @@
 #include <climits>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -234,15 +236,15 @@ TEST_F(SettingsKeyTest, DamagedFileLosesOnlyTheDamagedValues) {
 }
 
 TEST_F(SettingsKeyTest, UnreadableKeyReportsTheValueAskedFor) {
-  QDir().mkpath(path_);  // something is there, but it is no file
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  WriteFile("[General]\nFahrenCel=dword:0\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(path_).constData(), 0), 0);  // there, but not to be read
   SettingsKey key(path_, Open::Existing);
   EXPECT_EQ(FailureOf([&] { key.ValueExists(settings::kFahrenCel); }),
             QStringLiteral("Failed to get data for 'FahrenCel'"));
   EXPECT_EQ(FailureOf([&] { key.ReadInteger("Sensor1Warn"); }),
             QStringLiteral("Failed to get data for 'Sensor1Warn'"));
-  SettingsKey save(path_, Open::CreateIfMissing);
-  EXPECT_EQ(FailureOf([&] { save.WriteInteger("Sensor1Warn", 1); }),
-            QStringLiteral("Failed to set data for 'Sensor1Warn'"));
+  ::chmod(QFile::encodeName(path_).constData(), 0644);
 }
 
 TEST_F(SettingsKeyTest, KeyThatCannotBeCreatedRefusesWrites) {
@@ -313,6 +315,74 @@ TEST_F(SettingsKeyTest, DeletingTheKeyRemovesEverything) {
   EXPECT_FALSE(key.ValueExists("Sensor1Warn"));
   SettingsKey again(path_, Open::CreateIfMissing);
   EXPECT_FALSE(again.ValueExists("Sensor1Warn"));
+}
+
+TEST_F(SettingsKeyTest, ASaveKeepsTheCommentLines) {
+  WriteFile("; Settings of the cooler in rack 4\n"
+            "# edited by hand\n"
+            "\n"
+            "[General]\n"
+            "; the evaporator\n"
+            "Sensor1Warn=dword:-10\n"
+            "# Unit%20USB%20id=sz:04d8:f3a1\n"
+            "Sensor2=sz:Ambient\n"
+            "; the end\n");
+  {
+    SettingsKey key(path_, Open::CreateIfMissing);
+    key.WriteInteger("Sensor1Warn", -12);
+    key.WriteBool(settings::kFahrenCel, false);
+  }
+  EXPECT_EQ(FileContent(),
+            "; Settings of the cooler in rack 4\n"
+            "# edited by hand\n"
+            "\n"
+            "[General]\n"
+            "FahrenCel=dword:0\n"
+            "; the evaporator\n"
+            "Sensor1Warn=dword:-12\n"
+            "# Unit%20USB%20id=sz:04d8:f3a1\n"
+            "Sensor2=sz:Ambient\n"
+            "; the end\n");
+  SettingsKey key(path_, Open::Existing);
+  EXPECT_EQ(key.ReadInteger("Sensor1Warn"), -12);
+  EXPECT_FALSE(key.ReadBool(settings::kFahrenCel));
+  EXPECT_EQ(key.ReadString("Sensor2"), QStringLiteral("Ambient"));
+  EXPECT_FALSE(key.ValueExists(settings::kUnitUsbId));
+}
+
+TEST_F(SettingsKeyTest, OnlyASmallRegularFileIsUsed) {
+  QDir().mkpath(folder_);
+  const QByteArray big = "[General]\nSensor1Warn=dword:3\n" +
+                         QByteArray(SettingsKey::kLargestSettingsFile - 30, ';') + "\n";
+  ASSERT_EQ(big.size(), SettingsKey::kLargestSettingsFile + 1);
+  const std::vector<std::pair<std::function<void()>, QString>> cases{
+      {[&] { QDir().mkpath(path_); }, "it is a folder, not a regular file"},
+      {[&] { ASSERT_EQ(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0); }, "it is a FIFO, not a regular file"},
+      {[&] { WriteFile(big); }, "it holds 1048577 bytes, more than the 1048576 a settings file may hold"}};
+  for (const auto& [make, why] : cases) {
+    make();
+    const QString refusal = "Settings file " + path_ + " not used: " + why +
+                            ". The built-in settings are in use and the file is left as it is.";
+    EXPECT_EQ(SettingsKey::Refusal(path_), refusal);
+    // Said by the first access, whichever it is; then a missing key whose writes go nowhere.
+    EXPECT_TRUE(SettingsKey(path_, Open::Existing).IsOpen());
+    EXPECT_EQ(FailureOf([&] { SettingsKey(path_, Open::CreateIfMissing).WriteInteger("Sensor1Warn", 4); }),
+              refusal + " Changes made now last until the program ends.");
+    SettingsKey load(path_, Open::Existing);
+    EXPECT_FALSE(load.IsOpen());
+    EXPECT_EQ(FailureOf([&] { EXPECT_FALSE(load.ValueExists("Sensor1Warn")); }), std::nullopt);
+    EXPECT_EQ(FailureOf([&] { SettingsKey(path_, Open::CreateIfMissing).WriteInteger("Sensor1Warn", 4); }),
+              std::nullopt);
+    EXPECT_FALSE(SettingsKey::DeleteKey(path_));
+    ASSERT_TRUE(QFileInfo::exists(path_)) << why.toStdString();
+    if (QFileInfo(path_).isDir()) QDir().rmdir(path_);
+    else QFile::remove(path_);
+  }
+  EXPECT_EQ(QFileInfo(folder_).isDir(), true);
+
+  // The largest file that is used.
+  WriteFile(big.left(SettingsKey::kLargestSettingsFile - 1) + "\n");
+  EXPECT_EQ(SettingsKey(path_, Open::Existing).ReadInteger("Sensor1Warn"), 3);
 }
 
 TEST(SettingsLocation, FollowsTheUsersConfigFolder) {
