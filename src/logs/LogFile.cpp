@@ -337,8 +337,8 @@ void LogFile::Trim(int fd, qint64 size, int percent) const {
   qint64 lines = 0;
   char last = '\n';
   const auto count = [&](const char* p, qsizetype n) {
-    lines += std::count(p, p + n, '\n');
     last = p[n - 1];
+    for (const char* const end = p + n; (p = static_cast<const char*>(std::memchr(p, '\n', end - p))); ++p) ++lines;
   };
   if (!ReadBlocks(fd, 0, copied, cancelTrim_, fileName_, count)) return;
   if (last != '\n') ++lines;

@@ -247,6 +247,7 @@ TEST_F(LogWindowTest, AMailProgramThatNeverReturnsLeavesThePollRunningUntilItIsS
   SendmailTransport stuck(sendmail, 1000);
   Services services = fakes.services();
   services.mail = &stuck;
+  AnswerAsTheUnit(true);  // a unit running normally: no alarm texts in between
   StartWith(services);
   form->StatusTimer.stop();
   form->UpdateDataTimer.setInterval(50);
