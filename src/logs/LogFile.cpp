@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -78,6 +79,87 @@ int WriteAll(int fd, const QByteArray& bytes) {
     left -= n;
   }
   return 0;
+}
+
+constexpr qint64 kTrimBlock = 1 << 20;
+
+// Reads [from, to) of a file in blocks and hands each block on; false when
+// the trim was called off on the way.
+template <typename Use>
+bool ReadBlocks(int fd, qint64 from, qint64 to, const std::atomic<bool>& cancel, const QString& path,
+                Use&& use) {
+  QByteArray block(static_cast<qsizetype>(std::min(kTrimBlock, std::max<qint64>(to - from, 1))), Qt::Uninitialized);
+  while (from < to) {
+    if (cancel) return false;
+    const ssize_t n = ::pread(fd, block.data(), static_cast<size_t>(std::min<qint64>(block.size(), to - from)), from);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail(QStringLiteral("Cannot read file"), path, errno);
+    if (n == 0) break;  // cut short meanwhile; the caller sees it at its next look
+    use(block.constData(), static_cast<qsizetype>(n));
+    from += n;
+  }
+  return true;
+}
+
+// The lines that stay, with every line end made CR LF: a lone LF gets its CR,
+// a last line without an end gets one.
+class TrimmedCopy {
+ public:
+  TrimmedCopy(QSaveFile& out, qint64 linesToDrop) : out_(out), drop_(linesToDrop) {}
+
+  void operator()(const char* p, qsizetype n) {
+    const char* const end = p + n;
+    while (drop_ > 0 && p < end) {
+      const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+      if (!lf) return;
+      p = lf + 1;
+      --drop_;
+    }
+    while (p < end) {
+      const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+      const char* stop = lf ? lf : end;
+      if (stop > p) {
+        buffer_.append(p, stop - p);
+        last_ = stop[-1];
+      }
+      if (lf) {
+        buffer_ += last_ == '\r' ? QByteArrayLiteral("\n") : kLineEnd;
+        last_ = '\n';
+      }
+      p = stop + (lf ? 1 : 0);
+    }
+    if (buffer_.size() >= kTrimBlock) Flush();
+  }
+  void EndLastLine() {
+    if (last_ == '\r') buffer_ += '\n';
+    else if (last_ != '\n') buffer_ += kLineEnd;
+    last_ = '\n';
+  }
+  void Flush() {
+    if (!buffer_.isEmpty() && out_.write(buffer_) != buffer_.size()) {
+      throw LogError(QStringLiteral("Cannot write file \"%1\". %2").arg(out_.fileName(), out_.errorString()).toStdString());
+    }
+    buffer_.clear();
+  }
+
+ private:
+  QSaveFile& out_;
+  qint64 drop_;
+  QByteArray buffer_;
+  char last_ = '\n';
+};
+
+int OpenForTrim(const QString& name, qint64& size) {
+  const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail(QStringLiteral("Cannot open file"), name, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int error = errno;
+    ::close(fd);
+    Fail(QStringLiteral("Cannot open file"), name, error);
+  }
+  size = st.st_size;
+  return fd;
 }
 
 void SyncFolder(const QString& folder) {
@@ -166,6 +248,7 @@ LogFile::LogFile(QString fileName, QLocale locale) : fileName_(std::move(fileNam
 
 void LogFile::WriteRecord(const LogRecord& record) const {
   const QByteArray line = FormatLogRecord(record, locale_);
+  const std::lock_guard lock(writing_);
 
   const QString folder = QFileInfo(fileName_).absolutePath();
   if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
@@ -208,35 +291,92 @@ int LogFile::SizeKb() const {
   return static_cast<int>(info.size() / 1000);
 }
 
+LogFile::~LogFile() {
+  cancelTrim_ = true;
+  WaitForTrim();
+}
+
 void LogFile::TrimOldest(int percent) const {
   if (percent < 1) return;
-  QFile file(fileName_);
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw LogError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName_, file.errorString()).toStdString());
-  }
-  const QByteArray content = file.readAll();
-  file.close();
+  qint64 size = 0;
+  const Descriptor fd(OpenForTrim(fileName_, size));
+  Trim(fd.get(), size, percent);
+}
 
-  QList<QByteArray> lines = content.split('\n');
-  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // after the final line end
-  for (QByteArray& l : lines) {
-    if (l.endsWith('\r')) l.chop(1);
-  }
+void LogFile::StartTrimOldest(int percent, std::function<void(const QString&)> failed) {
+  if (percent < 1 || trimRunning_) return;
+  // The trim takes the file as it is now; what comes later is kept whole.
+  qint64 size = 0;
+  auto fd = std::make_shared<Descriptor>(OpenForTrim(fileName_, size));
+  WaitForTrim();  // the last one has ended; its thread is still to be joined
+  trimRunning_ = true;
+  trim_ = std::thread([this, fd, size, percent, failed = std::move(failed)] {
+    QString error;
+    try {
+      Trim(fd->get(), size, percent);
+    } catch (const std::exception& e) {
+      error = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+      error = QStringLiteral("Unknown failure while trimming \"%1\"").arg(fileName_);
+    }
+    if (!error.isEmpty() && failed) failed(error);
+    trimRunning_ = false;
+  });
+}
 
-  const qsizetype n = lines.size() - 3;
+void LogFile::WaitForTrim() {
+  if (trim_.joinable()) trim_.join();
+}
+
+void LogFile::Trim(int fd, qint64 size, int percent) const {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) Fail(QStringLiteral("Cannot open file"), fileName_, errno);
+  const QByteArray path = QFile::encodeName(fileName_);
+  qint64 copied = size;
+
+  qint64 lines = 0;
+  char last = '\n';
+  const auto count = [&](const char* p, qsizetype n) {
+    last = p[n - 1];
+    for (const char* const end = p + n; (p = static_cast<const char*>(std::memchr(p, '\n', end - p))); ++p) ++lines;
+  };
+  if (!ReadBlocks(fd, 0, copied, cancelTrim_, fileName_, count)) return;
+  if (last != '\n') ++lines;
+
+  const qint64 n = lines - 3;
   if (n < 2) return;
-  qsizetype keep = (n / 100) * (100 - percent);
-  keep = std::clamp<qsizetype>(keep, 0, n);
-  lines.remove(0, n - keep);
+  const qint64 keep = std::clamp<qint64>((n / 100) * (100 - percent), 0, n);
 
-  QByteArray out;
-  for (const QByteArray& l : lines) out += l + kLineEnd;
-
-  // The trimmed log replaces the old one whole or not at all.
   QSaveFile save(fileName_);
-  if (!save.open(QIODevice::WriteOnly) || save.write(out) != out.size() || !save.commit()) {
+  const auto failWrite = [&] {
     throw LogError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName_, save.errorString()).toStdString());
-  }
+  };
+  if (!save.open(QIODevice::WriteOnly)) failWrite();
+  TrimmedCopy copy(save, n - keep);
+  if (!ReadBlocks(fd, 0, copied, cancelTrim_, fileName_, copy)) return save.cancelWriting();
+
+  // Records that came while the file was read are kept after the trimmed
+  // lines; the last few are taken under the lock, just before the swap.
+  // A file that shrank or was replaced meanwhile is someone else's now.
+  const auto catchUp = [&]() -> bool {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0 || now.st_size < copied) return false;
+    if (!ReadBlocks(fd, copied, now.st_size, cancelTrim_, fileName_, copy)) return false;
+    copied = now.st_size;
+    return true;
+  };
+  if (!catchUp()) return save.cancelWriting();
+  copy.Flush();
+  if (!save.flush()) failWrite();
+  ::fdatasync(save.handle());  // so that the swap below waits for little
+
+  const std::lock_guard lock(writing_);
+  struct stat named {};
+  if (!catchUp() || ::stat(path.constData(), &named) != 0 || named.st_ino != st.st_ino || named.st_dev != st.st_dev)
+    return save.cancelWriting();
+  copy.EndLastLine();
+  copy.Flush();
+  if (!save.commit()) failWrite();
 }
 
 void LogFile::OpenInViewer(IProcessLauncher& launcher) const {

@@ -19,8 +19,12 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 class IProcessLauncher;
 
@@ -78,6 +82,10 @@ QString DefaultLogFolder();
 class LogFile {
  public:
   explicit LogFile(QString fileName, QLocale locale = QLocale::system());
+  // A trim still running is abandoned; the file stays as it was.
+  ~LogFile();
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
 
   const QString& FileName() const { return fileName_; }
 
@@ -90,8 +98,18 @@ class LogFile {
 
   // Drops the oldest lines so that, of the n lines after the first three,
   // (n div 100) * (100 - percent) stay, together with the last three lines.
-  // Does nothing for percent < 1 or a file of fewer than five lines.
+  // Does nothing for percent < 1 or a file of fewer than five lines. Every
+  // line comes out with CR LF. The file is read in blocks, never whole.
   void TrimOldest(int percent) const;
+
+  // The same trim on a thread of its own: a log of any size costs the caller
+  // no more than starting it. Records written meanwhile are kept after the
+  // trimmed lines. A file that cannot be opened throws LogError here; later
+  // failures go to `failed`, on the trim's thread. A second start while one
+  // runs does nothing.
+  void StartTrimOldest(int percent, std::function<void(const QString&)> failed);
+  // Waits until no trim started above is running.
+  void WaitForTrim();
 
   // Opens the file in the desktop's viewer without waiting; nothing happens
   // for a missing file, and a viewer that does not start is not reported.
@@ -101,6 +119,15 @@ class LogFile {
   void Delete() const;
 
  private:
+  // Trims the file open as fd, as it was at `size` bytes.
+  void Trim(int fd, qint64 size, int percent) const;
+
   QString fileName_;
   QLocale locale_;
+  // A record and the trim's swap of the file never meet: a record written
+  // between the trim's last read and its rename would be lost.
+  mutable std::mutex writing_;
+  std::thread trim_;
+  std::atomic<bool> trimRunning_{false};
+  std::atomic<bool> cancelTrim_{false};
 };

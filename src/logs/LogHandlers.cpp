@@ -166,8 +166,14 @@ void TForm1::MaintainTimerTimer() {
 
 void TForm1::CheckLogSizes() {
   if (!errorLog_ || !operationLog_) return;
+  // The trim reads the whole log; a log grown to gigabytes would hold the
+  // window (and the poll) for as long as that takes.
   try {
-    if (errorLog_->SizeKb() > 50) errorLog_->TrimOldest(25);
+    if (errorLog_->SizeKb() > 50) {
+      errorLog_->StartTrimOldest(25, [this](const QString& error) {
+        QMetaObject::invokeMethod(this, [this, error] { ReportError(error); }, Qt::QueuedConnection);
+      });
+    }
   } catch (const std::exception& e) {
     ReportError(ErrorText(e));
   }

@@ -51,6 +51,9 @@ QString SendErrorText(int result, bool withAttachment) {
     case mailresult::kBadRecipientType:
       return withAttachment ? QStringLiteral("Unknown recipient type") : QStringLiteral("Unknown recipient type ");
     case mailresult::kTextTooLarge: return QStringLiteral("Too much Message Text");
+    case mailresult::kTimedOut: return QStringLiteral("The mail program did not finish in time and was stopped");
+    case mailresult::kAttachmentTooLarge:
+      return QStringLiteral("Error log too big to mail (over %1kb)").arg(kMaxAttachmentBytes / 1000);
     default: return QStringLiteral("Undefined Failure");
   }
 }
@@ -58,7 +61,8 @@ QString SendErrorText(int result, bool withAttachment) {
 }  // namespace
 
 void SendMail(IMailTransport& transport, const QString& subject, const QString& recipient,
-              const QString& noteText, const QString& attachmentPath, StatusMessageQueue* queue) {
+              const QString& noteText, const QString& attachmentPath, StatusMessageQueue* queue,
+              std::function<void()> finished) {
   Progress progress(queue);
   progress.Add(QStringLiteral("Initializing Mail Interface"));
 
@@ -72,6 +76,7 @@ void SendMail(IMailTransport& transport, const QString& subject, const QString& 
   progress.Add(QStringLiteral("Complete Logging in to the Mail System"));
   if (!found) {
     qCWarning(lcReport).noquote() << "Error report to" << recipient << "not sent: no mail program found";
+    if (finished) finished();
     return;
   }
 
@@ -95,16 +100,18 @@ void SendMail(IMailTransport& transport, const QString& subject, const QString& 
     message.Subject = QStringLiteral("SendMail Test");
     message.NoteText = QStringLiteral("MessageBody only.");
   }
-  const int result = transport.Send(message);
-  if (result == mailresult::kSuccess) {
-    progress.Add(withAttachment ? QStringLiteral("File sent") : QStringLiteral("Mail Sent"));
-    qCInfo(lcReport).noquote() << "Error report to" << recipient << "handed to the mail system";
-  } else {
-    progress.AddError(SendErrorText(result, withAttachment));
-    qCWarning(lcReport).noquote() << "Error report to" << recipient << "not sent:"
-                                  << SendErrorText(result, withAttachment);
-  }
-
-  progress.Add(QStringLiteral("Logging off the Mail System"));
-  transport.Logoff();
+  transport.Send(message, [progress, &transport, withAttachment, recipient,
+                           finished = std::move(finished)](int result) mutable {
+    if (result == mailresult::kSuccess) {
+      progress.Add(withAttachment ? QStringLiteral("File sent") : QStringLiteral("Mail Sent"));
+      qCInfo(lcReport).noquote() << "Error report to" << recipient << "handed to the mail system";
+    } else {
+      progress.AddError(SendErrorText(result, withAttachment));
+      qCWarning(lcReport).noquote() << "Error report to" << recipient << "not sent:"
+                                    << SendErrorText(result, withAttachment);
+    }
+    progress.Add(QStringLiteral("Logging off the Mail System"));
+    transport.Logoff();
+    if (finished) finished();
+  });
 }

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class StatusMessageQueue;
 
 // The maker's error-report mailbox, unless the settings' "Report address"
@@ -31,7 +33,14 @@ constexpr int kUnknownRecipient = 14;
 constexpr int kBadRecipientType = 15;
 constexpr int kTextTooLarge = 18;
 constexpr int kAmbiguousRecipient = 21;
+// Outcomes the classic interface never had, each with a text of its own.
+constexpr int kTimedOut = 100;            // the mail program gave no answer in time and was stopped
+constexpr int kAttachmentTooLarge = 101;  // above kMaxAttachmentBytes; nothing was started
 }  // namespace mailresult
+
+// An error log this big is no report a mailbox takes (and would be held in
+// memory three times over while it is encoded); it is refused.
+constexpr qint64 kMaxAttachmentBytes = 10'000'000;
 
 struct MailMessage {
   QString Subject;
@@ -48,13 +57,18 @@ class IMailTransport {
   // A mailresult code. With mayAskUser the mail system may show its own
   // logon dialog.
   virtual int Logon(bool mayAskUser) = 0;
-  // A mailresult code; blocks until the mail system has taken the message
-  // or given up.
-  virtual int Send(const MailMessage& message) = 0;
+  // Hands the message on; `done` gets the mailresult code once, before Send
+  // returns or later from the event loop. A transport that waits for its
+  // mail program waits there, never on the caller's stack.
+  virtual void Send(const MailMessage& message, std::function<void(int)> done) = 0;
   virtual void Logoff() = 0;
 };
 
 // Sends `noteText` with the file at attachmentPath attached. An empty path
 // sends a test message without attachment instead. progress may be null.
+// Returns once the message is handed on; the outcome's texts follow when the
+// transport has it, then `finished` runs. progress must outlive the transport's
+// answer (the window's queue outlives its transport).
 void SendMail(IMailTransport& transport, const QString& subject, const QString& recipient,
-              const QString& noteText, const QString& attachmentPath, StatusMessageQueue* progress);
+              const QString& noteText, const QString& attachmentPath, StatusMessageQueue* progress,
+              std::function<void()> finished = {});

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "logs/SendmailTransport.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUuid>
 
 namespace {
@@ -75,6 +75,13 @@ QByteArray BuildMimeMessage(const MailMessage& message, const QByteArray& attach
 SendmailTransport::SendmailTransport(QString program, int timeoutMs)
     : fixedProgram_(std::move(program)), timeoutMs_(timeoutMs) {}
 
+SendmailTransport::~SendmailTransport() {
+  if (!running_) return;
+  running_->disconnect();
+  running_->kill();
+  running_->waitForFinished(1000);
+}
+
 bool SendmailTransport::FindMailProgram() {
   program_.clear();
   if (!fixedProgram_.isEmpty()) {
@@ -87,42 +94,70 @@ bool SendmailTransport::FindMailProgram() {
   return !program_.isEmpty();
 }
 
-int SendmailTransport::Send(const MailMessage& message) {
-  if (program_.isEmpty()) return mailresult::kFailure;
+int SendmailTransport::Logon(bool) { return running_ ? mailresult::kTooManySessions : mailresult::kSuccess; }
+
+void SendmailTransport::Send(const MailMessage& message, std::function<void(int)> done) {
+  if (running_) return done(mailresult::kLoginFailure);
+  if (program_.isEmpty()) return done(mailresult::kFailure);
 
   QByteArray attachment;
   if (!message.AttachmentPath.isEmpty()) {
     QFile file(message.AttachmentPath);
     if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
-      return mailresult::kAttachmentNotFound;
-    attachment = file.readAll();
-    if (file.error() != QFileDevice::NoError) return mailresult::kAttachmentNotFound;
+      return done(mailresult::kAttachmentNotFound);
+    if (file.size() > kMaxAttachmentBytes) return done(mailresult::kAttachmentTooLarge);
+    // Bounded also for a log that grows while it is read.
+    attachment = file.read(kMaxAttachmentBytes + 1);
+    if (file.error() != QFileDevice::NoError) return done(mailresult::kAttachmentNotFound);
+    if (attachment.size() > kMaxAttachmentBytes) return done(mailresult::kAttachmentTooLarge);
   }
   // Base64 and the "=_" inside never meet, so the boundary cannot occur in
   // the encoded attachment.
   const QByteArray boundary = "=_vcc_" + QUuid::createUuid().toByteArray(QUuid::Id128);
   const QByteArray mail = BuildMimeMessage(message, attachment, boundary);
 
-  const QDeadlineTimer deadline(timeoutMs_);
-  QProcess sendmail;
-  sendmail.setStandardOutputFile(QProcess::nullDevice());
-  sendmail.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  sendmail.start(program_, {QStringLiteral("-t"), QStringLiteral("-oi")});
-  if (!sendmail.waitForStarted(static_cast<int>(deadline.remainingTime()))) return mailresult::kFailure;
-  sendmail.write(mail);
-  sendmail.closeWriteChannel();
-  if (!sendmail.waitForFinished(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) {
-    sendmail.kill();
-    sendmail.waitForFinished(1000);
-    return mailresult::kFailure;
+  running_ = std::make_unique<QProcess>();
+  done_ = std::move(done);
+  QProcess* sendmail = running_.get();
+  sendmail->setStandardOutputFile(QProcess::nullDevice());
+  sendmail->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  QObject::connect(sendmail, &QProcess::finished, sendmail,
+                   [this, sendmail](int code, QProcess::ExitStatus status) {
+                     if (status != QProcess::NormalExit) return Finish(sendmail, mailresult::kFailure);
+                     switch (code) {
+                       case 0: return Finish(sendmail, mailresult::kSuccess);
+                       case 65:  // EX_DATAERR
+                       case 67:  // EX_NOUSER
+                       case 68:  // EX_NOHOST
+                         return Finish(sendmail, mailresult::kUnknownRecipient);
+                       default: return Finish(sendmail, mailresult::kFailure);
+                     }
+                   });
+  QObject::connect(sendmail, &QProcess::errorOccurred, sendmail, [this, sendmail](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) Finish(sendmail, mailresult::kFailure);
+  });
+  QTimer::singleShot(timeoutMs_, sendmail, [this, sendmail] { Finish(sendmail, mailresult::kTimedOut); });
+  sendmail->start(program_, {QStringLiteral("-t"), QStringLiteral("-oi")});
+  if (running_.get() != sendmail) return;  // it did not start, and that has been told
+  // Written as sendmail reads it, from the event loop.
+  sendmail->write(mail);
+  sendmail->closeWriteChannel();
+}
+
+void SendmailTransport::Finish(const QProcess* from, int result) {
+  if (!running_ || running_.get() != from) return;
+  QProcess* sendmail = running_.release();
+  sendmail->disconnect();
+  if (sendmail->state() == QProcess::NotRunning) {
+    // Still inside one of its own signals.
+    sendmail->deleteLater();
+  } else {
+    // Deleting a running process waits for its end; after the kill that is
+    // left to the event loop.
+    QObject::connect(sendmail, &QProcess::finished, sendmail, &QObject::deleteLater);
+    sendmail->kill();
   }
-  if (sendmail.exitStatus() != QProcess::NormalExit) return mailresult::kFailure;
-  switch (sendmail.exitCode()) {
-    case 0: return mailresult::kSuccess;
-    case 65:  // EX_DATAERR
-    case 67:  // EX_NOUSER
-    case 68:  // EX_NOHOST
-      return mailresult::kUnknownRecipient;
-    default: return mailresult::kFailure;
-  }
+  std::function<void(int)> done = std::move(done_);
+  done_ = nullptr;
+  done(result);
 }

@@ -5,14 +5,18 @@
 #include "../app/WindowFixture.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "PeakMemory.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -99,11 +103,51 @@ TEST_F(LogMaintenanceTest, AnErrorLogAbove50kbIsTrimmedSilently) {
 
   SetFile(ErrorLogPath(), LogLines(510));  // 51 000 bytes: n = 507, 375 + 3 lines stay
   form->CheckLogSizes();
+  form->ErrorLog()->WaitForTrim();
   QFile f(ErrorLogPath());
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), LogLines(510).right(378 * 100));
   EXPECT_TRUE(fakes.boxes.shown.isEmpty());
   EXPECT_EQ(ClearLogQuestions(), 0);
+}
+
+// 2 GiB of zeros (sparse, no disk) as the oldest line, then 202 lines: n = 200,
+// the last 150 + 3 stay. A record written while the trim runs stays too.
+TEST_F(LogMaintenanceTest, AGigabyteErrorLogIsTrimmedWhileThePollGoesOnInLittleMemory) {
+  AnswerAsTheUnit(true);  // a unit running normally: no alarm records in between
+  Start();
+  form->StatusTimer.stop();
+  form->UpdateDataTimer.setInterval(50);
+  {
+    QFile f(ErrorLogPath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(2LL << 30) && f.seek(2LL << 30));
+    f.write("\r\n" + LogLines(202));
+  }
+  QElapsedTimer clock;
+  std::vector<qint64> polls;
+  QObject::connect(&form->UpdateDataTimer, &QTimer::timeout, form.get(), [&] { polls.push_back(clock.elapsed()); });
+  qint64 checkMs = 0;
+  const long peakKb = PeakResidentKbWhile([&] {
+    clock.start();
+    form->MaintainTimerTimer();
+    checkMs = clock.elapsed();
+    form->WriteErrorLogSnapshot();
+    while (QFileInfo(ErrorLogPath()).size() > (1 << 20) && clock.elapsed() < 120000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  });
+  form->ErrorLog()->WaitForTrim();
+  EXPECT_LT(checkMs, 500);
+  EXPECT_LT(peakKb, 300 * 1024);
+  polls.push_back(clock.elapsed());
+  for (std::size_t i = 1; i < polls.size(); ++i) EXPECT_LT(polls[i] - polls[i - 1], 1000) << "poll " << i;  // a loaded machine's slack
+
+  QFile f(ErrorLogPath());
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray content = f.readAll();
+  EXPECT_TRUE(content.startsWith(LogLines(202).right(153 * 100)));
+  EXPECT_TRUE(content.mid(153 * 100).startsWith("07/12/2026 12:00:00\t"));
+  EXPECT_EQ(content.count('\n'), 154);
+  EXPECT_TRUE(fakes.boxes.shown.isEmpty());
 }
 
 TEST_F(LogMaintenanceTest, OkDeletesTheOperationLogCancelAndTheCloseBoxKeepIt) {

@@ -7,8 +7,11 @@
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "logs/MailSender.h"
+#include "logs/SendmailTransport.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -231,6 +234,38 @@ TEST_F(LogWindowTest, AReportGoesToTheStoredAddressAndTheRecipientIsLoggedWithTh
   }
   qInstallMessageHandler(previous);
   EXPECT_TRUE(fakes.boxes.shown.isEmpty());
+}
+
+TEST_F(LogWindowTest, AMailProgramThatNeverReturnsLeavesThePollRunningUntilItIsStopped) {
+  const QString sendmail = fakes.logPath("sendmail");
+  {
+    QFile script(sendmail);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec sleep infinity\n");
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+  SendmailTransport stuck(sendmail, 1000);
+  Services services = fakes.services();
+  services.mail = &stuck;
+  AnswerAsTheUnit(true);  // a unit running normally: no alarm texts in between
+  StartWith(services);
+  form->StatusTimer.stop();
+  form->UpdateDataTimer.setInterval(50);
+  form->WriteErrorLogSnapshot();
+  const std::size_t pollsBefore = fakes.link.RequestsNumbered(0x01).size();
+
+  QElapsedTimer clock;
+  clock.start();
+  ui().SendButton->click();
+  EXPECT_LT(clock.elapsed(), 500);
+  const QString timedOut = "Error sending mail: The mail program did not finish in time and was stopped";
+  while (!QueueTexts().contains(timedOut) && clock.elapsed() < 20000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  EXPECT_GE(clock.elapsed(), 1000);
+  EXPECT_GE(fakes.link.RequestsNumbered(0x01).size() - pollsBefore, 10u);
+  EXPECT_EQ(QueueTexts(), (QStringList{"Initializing Mail Interface", "Complete Logging in to the Mail System",
+                                      "Logged In", "Sending File", timedOut, "Logging off the Mail System"}));
+  form.reset();  // before the transport it uses
 }
 
 // --- running hours -----------------------------------------------------------

@@ -7,8 +7,10 @@
 #include "app/StatusMessageQueue.h"
 #include "logs/MailSender.h"
 #include "logs/SendmailTransport.h"
+#include "PeakMemory.h"
 #include "support/FakeServices.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -19,15 +21,28 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 const QString kLog = QStringLiteral("/var/log/vcc/Error.log");
 const QStringList kSentTexts{"Initializing Mail Interface", "Complete Logging in to the Mail System",
                              "Logged In", "Sending File", "File sent", "Logging off the Mail System"};
 
+// Runs the event loop until `over` holds or 20 s have passed.
+template <typename Done>
+void RunUntil(Done over) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!over() && waited.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
 QStringList Report(IMailTransport& transport, const QString& attachment = kLog) {
   StatusMessageQueue queue;
-  SendMail(transport, kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment, &queue);
+  bool finished = false;
+  SendMail(transport, kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment, &queue,
+           [&] { finished = true; });
+  RunUntil([&] { return finished; });
   return {queue.Texts().begin(), queue.Texts().end()};
 }
 
@@ -89,6 +104,7 @@ TEST(MailSenderTexts, EachSendResultHasItsText) {
       {mailresult::kBadRecipientType, "Unknown recipient type"},
       {mailresult::kTextTooLarge, "Too much Message Text"},
       {mailresult::kFailure, "Undefined Failure"},
+      {mailresult::kTimedOut, "The mail program did not finish in time and was stopped"},
       {99, "Undefined Failure"},
   };
   for (const auto& [code, text] : cases) {
@@ -134,7 +150,10 @@ class SendmailTransportTest : public ::testing::Test {
   }
   int Send(SendmailTransport& t, const QString& attachment) {
     EXPECT_TRUE(t.FindMailProgram());
-    return t.Send({kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment});
+    int result = -1;
+    t.Send({kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment}, [&](int r) { result = r; });
+    RunUntil([&] { return result != -1; });
+    return result;
   }
 
   QTemporaryDir dir;
@@ -179,12 +198,42 @@ TEST_F(SendmailTransportTest, ExitStatusesMapOntoMailResults) {
   }
 }
 
-TEST_F(SendmailTransportTest, ASendmailThatHangsIsGivenUpAfterTheTimeBound) {
-  SendmailTransport transport(Script("exec sleep 30"), 500);
+TEST_F(SendmailTransportTest, AnErrorLogTooBigToMailIsRefusedWithoutReadingIt) {
+  SendmailTransport transport(Script("exit 0"));
+  QFile log(dir.path() + "/Error.log");
+  ASSERT_TRUE(log.open(QIODevice::WriteOnly) && log.resize(2LL << 30));  // sparse: no disk
+  log.close();
+  QStringList texts;
   QElapsedTimer clock;
   clock.start();
-  EXPECT_EQ(Send(transport, Attachment("x\r\n")), mailresult::kFailure);
+  const long peakKb = PeakResidentKbWhile([&] { texts = Report(transport, log.fileName()); });
+  EXPECT_LT(clock.elapsed(), 500);
+  EXPECT_LT(peakKb, 300 * 1024);
+  EXPECT_EQ(texts, SendFailed("Error log too big to mail (over 10000kb)"));
+  EXPECT_FALSE(QFile::exists(dir.path() + "/args"));
+}
+
+TEST_F(SendmailTransportTest, ASendmailThatHangsIsStoppedAfterTheTimeBoundWhileTheEventLoopRuns) {
+  SendmailTransport transport(Script("exec sleep infinity"), 500);
+  const QString attachment = Attachment("x\r\n");
+  ASSERT_TRUE(transport.FindMailProgram());
+  int result = -1;
+  QElapsedTimer clock;
+  clock.start();
+  transport.Send({kErrorReportSubject, kErrorReportAddress, kErrorReportText, attachment}, [&](int r) { result = r; });
+  EXPECT_LT(clock.elapsed(), 300);
+  // A second report while the first waits is told that the mail system is busy.
+  EXPECT_EQ(transport.Logon(true), mailresult::kTooManySessions);
+  EXPECT_EQ(Report(transport, attachment), (QStringList{"Initializing Mail Interface",
+                                                       "Complete Logging in to the Mail System",
+                                                       "Error sending mail: Mail system busy.  Try to transmit later",
+                                                       "Logged In", "Sending File", "Error sending mail: Not Logged In",
+                                                       "Logging off the Mail System"}));
+  RunUntil([&] { return result != -1; });
+  EXPECT_EQ(result, mailresult::kTimedOut);
+  EXPECT_GE(clock.elapsed(), 500);
   EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_EQ(transport.Logon(false), mailresult::kSuccess);
 }
 
 // --- end to end: msmtp and a mail server on 127.0.0.1 ------------------------

@@ -140,9 +140,9 @@ class FakeMailTransport : public IMailTransport {
     const std::size_t i = std::min(logons.size(), logonResults.size()) - 1;
     return logonResults[i];
   }
-  int Send(const MailMessage& message) override {
+  void Send(const MailMessage& message, std::function<void(int)> done) override {
     sent.push_back(message);
-    return sendResult;
+    done(sendResult);
   }
   void Logoff() override { ++logoffs; }
 };
