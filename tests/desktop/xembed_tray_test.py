@@ -17,17 +17,17 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from sim_control import wait_for  # noqa: E402
+
 SKIP = 77
 
 
 def wait_until(what, predicate, timeout, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    raise AssertionError(f'timed out after {timeout} s waiting for {what}')
+    value = wait_for(predicate, timeout, step)
+    if not value:
+        raise AssertionError(f'timed out after {timeout} s waiting for {what}')
+    return value
 
 
 def embedded_icons(display):

@@ -18,18 +18,11 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sim_control import SimControl, wait_for  # noqa: E402
+
 SIM = sys.argv.pop(1) if len(sys.argv) > 1 else ""
 LIMIT = 256 * 1024
-
-
-def wait_for(what, seconds=20.0, step=0.05):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = what()
-        if value:
-            return value
-        time.sleep(step)
-    return what()
 
 
 def full_disk():
@@ -47,10 +40,10 @@ class FullStateFolder(unittest.TestCase):
         for name in ("Operatation.log", "Error.log"):
             with open(os.path.join(logs, name), "wb") as f:
                 f.write(b"x" * (LIMIT - 1) + b"\n")
-        self.control = os.path.join(d, "control")
+        self.control = SimControl(os.path.join(d, "control"))
         self.env = dict(os.environ, XDG_RUNTIME_DIR=os.path.join(d, "runtime"),
                         XDG_CONFIG_HOME=os.path.join(d, "config"), XDG_STATE_HOME=os.path.join(d, "state"),
-                        QT_QPA_PLATFORM="offscreen", VCC_SIM_CONTROL=self.control)
+                        QT_QPA_PLATFORM="offscreen", VCC_SIM_CONTROL=self.control.path)
         self.program = subprocess.Popen([SIM], env=self.env, preexec_fn=full_disk,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -63,29 +56,8 @@ class FullStateFolder(unittest.TestCase):
             self.program.wait()
         self.dir.cleanup()
 
-    def read(self, suffix):
-        try:
-            with open(self.control + suffix) as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
-
-    def replies(self):
-        return [line.split() for line in self.read(".replies").splitlines() if line.strip()]
-
-    def state(self):
-        return dict(line.split("=", 1) for line in self.read(".state").splitlines() if "=" in line)
-
-    def command(self, text):
-        with open(self.control, "a") as f:
-            f.write(text + "\n")
-
     def boxes(self):
-        if os.path.exists(self.control + ".window"):
-            os.remove(self.control + ".window")
-        self.command("report")
-        self.assertTrue(wait_for(lambda: os.path.exists(self.control + ".window")))
-        return [line[len("top QMessageBox "):] for line in self.read(".window").splitlines()
+        return [line[len("top QMessageBox "):] for line in self.control.window().splitlines()
                 if line.startswith("top QMessageBox ")]
 
     def armed(self):
@@ -93,22 +65,22 @@ class FullStateFolder(unittest.TestCase):
         return r.returncode == 0 and json.loads(r.stdout)["shutdown_armed"]
 
     def test_comes_up_polls_and_arms_with_one_box_per_error(self):
-        self.assertTrue(wait_for(lambda: self.state().get("window") == "shown" and len(self.replies()) >= 2),
-                        "the window did not come up and poll: %s" % self.state())
+        self.assertTrue(wait_for(lambda: self.control.state().get("window") == "shown" and len(self.control.replies()) >= 2),
+                        "the window did not come up and poll: %s" % self.control.state())
         start_boxes = self.boxes()
         self.assertEqual(len(start_boxes), 1, start_boxes)
         self.assertIn("Operatation.log", start_boxes[0])
 
-        self.command("force 80")
-        self.assertTrue(wait_for(lambda: any(r[0] == "80" for r in self.replies())))
+        self.control.command("force 80")
+        self.assertTrue(wait_for(lambda: any(r[0] == "80" for r in self.control.replies()), step=0.02))
         red = time.monotonic()
         self.assertTrue(wait_for(self.armed, 5, 0.01), "a red reply did not arm the shutdown")
         print("armed within %.0f ms of the first red reply (with --status's own round trip)"
               % ((time.monotonic() - red) * 1000))
 
         # Two more red polls, each failing its error-log snapshot again.
-        count = len(self.replies())
-        self.assertTrue(wait_for(lambda: len(self.replies()) >= count + 2, 10))
+        count = len(self.control.replies())
+        self.assertTrue(wait_for(lambda: len(self.control.replies()) >= count + 2, 10))
         boxes = self.boxes()
         self.assertEqual(sorted(b.split("/")[-1] for b in boxes),
                          ['Error.log". File too large', 'Operatation.log". File too large'], boxes)

@@ -21,29 +21,14 @@ import urllib.request
 
 from prometheus_client.parser import text_string_to_metric_families
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sim_control import SimControl, wait_for  # noqa: E402
+
 SIM = sys.argv.pop(1) if len(sys.argv) > 1 else ""
 NODE_EXPORTER = "/usr/bin/prometheus-node-exporter"
 NOT_RUNNING = b"Vornalith Control Centre is not running\n"
 CAPTIONS = {0: "POWER UP", 1: "Normal", 2: "BOOT DELAY", 3: "Normal", 4: "Normal", 5: "POWER DOWN",
             6: "IDLE", 7: "REST", 81: "RESTART DELAY", 82: "FAN FAILED"}
-
-
-def wait_for(what, seconds=20.0, step=0.1):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = what()
-        if value:
-            return value
-        time.sleep(step)
-    return what()
-
-
-def replies_of(control):
-    try:
-        with open(control + ".replies") as f:
-            return [line.split() for line in f if line.strip()]
-    except FileNotFoundError:
-        return []
 
 
 def free_port():
@@ -89,7 +74,7 @@ class RunningSimProgram(unittest.TestCase):
 
     @classmethod
     def replies(cls):
-        return replies_of(cls.control)
+        return SimControl(cls.control).replies()
 
     @classmethod
     def status(cls, *args):
@@ -111,17 +96,12 @@ class RunningSimProgram(unittest.TestCase):
         return json.loads(r.stdout)
 
     def command(self, text):
-        with open(self.control, "a") as f:
-            f.write(text + "\n")
+        SimControl(self.control).command(text)
 
     def window(self):
-        path = self.control + ".window"
-        if os.path.exists(path):
-            os.remove(path)
-        self.command("report")
-        self.assertTrue(wait_for(lambda: os.path.exists(path)))
-        with open(path) as f:
-            return f.read()
+        report = SimControl(self.control).window()
+        self.assertTrue(report, "no window report came")
+        return report
 
     @staticmethod
     def reply_of_json(j):
@@ -359,7 +339,7 @@ class AnotherUserListensFirst(unittest.TestCase):
                 with open(os.path.join(d, "stderr"), "w+b") as err:
                     program = subprocess.Popen([SIM], env=env, stdout=subprocess.DEVNULL, stderr=err)
                     # Its unit has answered twice: it is watched.
-                    self.assertTrue(wait_for(lambda: program.poll() is not None or len(replies_of(control)) >= 2))
+                    self.assertTrue(wait_for(lambda: program.poll() is not None or len(SimControl(control).replies()) >= 2))
                     self.assertIsNone(program.poll(), "the start ended")
                     r = subprocess.run([SIM, "--status", "--json"], env=env, capture_output=True, timeout=10)
                     self.assertNotIn(b"intruder", r.stdout)
