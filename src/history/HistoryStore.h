@@ -144,7 +144,7 @@ class HistoryStore {
   std::optional<qint64> unsavedFromMs_;
   std::vector<LinkEvent> unsavedLinks_;
   // The last day, whether or not the file is in use: it is what is left when
-  // the file fails in the middle of a run.
+  // the file fails in the middle of a run, and what goes in once it works.
   std::deque<HistoryPoint> memory_;
   std::vector<LinkEvent> memoryLinks_;
 };

@@ -301,7 +301,8 @@ TEST(HistoryStore, AnotherProgramsDatabaseIsMovedAsideUntouchedWhileOneOfOursIsK
       QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
       db.setDatabaseName(path);
       ASSERT_TRUE(db.open());
-      for (const QString& sql : QString::fromLatin1(c.sql).split(QLatin1Char(';'))) ASSERT_TRUE(QSqlQuery(db).exec(sql));
+      for (const QString& sql : QString::fromLatin1(c.sql).split(QLatin1Char(';')))
+        ASSERT_TRUE(QSqlQuery(db).exec(sql));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("make"));
     const QByteArray before = Contents(path);
