@@ -7,12 +7,14 @@
 
 #include "ui_TForm1.h"
 
+#include <QDebug>
 #include <QEvent>
 #include <QRadioButton>
 
 HistoryFeature::HistoryFeature(TForm1& form, const QString& path, QObject* parent)
     : QObject(parent), form_(form) {
-  store_ = std::make_unique<HistoryStore>(path, [this](const QString& reason) { Failed(reason); });
+  store_ = std::make_unique<HistoryStore>(
+      path, [this](const QString& reason) { Failed(reason); }, [this] { Resumed(); });
   connect(&form_, &TForm1::statusSampled, this, &HistoryFeature::Sampled);
   connect(&form_, &TForm1::linkStateChanged, this, &HistoryFeature::LinkChanged);
   connect(&form_, &TForm1::historyRequested, this, &HistoryFeature::OpenWindow);
@@ -24,14 +26,28 @@ HistoryFeature::HistoryFeature(TForm1& form, const QString& path, QObject* paren
     });
   }
   if (!form_.LinkUp()) LinkChanged(false);
+  // The window takes its first reply while it is being made, before anyone
+  // can listen.
+  if (form_.LastSample().time.isValid()) Sampled(form_.LastSample());
 }
 
 HistoryFeature::~HistoryFeature() { delete window_.data(); }
 
+// The store says each once per spell. The status bar shows a text only
+// briefly; the program's messages (the journal, for a desktop start) keep it.
 void HistoryFeature::Failed(const QString& reason) {
-  if (failureShown_) return;
-  failureShown_ = true;
-  if (StatusMessageQueue* queue = form_.Queue()) queue->Append(kHistoryNotSavedText.arg(reason));
+  const QString text = kHistoryNotSavedText.arg(reason);
+  qWarning().noquote() << text;
+  Say(text);
+}
+
+void HistoryFeature::Resumed() {
+  qInfo().noquote() << kHistorySavedAgainText;
+  Say(kHistorySavedAgainText);
+}
+
+void HistoryFeature::Say(const QString& text) {
+  if (StatusMessageQueue* queue = form_.Queue()) queue->Append(text);
 }
 
 void HistoryFeature::Sampled(const StatusSample& sample) {

@@ -18,6 +18,7 @@ class HistoryWindow;
 struct StatusSample;
 
 inline const QString kHistoryNotSavedText = QStringLiteral("History is not being saved: %1");
+inline const QString kHistorySavedAgainText = QStringLiteral("History is being saved again");
 
 class HistoryFeature : public QObject {
   Q_OBJECT
@@ -37,9 +38,10 @@ class HistoryFeature : public QObject {
   void Sampled(const StatusSample& sample);
   void LinkChanged(bool up);
   void Failed(const QString& reason);
+  void Resumed();
+  void Say(const QString& text);
 
   TForm1& form_;
   std::unique_ptr<HistoryStore> store_;
   QPointer<HistoryWindow> window_;
-  bool failureShown_ = false;
 };

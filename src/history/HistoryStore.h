@@ -2,11 +2,12 @@
 #pragma once
 // The temperature history: one row per decoded status reply, the moments the
 // link was lost and came back, and each sensor's name and limits as they
-// were last seen. Kept in an SQLite file for a week; when that file cannot be
-// used the history lives in memory for the rest of the run instead, and the
-// control centre carries on as if nothing happened.
+// were last seen. Kept in an SQLite file for a week; while that file cannot
+// be used the history lives in memory (the last day), the file is tried
+// again, and what memory holds goes in once it can be used again.
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 
@@ -68,11 +69,18 @@ class HistoryStore {
   static constexpr qint64 kRetentionMs = 7LL * 24 * 3600 * 1000;
   static constexpr qint64 kMemoryMs = 24LL * 3600 * 1000;
   static constexpr qint64 kPruneEveryMs = 3600LL * 1000;
+  // After a retry that failed too, the file is not tried again for this long:
+  // a disk that stays broken should not cost an open every poll.
+  static constexpr qint64 kRetryEveryMs = 30LL * 1000;
+  // Marks the file as ours (SQLite's application id, "VCCH").
+  static constexpr int kApplicationId = 0x56434348;
 
   // Opens (or creates) the file at once; an empty path keeps the history in
-  // memory only. onFailure is called once, with the reason, when the file is
-  // given up, at open or later.
-  explicit HistoryStore(QString path, std::function<void(const QString& reason)> onFailure = {});
+  // memory only. onFailure is called with the reason when samples stop
+  // reaching the file, at open or later; onResumed when they reach it again.
+  explicit HistoryStore(QString path, std::function<void(const QString& reason)> onFailure = {},
+                        std::function<void()> onResumed = {});
+  // Tries the file a last time when samples are still waiting for it.
   ~HistoryStore();
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
@@ -80,7 +88,7 @@ class HistoryStore {
   // True while samples reach the file.
   bool Saving() const { return db_.isValid() && db_.isOpen(); }
   const QString& FailureReason() const { return failure_; }
-  // Where a damaged file was moved; empty unless that happened.
+  // Where a damaged or foreign file was moved; empty unless that happened.
   const QString& MovedAsideTo() const { return movedAside_; }
 
   void Append(const HistoryPoint& point, const HistorySensors& sensors);
@@ -95,12 +103,23 @@ class HistoryStore {
   const HistorySensors& Sensors() const { return sensors_; }
 
  private:
-  void Open();
+  enum class Kind { Ours, Foreign, Unreadable };
+
+  bool Open();
+  Kind Identify(QSqlError& error);
   bool Exec(const QString& sql);
   // Gives the file up: moves it aside when SQLite found it damaged.
-  void Fail(const QString& what, const class QSqlError& error);
+  void Fail(const QString& what, const QSqlError& error);
+  void GiveUp(const QString& reason);
+  bool MoveAside(const QString& kind);
+  bool RetryDue(qint64 nowMs) const;
+  // Writes whatever has not reached the file yet; with more than the newest
+  // sample in one transaction.
+  void Save(qint64 nowMs, bool force);
+  bool Insert(const HistoryPoint& point);
+  bool InsertLink(const LinkEvent& event);
   void LoadSensors();
-  void WriteSensors();
+  bool WriteSensors();
 
   QString path_;
   QString connection_;
@@ -112,9 +131,20 @@ class HistoryStore {
   QString movedAside_;
   HistorySensors sensors_{};
   bool sensorsKnown_ = false;
+  bool sensorsUnsaved_ = false;
+  QSqlError writeError_;
   qint64 lastPruneMs_ = 0;
+  std::function<void()> onResumed_;
+  // Set from the first failure until samples reach the file again.
+  bool givenUp_ = false;
+  int failedTries_ = 0;
+  qint64 lastTryMs_ = 0;
+  // The oldest sample in memory that the file lacks, and the link changes it
+  // lacks.
+  std::optional<qint64> unsavedFromMs_;
+  std::vector<LinkEvent> unsavedLinks_;
   // The last day, whether or not the file is in use: it is what is left when
-  // the file fails in the middle of a run.
+  // the file fails in the middle of a run, and what goes in once it works.
   std::deque<HistoryPoint> memory_;
   std::vector<LinkEvent> memoryLinks_;
 };

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history file: what goes in comes back out, a week is kept, a killed
 // writer leaves a readable file, and a file that cannot be used leaves the
-// history in memory, said once, with a damaged file kept aside.
+// history in memory, said once, until the file can be used again: a damaged
+// or foreign file is kept aside for a fresh one, a full disk is waited out.
 
 #include "history/HistoryStore.h"
 
@@ -14,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +44,7 @@ HistorySensors Sensors() {
 
 struct Failure {
   int calls = 0;
+  int resumed = 0;
   QString reason;
   std::function<void(const QString&)> Callback() {
     return [this](const QString& r) {
@@ -48,7 +52,35 @@ struct Failure {
       reason = r;
     };
   }
+  std::function<void()> Resumed() {
+    return [this] { ++resumed; };
+  }
 };
+
+// While it lives, no file of this process grows, as on a full disk.
+class DiskFull {
+ public:
+  DiskFull() {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit none = old_;
+    none.rlim_cur = 0;
+    handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &none);
+  }
+  ~DiskFull() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, handler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*handler_)(int) = nullptr;
+};
+
+QByteArray Contents(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 TEST(HistoryStore, SamplesSensorsAndLinkChangesReadBackAfterReopening) {
   QTemporaryDir dir;
@@ -175,10 +207,17 @@ TEST(HistoryStore, AFileThatCannotBeUsedLeavesTheHistoryInMemoryAndSaysSoOnce) {
     if (path.isEmpty()) continue;
     Failure failure;
     {
-      HistoryStore store(path, failure.Callback());
+      HistoryStore store(path, failure.Callback(), failure.Resumed());
       EXPECT_FALSE(store.Saving());
       EXPECT_EQ(failure.calls, 1);
       EXPECT_FALSE(failure.reason.isEmpty());
+      const bool damaged = c.what == std::string("damaged file");
+      if (damaged) {
+        EXPECT_FALSE(QFile::exists(path));
+        ASSERT_TRUE(store.MovedAsideTo().startsWith(path + QStringLiteral(".damaged-")));
+        EXPECT_EQ(Contents(store.MovedAsideTo()), garbage);
+        EXPECT_TRUE(failure.reason.contains(QStringLiteral("moved aside")));
+      }
       store.Append(Point(kStart, -35), Sensors());
       store.Append(Point(kStart + 3000, -34), Sensors());
       store.NoteLink(kStart + 4000, false);
@@ -186,16 +225,103 @@ TEST(HistoryStore, AFileThatCannotBeUsedLeavesTheHistoryInMemoryAndSaysSoOnce) {
       EXPECT_EQ(LostLinkSpans(store.LinkEvents(kStart, kStart + 9000), kStart, kStart + 9000),
                 (std::vector<TimeSpan>{{kStart + 4000, kStart + 9000}}));
       EXPECT_EQ(failure.calls, 1);
-      if (c.what == std::string("damaged file")) {
-        EXPECT_FALSE(QFile::exists(path));
-        ASSERT_TRUE(store.MovedAsideTo().startsWith(path + QStringLiteral(".damaged-")));
-        QFile kept(store.MovedAsideTo());
-        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll(), garbage);
-        EXPECT_TRUE(failure.reason.contains(QStringLiteral("moved aside")));
-      }
+      // In place of a damaged file a fresh one is started at the next sample.
+      EXPECT_EQ(store.Saving(), damaged);
+      EXPECT_EQ(failure.resumed, damaged ? 1 : 0);
+    }
+    if (c.what == std::string("damaged file")) {
+      HistoryStore reopened(path);
+      EXPECT_EQ(reopened.Read(kStart, kStart + 5000).size(), 2u);
+      EXPECT_EQ(reopened.LinkEvents(kStart, kStart + 9000).size(), 1u);
     }
     QFile::setPermissions(dir.filePath(QStringLiteral("ro")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+}
+
+TEST(HistoryStore, AFullDiskThatIsFreedGetsEveryReplyOfTheSpellFromMemory) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+  Failure failure;
+  std::vector<HistoryPoint> written;
+  qint64 t = kStart;
+  const auto append = [&](HistoryStore& store, int replies) {
+    for (int i = 0; i < replies; ++i, t += 3000) {
+      written.push_back(Point(t, -40 + static_cast<int>(written.size() % 30)));
+      store.Append(written.back(), Sensors());
+    }
+  };
+  {
+    HistoryStore store(path, failure.Callback(), failure.Resumed());
+    append(store, 3);
+    {
+      DiskFull full;
+      append(store, 10);
+      store.NoteLink(t - 1000, false);
+      append(store, 10);
+      EXPECT_FALSE(store.Saving());
+    }
+    EXPECT_EQ(failure.calls, 1);
+    // Tried again at least every half minute.
+    append(store, 11);
+    EXPECT_TRUE(store.Saving());
+    EXPECT_EQ(failure.resumed, 1);
+    // Freed only as the program closes: the close still saves the spell.
+    {
+      DiskFull full;
+      append(store, 2);
+    }
+    EXPECT_EQ(failure.calls, 2);
+  }
+  HistoryStore reopened(path);
+  EXPECT_EQ(reopened.Read(0, t), written);
+  EXPECT_EQ(LostLinkSpans(reopened.LinkEvents(0, t), 0, t), (std::vector<TimeSpan>{{kStart + 38000, t}}));
+}
+
+TEST(HistoryStore, AnotherProgramsDatabaseIsMovedAsideUntouchedWhileOneOfOursIsKept) {
+  const char* ours =
+      "CREATE TABLE samples (t INTEGER PRIMARY KEY, state INTEGER, t1 INTEGER, t2 INTEGER, t3 INTEGER, "
+      "t4 INTEGER, t5 INTEGER, front INTEGER, rear INTEGER, mhz INTEGER, load INTEGER, flags INTEGER);"
+      "INSERT INTO samples VALUES (1800000000000, 3, -35, NULL, NULL, NULL, NULL, 1450, 1200, 2400, 12, 0)";
+  struct Case {
+    const char* what;
+    const char* sql;  // ';'-separated
+    bool foreign;
+  };
+  const Case cases[] = {
+      {"another samples table", "CREATE TABLE samples (id INTEGER, value TEXT);INSERT INTO samples VALUES (1, 'x')",
+       true},
+      {"another program's mark", "PRAGMA application_id=12345;CREATE TABLE notes (t TEXT)", true},
+      {"our file as written before the mark", ours, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
+      db.setDatabaseName(path);
+      ASSERT_TRUE(db.open());
+      for (const QString& sql : QString::fromLatin1(c.sql).split(QLatin1Char(';')))
+        ASSERT_TRUE(QSqlQuery(db).exec(sql));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("make"));
+    const QByteArray before = Contents(path);
+    Failure failure;
+    HistoryStore store(path, failure.Callback(), failure.Resumed());
+    EXPECT_EQ(store.Saving(), !c.foreign);
+    if (!c.foreign) {
+      EXPECT_EQ(store.Read(kStart, kStart + 1), std::vector<HistoryPoint>{Point(kStart, -35)});
+      continue;
+    }
+    EXPECT_EQ(failure.calls, 1);
+    EXPECT_TRUE(failure.reason.contains(QStringLiteral("moved aside"))) << failure.reason.toStdString();
+    ASSERT_TRUE(store.MovedAsideTo().startsWith(path + QStringLiteral(".foreign-")));
+    // Byte for byte: neither written into nor switched to WAL.
+    EXPECT_EQ(Contents(store.MovedAsideTo()), before);
+    EXPECT_FALSE(QFile::exists(store.MovedAsideTo() + QStringLiteral("-wal")));
+    store.Append(Point(kStart, -35), Sensors());
+    EXPECT_TRUE(store.Saving());
+    EXPECT_EQ(Contents(store.MovedAsideTo()), before);
   }
 }
 

@@ -106,8 +106,9 @@ TEST_F(HistoryWindowTest, SpansAndTheDisplayUnitGiveTheAxesAndValuesOfTheSeries)
     EXPECT_EQ(time->max().toMSecsSinceEpoch(), now);
     EXPECT_EQ(fanTime->min(), time->min());
     EXPECT_EQ(fanTime->max(), time->max());
-    EXPECT_EQ(Ys(w.Line("Evaporator")), std::vector<double>(20, -35));
-    EXPECT_EQ(w.Line("Front fan")->points().size(), 20);
+    // The reply the window was made with, and the twenty polls.
+    EXPECT_EQ(Ys(w.Line("Evaporator")), std::vector<double>(21, -35));
+    EXPECT_EQ(w.Line("Front fan")->points().size(), 21);
     EXPECT_EQ(w.Line("Front fan")->points().last().y(), unit.FanRpm(1));
   }
 
@@ -123,7 +124,7 @@ TEST_F(HistoryWindowTest, SpansAndTheDisplayUnitGiveTheAxesAndValuesOfTheSeries)
     u.button->click();
     auto* values = qobject_cast<QValueAxis*>(w.TemperatureChart()->axes(Qt::Vertical).first());
     EXPECT_EQ(values->titleText(), u.title);
-    EXPECT_EQ(Ys(w.Line("Evaporator")), std::vector<double>(20, u.shown(-35)));
+    EXPECT_EQ(Ys(w.Line("Evaporator")), std::vector<double>(21, u.shown(-35)));
     EXPECT_EQ(Ys(w.Line("Evaporator warning limit")), std::vector<double>(2, u.shown(evaporator.warningCelsius)));
     EXPECT_EQ(Ys(w.Line("Evaporator shut-down limit")), std::vector<double>(2, u.shown(evaporator.shutdownCelsius)));
     EXPECT_LE(values->min(), u.shown(-35));
@@ -137,6 +138,29 @@ TEST_F(HistoryWindowTest, SpansAndTheDisplayUnitGiveTheAxesAndValuesOfTheSeries)
   EXPECT_EQ(w.RebuildCount(), before + 1);
   EXPECT_EQ(w.Line("Evaporator")->points().last().y(), -30);
   EXPECT_TRUE(w.HoverText(now + 3000).contains(QStringLiteral("Evaporator -30\u00B0C")));
+}
+
+TEST_F(HistoryWindowTest, TheFirstReplyIsStoredAndTheFileGivenUpAndTakenUpAgainIsSaid) {
+  const qint64 started = form->LastReplyTime().toMSecsSinceEpoch();  // no poll yet
+  const std::vector<HistoryPoint> first = History().Store().Read(0, fakes.clock.now.toMSecsSinceEpoch() + 1);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].ms, started);
+  EXPECT_EQ(first[0].celsius[0], -35);
+
+  features.reset();
+  QFile damaged(DefaultHistoryPath());
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+  damaged.write(QByteArray(4096, 'x'));
+  damaged.close();
+  Drain();
+  features = std::make_unique<Features>(*form, CommandLine{});
+  // The reply already in hand starts the fresh file at once.
+  const QStringList said = Drain();
+  ASSERT_EQ(said.size(), 2);
+  EXPECT_TRUE(said[0].startsWith(kHistoryNotSavedText.arg(QStringLiteral("history.sqlite is damaged"))));
+  EXPECT_EQ(said[1], kHistorySavedAgainText);
+  PollAfter(3);
+  EXPECT_EQ(History().Store().Read(0, fakes.clock.now.toMSecsSinceEpoch() + 1).size(), 2u);
 }
 
 TEST_F(HistoryWindowTest, CsvExportHoldsTheShownSpanAsTheStoreHasIt) {
