@@ -39,7 +39,10 @@ constexpr int kAcceptRetryMs = 250;
 // A local socket's path must fit the kernel's address field; a deep runtime
 // folder would make listening fail and quietly allow a second instance.
 bool FitsSocketAddress(const QString& folder, const QString& name) {
-  return QFile::encodeName(folder + QLatin1Char('/') + name).size() <
+  // One byte short of the address's size: bind() takes a path that fills it
+  // to the last byte, but QLocalSocket, which a second start connects with,
+  // calls that name invalid.
+  return QFile::encodeName(folder + QLatin1Char('/') + name).size() + 1 <
          static_cast<qsizetype>(sizeof(sockaddr_un{}.sun_path));
 }
 

@@ -226,6 +226,29 @@ TEST_F(InstanceSocketAccess, ADeepRuntimeFolderStillAllowsOnlyOneInstance) {
   ExpectOneInstanceOwnersOnly();
 }
 
+TEST_F(InstanceSocketAccess, ARuntimeFolderAtTheAddressLimitStillAllowsOnlyOneInstance) {
+  // bind() takes a socket address filled to its last byte but Qt's client
+  // does not: at exactly that depth the second start found nothing and ran
+  // as a second control centre. Each depth around the limit, one instance.
+  QTemporaryDir base;
+  ASSERT_TRUE(base.isValid());
+  const qsizetype nameLength = [&] {
+    const RuntimeFolder runtime(base.path());
+    return QFileInfo(SingleInstance(Key()).ServerName()).fileName().size();
+  }();
+  for (qsizetype address = 100; address <= 110; ++address) {
+    QString folder = base.path() + QStringLiteral("/d%1-").arg(address);
+    const qsizetype length = address - nameLength - 1;
+    ASSERT_LT(folder.size(), length);
+    folder += QString(length - folder.size(), QLatin1Char('x'));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const RuntimeFolder runtime(folder);
+    SCOPED_TRACE(address);
+    ExpectOneInstanceOwnersOnly();
+  }
+}
+
 TEST_F(InstanceSocketAccess, TwoDeepRuntimeFoldersDoNotMeetInTheTemporaryFolder) {
   // Both stand in with the temporary folder; programs of different runtime
   // folders (tests side by side in a deep build tree) must not take each
