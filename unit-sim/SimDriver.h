@@ -21,7 +21,6 @@ class SimDriver : public wdu::StandInBase {
   ~SimDriver() override;
 
   // How often a read looks for the unit's answer while it waits for it.
-  void SetReadPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
 
  protected:
   std::uint32_t Version() const override;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The effects the program has outside its own window (boxes, the clock,
+// Most effects the program has outside its own window (boxes, the clock,
 // help, sound, power-off, the unit) go through these small interfaces, so that
 // tests can stand in for the desktop, the clock and the unit without blocking,
 // sleeping or touching the user's files. The logs, the mail program and the
-// CPU counters have seams of their own, named below.
+// CPU counters have seams of their own, named below; the settings file is
+// named by its path. Desktop notifications, the session's end and the
+// history have theirs beside the features that use them.
 
 #include <QDateTime>
 #include <QString>

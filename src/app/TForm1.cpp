@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TForm1.h"
+#include "core/Guard.h"
 
 #include "app/ProgramFiles.h"
 #include "config/SettingsKey.h"
@@ -54,6 +55,21 @@ int HelpContextForPage(int page) {
 TForm1::TForm1(const Services& services, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), services_(services) {
   ui_->setupUi(this);
+  if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
+  report_ = [this](const QString& text) { services_.boxes->ShowReport(this, text); };
+  UnitExchange::Context exchange;
+  exchange.link = services_.link;
+  exchange.report = report_;
+  exchange.notice = [this](const QString& text) {
+    if (statusQueue_) statusQueue_->Append(text);
+  };
+  exchange_ = std::make_unique<UnitExchange>(std::move(exchange));
+  exchange_->SetDecoder(1, [this](const QByteArray& payload) { ComDataPacket1Packet(this, payload); });
+  exchange_->SetDecoder(2, [this](const QByteArray& payload) { ComDataPacket2Packet(this, payload); });
+  exchange_->SetDecoder(3, [this](const QByteArray& payload) { ComDataPacket3Packet(this, payload); });
+  exchange_->SetDecoder(6, [this](const QByteArray& payload) { ComDataPacket6Packet(this, payload); });
+  exchange_->SetDecoder(7, [this](const QByteArray& payload) { ComDataPacket7Packet(this, payload); });
+  connect(exchange_.get(), &UnitExchange::linkStateChanged, this, &TForm1::linkStateChanged);
 
   UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);
@@ -69,7 +85,6 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   connect(&WriteChangesTimer, &QTimer::timeout, this, &TForm1::WriteChangesTimerTimer);
   connect(&BlinkTimer, &QTimer::timeout, this, &TForm1::BlinkTimerTimer);
   connect(&ShutDownTimer, &QTimer::timeout, this, &TForm1::ShutDownTimerTimer);
-  if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
 
   CreatePopupMenu();
   CreateTrayIcon();
@@ -84,7 +99,6 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     UseDefaultLogServices();
 
     // Without the unit there is nothing to run: the program ends here then.
-    linkStarted_ = false;
     StartUsbLink();
     if (terminating_) return;
 
@@ -132,7 +146,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
     StartPeriodicTimers();
     // The fans' packet goes out just below, not with the next write tick.
-    PendingFanBlock = false;
+    Pending.Lower(PendingFanBlock);
 
     services_.clock->Pause(100);
     SetFansToNormalAndSend();
@@ -141,7 +155,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     if (!settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
       SendLine1Text(ui_->PrimaryTextComboBox->currentText());
   } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
+    report_(ErrorReportText(e));
     // Whatever step failed, the unit is watched: a window that came up
     // without its poll would show readings that never change and never
     // arm a shutdown. (Before the link and the queue exist there is no
@@ -160,7 +174,7 @@ TForm1::~TForm1() {
 }
 
 void TForm1::StartUsbLink() {
-  try {
+  Guarded(report_, [&] {
     services_.link->InstallDriverIfMissing();
     if (!services_.link->OpenUnit()) {
       // The box keeps its text; a user whose unit has other ids than the
@@ -178,10 +192,8 @@ void TForm1::StartUsbLink() {
       // closed window, and the entry ends the program.
       CloseDown();
     }
-    linkStarted_ = true;
-  } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
-  }
+    exchange_->SetStarted(true);
+  });
 }
 
 void TForm1::ApplyInitialLook() {
@@ -261,81 +273,28 @@ void TForm1::CreatePopupMenu() {
 }
 
 // ---------------------------------------------------------------------------
-// Packet transaction
-
-void TForm1::ExchangePacket(const std::uint8_t* request) {
-  if (!linkStarted_) return;
-  try {
-    const int length = packet::DecideRequestLength(request);
-    if (length == packet::kMalformedRequestLength) {
-      services_.boxes->ShowReport(this, QStringLiteral("Error in size : ") + QString::number(length));
-    }
-
-    // Whatever the unit does not send reads as zero rather than as the
-    // previous reply's leftovers.
-    std::memset(receiveArea_, 0, sizeof receiveArea_);
-    const std::uint32_t received = services_.link->TransferPacket(
-        request, static_cast<std::uint32_t>(length), receiveArea_, packet::kReplyReadLength);
-
-    if (!packet::IsAcceptedReplyLength(received)) {
-      if (statusQueue_) statusQueue_->Append(kLinkLostText);
-      NoteLinkState(false);
-      services_.link->ResetLinkPipe(packet::kPipeToUnit);
-      services_.link->ResetLinkPipe(packet::kPipeFromUnit);
-      return;
-    }
-
-    // The payload is copied out before any decoder runs: a decoder's message
-    // box lets timers run further exchanges through the same receive area.
-    const QByteArray payload = packet::MakeReplyPayload(receiveArea_);
-    NoteLinkState(true);
-    switch (packet::ReplyDecoderNumber(receiveArea_, received)) {
-      case 1: ComDataPacket1Packet(this, payload); break;
-      case 2: ComDataPacket2Packet(this, payload); break;
-      case 3: ComDataPacket3Packet(this, payload); break;
-      case 6: ComDataPacket6Packet(this, payload); break;
-      case 7: ComDataPacket7Packet(this, payload); break;
-      default: break;
-    }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
-  }
-}
-
-
-void TForm1::NoteLinkState(bool up) {
-  if (up == linkUp_) return;
-  linkUp_ = up;
-  emit linkStateChanged(up);
-}
-
-// ---------------------------------------------------------------------------
 // Timers
 
 void TForm1::UpdateDataTimerTimer() {
   if (Terminating()) return;
-  try {
+  Guarded(report_, [&] {
     ComposeDisplayLine2();
     ExchangePacket(packet::MakeReadRequest(packet::kStatus));
     ui_->CPULoadGraph->setVisible(true);
-  } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
-  }
+  });
 }
 
 void TForm1::StatusTimerTimer() {
   if (Terminating() || !statusQueue_) return;
   QStatusBar* bar = ui_->MainStatusBar;
   const QString before = bar->currentMessage();
-  try {
+  Guarded(report_, [&] {
     if (!statusQueue_->IsEmpty()) {
       ShowStatusText(statusQueue_->TakeFirst());
-    } else if (TextColor(ui_->SystemStatPanel) == StatusGreen && !IsFaultCode(UnitStateNow())) {
+    } else if (model_.status.colour == PanelColour::Green && !IsFaultCode(UnitStateNow())) {
       ShowStatusText(kStatusOkText);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
-  }
+  });
   // A new text shows at once; the same text again would only cost a redraw
   // every 1.5 s that changes nothing on screen.
   if (bar->currentMessage() != before) bar->repaint();
@@ -400,9 +359,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------
 // Errors
 
-void TForm1::ReportError(const QString& message) {
-  services_.boxes->ShowReport(this, QStringLiteral("Error: ") + message);
-}
+void TForm1::ReportError(const QString& message) { report_(QStringLiteral("Error: ") + message); }
 
 // ---------------------------------------------------------------------------
 // Close path
@@ -434,31 +391,20 @@ void TForm1::CloseDown() {
                     &DisplayIntervalTimer, &WriteChangesTimer}) {
     t->stop();
   }
-  try {
-    // The running hours go back to the unit, which keeps the counter.
-    if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden()) {
-      bool ok = false;
-      const QString caption = ui_->OperHours->text();
-      const int hours = caption.toInt(&ok);
-      if (!ok) throw std::runtime_error(("'" + caption + "' is not a valid integer value").toStdString());
-      // Before the unit has reported its hours the caption is "-1": nothing
-      // is written back then (the block would otherwise carry 65535).
-      if (hours > 0) {
-        Device.Settings.SetOperatingHours(hours);
-        try {
-          SendUnitSettings();
-        } catch (...) {
-        }
-      }
+  // The running hours go back to the unit, which keeps the counter. Before
+  // the unit has reported them they are -1: nothing is written back then
+  // (the block would otherwise carry 65535).
+  if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden() && model_.operatingHours > 0) {
+    Device.Settings.SetOperatingHours(model_.operatingHours);
+    try {
+      SendUnitSettings();
+    } catch (...) {
+      // The unit keeps the count it had; the close goes on.
     }
-  } catch (const std::exception& e) {
-    terminating_ = true;
-    ReportError(QString::fromLocal8Bit(e.what()));
-    return;
   }
   SendBlankDisplayLines();
   terminating_ = true;
-  try {
+  Guarded(report_, [&] {
     // The sampler writes into what follows, so it ends first.
     StopCpuSampler();
     CpuSpeedMHz.reset();
@@ -467,7 +413,5 @@ void TForm1::CloseDown() {
     operationLog_.reset();
     statusQueue_.reset();
     services_.link->CloseUnit();
-  } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
-  }
+  });
 }

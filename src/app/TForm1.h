@@ -6,14 +6,18 @@
 
 #include "app/Services.h"
 #include "app/StatusMessageQueue.h"
+#include "core/Guard.h"
 #include "config/Heater.h"
+#include "config/PendingWrites.h"
 #include "config/SettingsKey.h"
 #include "logs/LogFile.h"
 #include "logs/MailSender.h"
 #include "logs/ProcessLauncher.h"
 #include "device/Packet.h"
+#include "device/UnitExchange.h"
 #include "monitor/RelaxedAtomic.h"
 #include "monitor/StatusSample.h"
+#include "monitor/UnitModel.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -39,7 +43,6 @@ inline const QString kApplicationTitle = QStringLiteral("Vornalith Control Centr
 inline const QString kAboutText = QStringLiteral("Vornalith Control Centre 1.21");
 inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");
-inline const QString kLinkLostText = QStringLiteral("USB connection lost - retrying");
 inline const QString kStatusOkText = QStringLiteral("Status: ok");
 
 class TForm1 : public QMainWindow {
@@ -51,7 +54,7 @@ class TForm1 : public QMainWindow {
   Ui::TForm1& ui() { return *ui_; }
 
   // --- state the rest of the program reads ---
-  bool LinkStarted() const { return linkStarted_; }
+  bool LinkStarted() const { return exchange_->Started(); }
   bool FormReady() const { return formReady_; }
   // True once the program has decided to end (no unit at start, or closing).
   bool Terminating() const { return terminating_; }
@@ -67,8 +70,9 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<RelaxedAtomic<int>> CpuLoadPercent;
 
   // --- packet transaction ---
-  void ExchangePacket(const std::uint8_t* request);
-  void ExchangePacket(const packet::Request& request) { ExchangePacket(request.data()); }
+  UnitExchange& Exchange() { return *exchange_; }
+  void ExchangePacket(const std::uint8_t* request) { exchange_->ExchangePacket(request); }
+  void ExchangePacket(const packet::Request& request) { exchange_->ExchangePacket(request); }
 
   // Reply decoders, chosen by the number the reply carries.
   void ComDataPacket1Packet(QObject* sender, const QByteArray& payload);
@@ -76,6 +80,13 @@ class TForm1 : public QMainWindow {
   void ComDataPacket3Packet(QObject* sender, const QByteArray& payload);
   void ComDataPacket6Packet(QObject* sender, const QByteArray& payload);
   void ComDataPacket7Packet(QObject* sender, const QByteArray& payload);
+
+  // --- the unit's condition: decided on in the model, shown in the panels ---
+  UnitModel& Model() { return model_; }
+  const UnitModel& Model() const { return model_; }
+  void ShowStatusPanel();
+  void ShowSensorStates();
+  void ShowOperatingHours();
 
   // --- status cycle, after every reply 01 ---
   void DecodeStatusReply(const QByteArray& payload);
@@ -109,12 +120,13 @@ class TForm1 : public QMainWindow {
   void SetupSensorComboBox3Change() { SetupSensorComboBoxChange(3); }
   void SetupSensorComboBox4Change() { SetupSensorComboBoxChange(4); }
   void SetupSensorComboBox5Change() { SetupSensorComboBoxChange(5); }
-  void Par2HighLowChange() { PendingHigherLower = true; }
-  void Par3HighLowChange() { PendingHigherLower = true; }
-  void Par4HighLowChange() { PendingHigherLower = true; }
-  void Par5HighLowChange() { PendingHigherLower = true; }
+  void Par2HighLowChange() { Pending.Raise(PendingHigherLower); }
+  void Par3HighLowChange() { Pending.Raise(PendingHigherLower); }
+  void Par4HighLowChange() { Pending.Raise(PendingHigherLower); }
+  void Par5HighLowChange() { Pending.Raise(PendingHigherLower); }
   void SensorAlmChange(int sensor);   // Sensor1AlmChange .. Sensor5AlmChange
   void SensorShDnChange(int sensor);  // Sensor1ShDnChange .. Sensor5ShDnChange
+  void BootTempComboBoxChange() { Pending.Raise(PendingBootTemperature); }
   void SendUnitSettings();
   void SendFanBootBlock();
 
@@ -124,10 +136,9 @@ class TForm1 : public QMainWindow {
   void ComposeDisplayLine2();
   void DisplayIntervalTimerTimer();
   void DispLine1IntChange();
-  void PrimaryTextComboBoxChange() { PendingLine1Text = true; }
+  void PrimaryTextComboBoxChange() { Pending.Raise(PendingLine1Text); }
   void SecondaryTextComboBoxChange() {}
   void DispParamChange();  // DispParam1Change .. DispParam3Change
-  const QString& DisplayLine2Text() const { return displayLine2Text_; }
 
   // --- fans ---
   void FrontFanModeComboBoxChange() { FanModeChange(0); }
@@ -145,15 +156,7 @@ class TForm1 : public QMainWindow {
   void ClearPendingFlags();
 
   // Deferred writes: raised by change handlers, carried out by the 4 s tick.
-  bool PendingFanBlock = false;
-  bool PendingLine1Text = false;
-  bool PendingDisplayParams = false;
-  bool PendingHigherLower = false;
-  bool PendingSensorNames = false;
-  bool PendingUnitSettings = false;
-  bool PendingWarningLimits = false;
-  bool PendingShutdownLimits = false;
-  bool PendingBootTemperature = false;
+  PendingWrites Pending;
   bool Line1ShowsPrimary = true;
 
   // The Setup-tab row and System-tab panels of sensor 1..5.
@@ -216,7 +219,9 @@ class TForm1 : public QMainWindow {
   // F1: help at the context of the current page.
   void ShowHelpForCurrentPage();
 
-  // The close path; runs once, from the window's close event.
+  // The close path; runs once, from the window's close event (which a
+  // signal and the session's end also bring about) or from a start-up that
+  // found no unit.
   void CloseDown();
 
   // Reports "Error: " + message in a box that does not hold up the caller
@@ -229,7 +234,7 @@ class TForm1 : public QMainWindow {
 
   // --- what the features outside the window watch ---
   // False from the first failed exchange until the next accepted reply.
-  bool LinkUp() const { return linkUp_; }
+  bool LinkUp() const { return exchange_->LinkUp(); }
   // When the last status reply was decoded; invalid before the first.
   const QDateTime& LastReplyTime() const { return lastSample_.time; }
   // The sample of the last decoded status reply (default until the first).
@@ -290,12 +295,10 @@ class TForm1 : public QMainWindow {
   // The main window counts as visible for the status cycle while it is shown
   // or sits minimised in the notification area.
   bool MainWindowCountsAsVisible() const;
-  // Clears a raised pending-write flag and carries out its action.
+  // Lowers a raised pending write and carries out its action.
   template <typename Action>
-  static void Service(bool& flag, Action action) {
-    if (!flag) return;
-    flag = false;
-    action();
+  void Service(PendingWrite write, Action action) {
+    if (Pending.Take(write)) action();
   }
   void SaveDisplayParams();
   void SaveHigherLower();
@@ -308,7 +311,6 @@ class TForm1 : public QMainWindow {
   Services services_;
 
   QString programFolder_;
-  bool linkStarted_ = false;
   bool formReady_ = false;
   bool terminating_ = false;
   bool closedDown_ = false;
@@ -323,13 +325,13 @@ class TForm1 : public QMainWindow {
   QString primaryTextBeforeEmergency_;
   bool alternationBeforeEmergency_ = false;
 
-  void NoteLinkState(bool up);
-  bool linkUp_ = true;
   bool alarmRaisedThisReply_ = false;
   StatusSample lastSample_;
+  UnitModel model_;
 
-  // Reply area of the transaction: 100 bytes, read with a requested length of 88.
-  std::uint8_t receiveArea_[packet::kReceiveAreaSize] = {};
+  std::unique_ptr<UnitExchange> exchange_;
+  // A report box over the window that no handler waits for.
+  ReportFunction report_;
 
   QMenu* popupMenu1_ = nullptr;
 

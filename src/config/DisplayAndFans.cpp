@@ -3,6 +3,7 @@
 // packets that carry them to the unit.
 
 #include "app/TForm1.h"
+#include "core/Guard.h"
 #include "config/FrontPanel.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
@@ -53,19 +54,15 @@ void TForm1::ConnectDisplayAndFanHandlers() {
 // Front panel
 
 void TForm1::SendLine1Text(const QString& text) {
-  try {
+  Guarded(report_, [&] {
     ExchangePacket(frontpanel::MakeLinePacket(packet::kDisplayLine1, text));
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::SendLine2Text() {
-  try {
+  Guarded(report_, [&] {
     ExchangePacket(frontpanel::MakeLinePacket(packet::kDisplayLine2, displayLine2Text_));
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::ComposeDisplayLine2() {
@@ -80,14 +77,14 @@ void TForm1::ComposeDisplayLine2() {
                                                  ui_->DispParam2->currentIndex(),
                                                  ui_->DispParam3->currentIndex(), in);
   } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
+    report_(ErrorReportText(e));
     return;
   }
   SendLine2Text();
 }
 
 void TForm1::DispParamChange() {
-  PendingDisplayParams = true;
+  Pending.Raise(PendingDisplayParams);
   ComposeDisplayLine2();
 }
 
@@ -105,20 +102,18 @@ void TForm1::DisplayIntervalTimerTimer() {
       SettingsKey::Stamp(services_.settingsPath) == savedTextsStamp_)
     return;
   savedTextsStamp_ = {};
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     key.WriteString(settings::kDisplayLine1Primary, primary);
     key.WriteString(settings::kDisplayLine1Secondary, secondary);
     savedPrimaryText_ = primary;
     savedSecondaryText_ = secondary;
     savedTextsStamp_ = SettingsKey::Stamp(services_.settingsPath);
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::DispLine1IntChange() {
-  try {
+  Guarded(report_, [&] {
     const int item = ui_->DispLine1Int->currentIndex();
     if (settings::HasDisplayInterval(item)) {
       // Only the period changes: a timer stopped by "Never" stays stopped.
@@ -129,16 +124,14 @@ void TForm1::DispLine1IntChange() {
     }
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     key.WriteInteger(settings::kDisplayUpdateInterval, item);
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
 // Fans
 
 void TForm1::FanModeChange(int fan) {
-  try {
+  Guarded(report_, [&] {
     QComboBox* mode = fan == 0 ? ui_->FrontFanModeComboBox : ui_->RearFanModeComboBox;
     QSlider* bar = fan == 0 ? ui_->FrontFanManual : ui_->RearFanManual;
     const int item = mode->currentIndex();
@@ -159,14 +152,12 @@ void TForm1::FanModeChange(int fan) {
       words[0] = kPresetWord0;
       words[fan == 0 ? FanBootBlock::kFrontFirst : FanBootBlock::kRearFirst] = preset.first;
       words[fan == 0 ? FanBootBlock::kFrontSecond : FanBootBlock::kRearSecond] = preset.second;
-      PendingFanBlock = true;
+      Pending.Raise(PendingFanBlock);
       // The bar only shows the speed here; it is not a manual choice.
       QSignalBlocker block(bar);
       bar->setValue((preset.first + preset.second) / 2);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::FanManualChange(int fan) {
@@ -175,7 +166,7 @@ void TForm1::FanManualChange(int fan) {
   auto& words = Device.FanBoot.Words;
   words[fan == 0 ? FanBootBlock::kFrontFirst : FanBootBlock::kRearFirst] = position;
   words[fan == 0 ? FanBootBlock::kFrontSecond : FanBootBlock::kRearSecond] = position;
-  PendingFanBlock = true;
+  Pending.Raise(PendingFanBlock);
 }
 
 void TForm1::SetFansToNormalAndSend() {

@@ -2,6 +2,7 @@
 // The heater group's handlers and the heating-reduction dialog.
 
 #include "config/Heater.h"
+#include "core/Guard.h"
 
 #include "app/TForm1.h"
 #include "config/BootTemperature.h"
@@ -24,12 +25,6 @@ QColor WindowTextColor(const QWidget* w) { return QApplication::palette(w).color
 
 void ShowPanel(QLabel* panel, const QString& text) {
   panel->setText(text);
-  panel->repaint();
-}
-
-void ShowStatus(QLabel* panel, const QString& text, const QColor& colour) {
-  panel->setText(text);
-  SetTextColor(panel, colour);
   panel->repaint();
 }
 
@@ -86,7 +81,7 @@ void TForm1::ConnectHeaterHandlers() {
 
 void TForm1::HeatingSliderChange() {
   if (ModalDialogOpen) return;
-  try {
+  Guarded(report_, [&] {
     Ui::TForm1& u = *ui_;
     if (u.HeatingSlider->value() < 7 && !ReductionRuns(ReductionEnd)) {
       TForm2 dialog(this, ReductionEnd, ModalDialogOpen);
@@ -101,14 +96,18 @@ void TForm1::HeatingSliderChange() {
       ShowPanel(u.HeatingTimerPanel, RemainingTimeText(ReductionEnd));
       u.HeaterReduceLabel->setEnabled(true);
       // Until the next status report replaces it.
-      ShowStatus(u.SystemStatPanel, QStringLiteral("Heating Reduced"), StatusOrange);
+      model_.status = {QStringLiteral("Heating Reduced"), PanelColour::Orange};
+      ShowStatusPanel();
+      u.SystemStatPanel->repaint();
     } else {
       SetTextColor(u.EffectLabel, WindowTextColor(u.EffectLabel));
       HeatingCountDownTimer.stop();
       // Without a reduction the heater does not go below 70 %; this runs the
       // handler once more, for position 7.
       if (u.HeatingSlider->value() < 7) u.HeatingSlider->setValue(7);
-      ShowStatus(u.SystemStatPanel, QStringLiteral("Normal"), StatusGreen);
+      model_.status = {QStringLiteral("Normal"), PanelColour::Green};
+      ShowStatusPanel();
+      u.SystemStatPanel->repaint();
     }
 
     const int position = u.HeatingSlider->value();
@@ -123,14 +122,12 @@ void TForm1::HeatingSliderChange() {
       ShowPanel(u.HeatingTimerPanel, RemainingTimeText(kReductionBase));
       u.HeaterReduceLabel->setEnabled(false);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::HeatingCountDownTimerTimer() {
   if (Terminating()) return;
-  try {
+  Guarded(report_, [&] {
     Ui::TForm1& u = *ui_;
     if (ReductionRuns(ReductionEnd)) {
       ReductionEnd -= kOneMinuteInDays;
@@ -143,7 +140,5 @@ void TForm1::HeatingCountDownTimerTimer() {
       ReductionEnd = kReductionBase;
       u.HeaterReduceLabel->setEnabled(false);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }

@@ -3,6 +3,7 @@
 // blocks the program writes back to the unit (settings and fan/boot).
 
 #include "app/TForm1.h"
+#include "core/Guard.h"
 #include "monitor/DeviceData.h"
 #include "widgets/Palette.h"
 
@@ -38,12 +39,11 @@ void TForm1::ConnectSettingHandlers() {
   connect(ui_->WarningHandlingComboBox, &QComboBox::currentIndexChanged, this,
           &TForm1::WarningHandlingComboBoxChange);
   connect(ui_->NotificationsCheckBox, &QCheckBox::clicked, this, &TForm1::NotificationsCheckBoxClick);
-  connect(ui_->BootTempComboBox, &QComboBox::currentIndexChanged, this,
-          [this] { PendingBootTemperature = true; });
+  connect(ui_->BootTempComboBox, &QComboBox::currentIndexChanged, this, &TForm1::BootTempComboBoxChange);
 }
 
 void TForm1::SetupSensorComboBoxChange(int sensor) {
-  try {
+  Guarded(report_, [&] {
     const SensorControls row = Row(sensor);
     const QString text = row.name->currentText();
     row.showName->setText(text);
@@ -54,40 +54,34 @@ void TForm1::SetupSensorComboBoxChange(int sensor) {
       SetRowUsable(sensor, !optional);
       for (QLabel* panel : {row.showName, row.value, row.state}) panel->setVisible(!optional);
     }
-    PendingSensorNames = true;
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+    Pending.Raise(PendingSensorNames);
+  });
 }
 
 void TForm1::SensorAlmChange(int sensor) {
   QSpinBox* field = Row(sensor).warning;
   if (field->cleanText().isEmpty()) return;
   SensorTable[sensor].WarningLimit = field->value();
-  PendingWarningLimits = true;
+  Pending.Raise(PendingWarningLimits);
 }
 
 void TForm1::SensorShDnChange(int sensor) {
   QSpinBox* field = Row(sensor).shutdown;
   if (field->cleanText().isEmpty()) return;
   SensorTable[sensor].ShutdownLimit = field->value();
-  PendingShutdownLimits = true;
+  Pending.Raise(PendingShutdownLimits);
 }
 
 void TForm1::SendUnitSettings() {
   // Until the unit has reported its block there is nothing sound to send back.
   if (Device.Settings.OperatingHours() <= 0) return;
-  try {
+  Guarded(report_, [&] {
     ExchangePacket(packet::MakeWritePacket(packet::kUnitSettings, EncodeUnitSettings(Device.Settings)));
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::SendFanBootBlock() {
-  try {
+  Guarded(report_, [&] {
     ExchangePacket(packet::MakeWritePacket(packet::kFanBoot, EncodeFanBoot(Device.FanBoot)));
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }

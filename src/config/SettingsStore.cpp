@@ -4,6 +4,7 @@
 // file and to the unit.
 
 #include "app/TForm1.h"
+#include "core/Guard.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "monitor/DeviceData.h"
@@ -37,9 +38,7 @@ void SelectStoredItem(QComboBox* box, int index) {
 }  // namespace
 
 void TForm1::ClearPendingFlags() {
-  PendingFanBlock = PendingLine1Text = PendingDisplayParams = PendingHigherLower =
-      PendingSensorNames = PendingUnitSettings = PendingWarningLimits = PendingShutdownLimits =
-          PendingBootTemperature = false;
+  Pending.LowerAll();
 }
 
 void TForm1::ResetSettingsToDefaults() {
@@ -56,9 +55,7 @@ void TForm1::ResetSettingsToDefaults() {
   }
   SelectStoredItem(ui_->BootTempComboBox, settings::kDefaultBootIndex);
 
-  PendingFanBlock = PendingLine1Text = PendingDisplayParams = PendingHigherLower =
-      PendingSensorNames = PendingUnitSettings = PendingWarningLimits = PendingShutdownLimits =
-          PendingBootTemperature = true;
+  Pending.RaiseAll();
   services_.clock->ProcessPendingEvents();
 }
 
@@ -109,7 +106,7 @@ void TForm1::LoadSensorSettings() {
       row.shutdown->setValue(SensorTable[n].ShutdownLimit);
     }
   } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
+    report_(ErrorReportText(e));
   }
   // Typing accepts digits only; negative limits come from the down button.
   for (int n = 1; n <= 5; ++n) {
@@ -119,7 +116,7 @@ void TForm1::LoadSensorSettings() {
 }
 
 void TForm1::LoadDisplaySettings() {
-  try {
+  Guarded(report_, [&] {
     const SettingsKey key(services_.settingsPath, SettingsKey::Open::Existing);
     if (!key.IsOpen()) return;
     QComboBox* params[] = {ui_->DispParam1, ui_->DispParam2, ui_->DispParam3};
@@ -143,13 +140,11 @@ void TForm1::LoadDisplaySettings() {
       QSignalBlocker block(ui_->NotificationsCheckBox);
       ui_->NotificationsCheckBox->setChecked(key.ReadBool(settings::kNotifications));
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::LoadUnitSettings() {
-  try {
+  Guarded(report_, [&] {
     const SettingsKey key(services_.settingsPath, SettingsKey::Open::Existing);
     if (key.IsOpen() && key.ValueExists(settings::kFahrenCel))
       CelsiusFlag = key.ReadBool(settings::kFahrenCel);
@@ -162,9 +157,7 @@ void TForm1::LoadUnitSettings() {
     }
     if (key.IsOpen() && key.ValueExists(settings::kDisplayUpdateInterval))
       SelectStoredItem(ui_->DispLine1Int, key.ReadInteger(settings::kDisplayUpdateInterval));
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
   // Even when a damaged value ended the group early, line 1 alternates at the
   // interval the list shows rather than at the start-up placeholder of hours.
   const int item = ui_->DispLine1Int->currentIndex();
@@ -178,8 +171,8 @@ void TForm1::WriteChangesTimerTimer() {
   if (!UpdateDataTimer.isActive()) {
     // With the data poll stopped the unit is not being talked to: changes for
     // the unit and the limits are dropped, the rest waits for the poll.
-    PendingSensorNames = PendingUnitSettings = PendingWarningLimits = PendingShutdownLimits =
-        PendingBootTemperature = false;
+    Pending.Lower({PendingSensorNames, PendingUnitSettings, PendingWarningLimits, PendingShutdownLimits,
+                   PendingBootTemperature});
     return;
   }
   Service(PendingFanBlock, [this] { SendFanBootBlock(); });
@@ -194,30 +187,26 @@ void TForm1::WriteChangesTimerTimer() {
 }
 
 void TForm1::SaveDisplayParams() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     QComboBox* params[] = {ui_->DispParam1, ui_->DispParam2, ui_->DispParam3};
     for (int i = 0; i < 3; ++i)
       key.WriteInteger(settings::DisplayParamValue(i + 1), params[i]->currentIndex());
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::SaveHigherLower() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     for (int n = 2; n <= 5; ++n) {
       SensorTable[n].Higher = Row(n).higherLower->currentIndex() == 0;
       key.WriteBool(settings::SensorHigherLowerValue(n), SensorTable[n].Higher);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::SaveSensorNames() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     for (int n = 2; n <= 5; ++n) {
       // A sensor the unit reports no reading for keeps "N/A" for this run.
@@ -227,37 +216,31 @@ void TForm1::SaveSensorNames() {
       if (IsConfiguredName(SensorTable[n].Name))
         key.WriteString(settings::SensorNameValue(n), SensorTable[n].Name);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::SaveWarningLimits() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     for (int n = 1; n <= 5; ++n) {
       SensorTable[n].WarningLimit = Row(n).warning->value();
       key.WriteInteger(settings::SensorWarnValue(n), SensorTable[n].WarningLimit);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::SaveShutdownLimits() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     for (int n = 1; n <= 5; ++n) {
       SensorTable[n].ShutdownLimit = Row(n).shutdown->value();
       key.WriteInteger(settings::SensorShutdownValue(n), SensorTable[n].ShutdownLimit);
     }
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 void TForm1::SaveBootTemperature() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     key.WriteInteger(settings::kBootIndex, ui_->BootTempComboBox->currentIndex());
     bool ok = false;
@@ -269,7 +252,5 @@ void TForm1::SaveBootTemperature() {
     }
     Device.FanBoot.Words[FanBootBlock::kBootTenths] = celsius * 10;
     SendFanBootBlock();
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }

@@ -3,6 +3,7 @@
 // day's time controls usable. Nothing here is stored or sent to the unit.
 
 #include "app/TForm1.h"
+#include "core/Guard.h"
 #include "widgets/Palette.h"
 
 #include "ui_TForm1.h"
@@ -37,13 +38,16 @@ WeekdayRow RowOfDay(Ui::TForm1& u, int day) {
 }  // namespace
 
 void TForm1::ConnectWeekdayHandlers() {
-  for (int day = 1; day <= 5; ++day) {
-    connect(RowOfDay(*ui_, day).active, &QCheckBox::toggled, this, [this, day] { WeekdayCheckBoxClick(day); });
-  }
+  Ui::TForm1& u = *ui_;
+  connect(u.MondayCheckBox, &QCheckBox::toggled, this, &TForm1::MondayCheckBoxClick);
+  connect(u.TuesdayCheckBox, &QCheckBox::toggled, this, &TForm1::TuesdayCheckBoxClick);
+  connect(u.WednesdayCheckBox, &QCheckBox::toggled, this, &TForm1::WednesdayCheckBoxClick);
+  connect(u.ThursdayCheckBox, &QCheckBox::toggled, this, &TForm1::ThursdayCheckBoxClick);
+  connect(u.FridayCheckBox, &QCheckBox::toggled, this, &TForm1::FridayCheckBoxClick);
 }
 
 void TForm1::WeekdayCheckBoxClick(int day) {
-  try {
+  Guarded(report_, [&] {
     const WeekdayRow row = RowOfDay(*ui_, day);
     if (!row.active) return;
     const bool on = row.active->isChecked();
@@ -51,7 +55,5 @@ void TForm1::WeekdayCheckBoxClick(int day) {
       w->setEnabled(on);
     for (QWidget* box : std::initializer_list<QWidget*>{row.hour, row.minute})
       SetEditColor(box, on ? SystemWindowColor : SystemScrollBarColor);
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
-  }
+  });
 }

@@ -4,6 +4,7 @@
 // ending the sampler before the values it writes go away.
 
 #include "app/TForm1.h"
+#include "core/Guard.h"
 #include "host/CPUThread.h"
 #include "widgets/TPerformanceGraph.h"
 #include "widgets/TTrayIcon.h"
@@ -30,11 +31,9 @@ void TForm1::CreateTrayIcon() {
   };
   trayIcon1_->SetMainWindow(this);
   trayIcon1_->Loaded();
-  try {
+  Guarded(report_, [&] {
     trayIcon1_->SetVisible(true);
-  } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
-  }
+  });
 }
 
 void TForm1::StartCpuSampler() {

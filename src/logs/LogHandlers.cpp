@@ -4,6 +4,7 @@
 // start and the error report by mail.
 
 #include "app/TForm1.h"
+#include "core/Guard.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "logs/LogDialogs.h"
@@ -21,8 +22,6 @@
 #include <stdexcept>
 
 namespace {
-
-QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
 int IntegerCaption(const QString& text) {
   bool ok = false;
@@ -75,7 +74,7 @@ void TForm1::WriteErrorLogSnapshot() { WriteLogSnapshot(errorLog_.get()); }
 
 void TForm1::WriteLogSnapshot(const LogFile* log) {
   if (!log) return;
-  try {
+  Guarded(report_, [&] {
     const Ui::TForm1& u = *ui_;
     LogRecord r;
     r.Timestamp = services_.clock->Now();
@@ -98,12 +97,10 @@ void TForm1::WriteLogSnapshot(const LogFile* log) {
     r.WarningHandling = u.WarningHandlingComboBox->currentText();
     r.BootTemperature = IntegerCaption(u.BootTempComboBox->currentText());
     r.HeaterEffect = u.HeatingSlider->value() * 10;
-    r.OperationHours = IntegerCaption(u.OperHours->text());
-    r.SystemStatus = u.SystemStatPanel->text();
+    r.OperationHours = model_.operatingHours;
+    r.SystemStatus = model_.status.caption;
     log->WriteRecord(r);
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -128,31 +125,27 @@ void TForm1::ClearLogButtonClick() {
     operationLog_->Delete();
     if (statusQueue_) statusQueue_->Append(QStringLiteral("Log Cleared"));
   } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
+    report_(ErrorReportText(e));
   }
 }
 
 void TForm1::SendButtonClick() {
   if (!errorLog_ || !operationLog_) return;
-  try {
+  Guarded(report_, [&] {
     SendMail(*services_.mail, kErrorReportSubject, ReportAddress(services_.settingsPath), kErrorReportText,
              errorLog_->FileName(), statusQueue_.get());
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::HoursRunTimerTimer() {
-  try {
-    const int hours = IntegerCaption(ui_->OperHours->text());
-    // "-1": the unit has not told its count yet. Counting on from there would
+  Guarded(report_, [&] {
+    // -1: the unit has not told its count yet. Counting on from there would
     // send the unit a few hours at close and overwrite its real count.
-    if (hours < 0) return;
-    ui_->OperHours->setText(QString::number(hours + 1));
+    if (model_.operatingHours < 0) return;
+    ++model_.operatingHours;
+    ShowOperatingHours();
     ui_->OperHours->repaint();
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -168,15 +161,13 @@ void TForm1::CheckLogSizes() {
   if (!errorLog_ || !operationLog_) return;
   // The trim reads the whole log; a log grown to gigabytes would hold the
   // window (and the poll) for as long as that takes.
-  try {
+  Guarded(report_, [&] {
     if (errorLog_->SizeKb() > 50) {
       errorLog_->StartTrimOldest(25, [this](const QString& error) {
         QMetaObject::invokeMethod(this, [this, error] { ReportError(error); }, Qt::QueuedConnection);
       });
     }
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 
   const int sizeKb = operationLog_->SizeKb();
   if (sizeKb <= 500 || ModalDialogOpen) return;
@@ -187,7 +178,7 @@ void TForm1::CheckLogSizes() {
     const SettingsKey key(services_.settingsPath, SettingsKey::Open::Existing);
     if (key.IsOpen() && key.ValueExists(settings::kNextRemind)) next = key.ReadDateTime(settings::kNextRemind);
   } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
+    report_(ErrorReportText(e));
     return;
   }
   // "Never" is stored as -1.0: no question again, not one at every start.
@@ -198,7 +189,7 @@ void TForm1::CheckLogSizes() {
   // A dialog closed by its title bar keeps the log.
   LogClearCanceled = true;
   ModalDialogOpen = true;
-  try {
+  Guarded(report_, [&] {
     services_.boxes->ExecModal(dialog);
     if (LogClearCanceled) {
       if (statusQueue_) statusQueue_->Append(QStringLiteral("Log clear canceled"));
@@ -206,9 +197,7 @@ void TForm1::CheckLogSizes() {
       operationLog_->Delete();
       if (statusQueue_) statusQueue_->Append(QStringLiteral("Log Cleared"));
     }
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
   ModalDialogOpen = false;
 }
 

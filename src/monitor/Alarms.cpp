@@ -3,6 +3,7 @@
 // alarm action and the emergency shutdown.
 
 #include "monitor/Alarms.h"
+#include "core/Guard.h"
 
 #include "app/ProgramFiles.h"
 #include "app/TForm1.h"
@@ -44,69 +45,57 @@ void EvaluateSensor(SensorRecord& record, bool celsius) {
 }
 
 namespace {
-QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 const QString kNormal = QStringLiteral("Normal");
 }  // namespace
 
 QString TForm1::AlarmSoundFile() const { return programfiles::Find(QStringLiteral("Alarm.wav")); }
 
 void TForm1::EvaluateTemperatures() {
-  for (int n = 1; n <= 5; ++n) {
-    QLabel* state = Row(n).state;
-    state->setText(kNormal);
-    SetTextColor(state, StatusGreen);
-  }
+  for (PanelState& state : model_.sensorStates) state = {kNormal, PanelColour::Green};
   const bool celsius = CelsiusFlag;
   for (int n = 1; n <= 5; ++n) EvaluateSensor(SensorTable[n], celsius);
-  try {
+  Guarded(report_, [&] {
     for (int n = 1; n <= 5; ++n) {
-      QLabel* state = Row(n).state;
+      PanelState& state = model_.SensorState(n);
       if (SensorTable[n].Level == 2) {
-        state->setText(QStringLiteral("ALARM"));
-        SetTextColor(state, StatusRed);
+        state = {QStringLiteral("ALARM"), PanelColour::Red};
         if (statusQueue_) statusQueue_->Append(kCriticalText);
       } else if (SensorTable[n].Level == 1) {
-        state->setText(QStringLiteral("Warning"));
-        SetTextColor(state, StatusOrange);
+        state = {QStringLiteral("Warning"), PanelColour::Orange};
         if (statusQueue_) statusQueue_->Append(QStringLiteral("Temperature warning on ") + SensorTable[n].Name);
       }
     }
     // The first sensor that qualifies sets the overall status; after it the
     // later tests fail. Sensor 1 may replace any green state of the unit,
     // sensors 2..5 only a plain "Normal".
-    QLabel* panel = ui_->SystemStatPanel;
-    if (ui_->TempStat1->text() != kNormal && TextColor(panel) == StatusGreen) {
-      panel->setText(ui_->TempStat1->text());
-      SetTextColor(panel, TextColor(ui_->TempStat1));
-    }
+    PanelState& status = model_.status;
+    if (model_.SensorState(1).caption != kNormal && status.colour == PanelColour::Green)
+      status = model_.SensorState(1);
     for (int n = 2; n <= 5; ++n) {
-      QLabel* state = Row(n).state;
-      if (SensorTable[n].Name != QStringLiteral("N/A") && state->text() != kNormal &&
-          panel->text() == kNormal) {
-        panel->setText(state->text());
-        SetTextColor(panel, TextColor(state));
-      }
+      const PanelState& state = model_.SensorState(n);
+      if (SensorTable[n].Name != QStringLiteral("N/A") && state.caption != kNormal && status.caption == kNormal)
+        status = state;
     }
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
+  ShowSensorStates();
+  ShowStatusPanel();
 }
 
 void TForm1::AlarmDecision() {
-  QLabel* panel = ui_->SystemStatPanel;
+  const PanelState& status = model_.status;
   TrayHintOverride.Set(QString());
-  if (IsFaultCode(Device.Status.UnitState) || TextColor(panel) == StatusOrange) {
+  if (IsFaultCode(Device.Status.UnitState) || status.colour == PanelColour::Orange) {
     alarmRaisedThisReply_ = true;
     RaiseAlarm();
-    TrayHintOverride.Set(panel->text());
-    panel->repaint();
+    TrayHintOverride.Set(status.caption);
+    ui_->SystemStatPanel->repaint();
   }
-  const QColor c = TextColor(panel);
-  if (c == StatusRed) {
+  const PanelColour c = status.colour;
+  if (c == PanelColour::Red) {
     if (!ShutDownTimer.isActive()) StartEmergencyShutdown();
-    TrayHintOverride.Set(panel->text());
-    panel->repaint();
-  } else if (c != BlinkSilver) {
+    TrayHintOverride.Set(status.caption);
+    ui_->SystemStatPanel->repaint();
+  } else if (c != PanelColour::Silver) {
     // Any reply that is not red cancels an armed shutdown.
     if (ShutDownTimer.isActive()) CancelEmergencyShutdown();
     ShutDownTimer.stop();
@@ -118,10 +107,10 @@ void TForm1::AlarmDecision() {
 // must stop announcing a shutdown that will not come: line 1 goes back to the
 // user's text and alternation, and the queued shutdown texts are dropped.
 void TForm1::CancelEmergencyShutdown() {
-  try {
+  Guarded(report_, [&] {
     if (ui_->PrimaryTextComboBox->currentText() == kCriticalText) {
       ui_->PrimaryTextComboBox->setEditText(primaryTextBeforeEmergency_);
-      PendingLine1Text = true;
+      Pending.Raise(PendingLine1Text);
     }
     if (alternationBeforeEmergency_ && settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
       DisplayIntervalTimer.start();
@@ -129,15 +118,13 @@ void TForm1::CancelEmergencyShutdown() {
       statusQueue_->RemoveAll(kCriticalText);
       statusQueue_->RemoveAll(kCancelShutdownText);
     }
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::RaiseAlarm() {
   TrayIcon1()->SetAnimate(false);
   TrayIcon1()->SetIconIndex(0);
-  try {
+  Guarded(report_, [&] {
     switch (ui_->WarningHandlingComboBox->currentIndex()) {
       case 0:
         services_.sound->PlaySync(AlarmSoundFile());
@@ -152,13 +139,11 @@ void TForm1::RaiseAlarm() {
         break;
     }
     WriteErrorLogSnapshot();
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::StartEmergencyShutdown() {
-  try {
+  Guarded(report_, [&] {
     primaryTextBeforeEmergency_ = ui_->PrimaryTextComboBox->currentText();
     alternationBeforeEmergency_ = DisplayIntervalTimer.isActive();
     ShutDownTimer.start();
@@ -166,31 +151,28 @@ void TForm1::StartEmergencyShutdown() {
     BlinkTimer.start();
     DisplayIntervalTimer.stop();
     ui_->PrimaryTextComboBox->setEditText(kCriticalText);
-    PendingLine1Text = true;
-    PendingDisplayParams = true;
+    Pending.Raise(PendingLine1Text);
+    Pending.Raise(PendingDisplayParams);
     services_.clock->Pause(100);
     if (statusQueue_) {
       statusQueue_->Append(kCriticalText);
       statusQueue_->Append(kCancelShutdownText);
     }
     WriteErrorLogSnapshot();
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::BlinkTimerTimer() {
-  try {
-    QLabel* panel = ui_->SystemStatPanel;
-    SetTextColor(panel, TextColor(panel) == StatusRed ? BlinkSilver : StatusRed);
+  Guarded(report_, [&] {
+    PanelColour& colour = model_.status.colour;
+    colour = colour == PanelColour::Red ? PanelColour::Silver : PanelColour::Red;
+    ShowStatusPanel();
     if (statusQueue_ && statusQueue_->Count() < 5) {
       statusQueue_->Append(kCriticalText);
       statusQueue_->Append(kCancelShutdownText);
       services_.sound->PlaySync(AlarmSoundFile());
     }
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::ShutDownTimerTimer() {
@@ -214,25 +196,21 @@ void TForm1::ShutDownTimerTimer() {
     ExchangePacket(packet::MakeReadRequest(packet::kShutdownNotice));
   } catch (const std::exception& e) {
     shutdownSequenceRunning_ = false;
-    ReportError(ErrorText(e));
+    report_(ErrorReportText(e));
   }
   shutdownSequenceRunning_ = false;
 }
 
 void TForm1::NotificationsCheckBoxClick() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     key.WriteBool(settings::kNotifications, ui_->NotificationsCheckBox->isChecked());
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::WarningHandlingComboBoxChange() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     key.WriteInteger(settings::kWarningHandlingIndex, ui_->WarningHandlingComboBox->currentIndex());
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }

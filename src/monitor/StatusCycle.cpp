@@ -3,6 +3,7 @@
 // process-wide records and refreshing the System tab after every status report.
 
 #include "app/TForm1.h"
+#include "core/Guard.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "host/CPUThread.h"
@@ -32,7 +33,6 @@ bool IsUnconfiguredName(const QString& name) {
   return name == kNotAvailable || name.isEmpty() || name == kOptional;
 }
 
-QString ErrorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
 }  // namespace
 
@@ -55,24 +55,31 @@ bool TForm1::MainWindowCountsAsVisible() const {
 }
 
 // ---------------------------------------------------------------------------
+// The model's panels
+
+void TForm1::ShowStatusPanel() { ShowPanelState(ui_->SystemStatPanel, model_.status); }
+
+void TForm1::ShowSensorStates() {
+  for (int n = 1; n <= 5; ++n) ShowPanelState(Row(n).state, model_.SensorState(n));
+}
+
+void TForm1::ShowOperatingHours() { ui_->OperHours->setText(QString::number(model_.operatingHours)); }
+
+// ---------------------------------------------------------------------------
 // Reply decoders
 
 void TForm1::ComDataPacket1Packet(QObject*, const QByteArray& payload) { DecodeStatusReply(payload); }
 
 void TForm1::DecodeStatusReply(const QByteArray& payload) {
   alarmRaisedThisReply_ = false;
-  try {
+  Guarded(report_, [&] {
     DecodeStatusFields(payload, Device.Status, SensorTable);
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
   // Until the window is up, a reply only updates the readings.
   if (formReady_ && MainWindowCountsAsVisible()) {
-    try {
+    Guarded(report_, [&] {
       RefreshSetupRows();
-    } catch (const std::exception& e) {
-      ReportError(ErrorText(e));
-    }
+    });
     RefreshStatus();
   }
   if (Terminating()) return;
@@ -86,12 +93,12 @@ StatusSample TForm1::MakeStatusSample() const {
   const UnitStateInfo state = LookupUnitState(Device.Status.UnitState);
   s.unitState = state.code;
   s.unitCaption = state.caption;
-  s.statusCaption = ui_->SystemStatPanel->text();
-  const QColor colour = TextColor(ui_->SystemStatPanel);
+  s.statusCaption = model_.status.caption;
+  const PanelColour colour = model_.status.colour;
   // The blink's silver is the red of an armed shutdown between two flashes.
-  if (colour == StatusRed || colour == BlinkSilver) {
+  if (colour == PanelColour::Red || colour == PanelColour::Silver) {
     s.statusColour = StatusColour::Red;
-  } else if (colour == StatusOrange) {
+  } else if (colour == PanelColour::Orange) {
     s.statusColour = StatusColour::Orange;
   } else {
     s.statusColour = StatusColour::Green;
@@ -115,9 +122,7 @@ StatusSample TForm1::MakeStatusSample() const {
   s.rearFanRpm = static_cast<int>(Device.Status.RearFanRpm);
   s.cpuClockMHz = CpuSpeedMHz ? static_cast<int>(*CpuSpeedMHz) : 0;
   s.cpuLoadPercent = CpuLoadPercent ? static_cast<int>(*CpuLoadPercent) : 0;
-  bool ok = false;
-  const int hours = ui_->OperHours->text().toInt(&ok);
-  s.runningHours = ok ? hours : -1;
+  s.runningHours = model_.operatingHours;
   s.warningRaised = alarmRaisedThisReply_;
   s.shutdownArmed = ShutDownTimer.isActive();
   s.shutdownSecondsLeft = s.shutdownArmed ? (ShutDownTimer.remainingTime() + 999) / 1000 : 0;
@@ -125,36 +130,29 @@ StatusSample TForm1::MakeStatusSample() const {
 }
 
 void TForm1::ComDataPacket2Packet(QObject*, const QByteArray& payload) {
-  try {
+  Guarded(report_, [&] {
     DecodeUnitSettingsReply(payload, Device.Settings);
-    ui_->OperHours->setText(QString::number(Device.Settings.OperatingHours()));
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+    model_.operatingHours = Device.Settings.OperatingHours();
+    ShowOperatingHours();
+  });
 }
 
 void TForm1::ComDataPacket3Packet(QObject*, const QByteArray& payload) {
-  try {
+  Guarded(report_, [&] {
     DecodeFanBootReply(payload, Device.FanBoot);
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::ComDataPacket6Packet(QObject*, const QByteArray& payload) {
-  try {
+  Guarded(report_, [&] {
     StoreReply6(payload, Device.Store67);
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::ComDataPacket7Packet(QObject*, const QByteArray& payload) {
-  try {
+  Guarded(report_, [&] {
     StoreReply7(payload, Device.Store67);
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -203,8 +201,8 @@ void TForm1::RefreshSetupRows() {
 void TForm1::RefreshStatus() {
   const UnitStateInfo state = LookupUnitState(Device.Status.UnitState);
   Device.Status.UnitState = state.code;
-  ui_->SystemStatPanel->setText(state.caption);
-  SetTextColor(ui_->SystemStatPanel, state.colour);
+  model_.status = {state.caption, PanelColourOf(state.colour)};
+  ShowStatusPanel();
   if (!state.queuedText.isEmpty() && statusQueue_) statusQueue_->Append(state.queuedText);
 
   // A warning that still stands starts the blinking again below.
@@ -217,7 +215,7 @@ void TForm1::RefreshStatus() {
 }
 
 void TForm1::ShowTemperatures() {
-  try {
+  Guarded(report_, [&] {
     const bool celsius = CelsiusFlag;
     ui_->ShowSensor1->setText(QStringLiteral("Evaporator"));
     ui_->Temp1->setText(TemperatureText(SensorTable[1].Temperature, celsius));
@@ -234,13 +232,11 @@ void TForm1::ShowTemperatures() {
         row.value->setText(TemperatureText(SensorTable[n].Temperature, celsius));
       }
     }
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 void TForm1::ShowFans() {
-  try {
+  Guarded(report_, [&] {
     struct Fan {
       std::uint32_t rpm;
       QLabel* speed;
@@ -263,9 +259,7 @@ void TForm1::ShowFans() {
         SetTextColor(fan.status, StatusGreen);
       }
     }
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -288,15 +282,13 @@ void TForm1::CelsiusRadioButtonClick() {
 }
 
 void TForm1::ApplyTemperatureUnit() {
-  try {
+  Guarded(report_, [&] {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     key.WriteBool(settings::kFahrenCel, CelsiusFlag);
     for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).warning);
     for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).shutdown);
-    PendingUnitSettings = true;
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+    Pending.Raise(PendingUnitSettings);
+  });
   // The unit just saved and the limits belong together: a crash before the
   // next deferred-write tick must not leave limits stored in the old unit.
   Service(PendingWarningLimits, [this] { SaveWarningLimits(); });
@@ -316,11 +308,9 @@ void TForm1::ConvertLimitUnit(QSpinBox* spinEdit) {
 }
 
 void TForm1::IconShowComboBoxChange() {
-  try {
+  Guarded(report_, [&] {
     TrayHintSource = ui_->IconShowComboBox->currentIndex();
     // The new choice shows now, not at the next sample.
     if (cpuThread_) cpuThread_->UpdateTrayHint();
-  } catch (const std::exception& e) {
-    ReportError(ErrorText(e));
-  }
+  });
 }

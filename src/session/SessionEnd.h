@@ -43,7 +43,6 @@ class SessionEnd : public QObject {
   bool Requested() const { return requested_; }
 
   const SignalBridge& Signals() const { return signals_; }
-  const LogindInhibitor& Inhibitor() const { return inhibitor_; }
 
  private:
   void Attempt();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/Palette.h"
 
+#include <QLabel>
+
 #include <QPalette>
 #include <QWidget>
 
@@ -19,6 +21,30 @@ void SetTextColor(QWidget* w, const QColor& c) {
 
 QColor TextColor(const QWidget* w) {
   return w->palette().color(QPalette::Active, QPalette::WindowText);
+}
+
+PanelColour PanelColourOf(const QColor& c) {
+  if (c == StatusGreen) return PanelColour::Green;
+  if (c == StatusOrange) return PanelColour::Orange;
+  if (c == StatusRed) return PanelColour::Red;
+  if (c == BlinkSilver) return PanelColour::Silver;
+  return PanelColour::Plain;
+}
+
+QColor ColourOf(PanelColour colour) {
+  switch (colour) {
+    case PanelColour::Green: return StatusGreen;
+    case PanelColour::Orange: return StatusOrange;
+    case PanelColour::Red: return StatusRed;
+    case PanelColour::Silver: return BlinkSilver;
+    case PanelColour::Plain: break;
+  }
+  return {};
+}
+
+void ShowPanelState(QLabel* panel, const PanelState& state) {
+  if (panel->text() != state.caption) panel->setText(state.caption);
+  if (state.colour != PanelColour::Plain) SetTextColor(panel, ColourOf(state.colour));
 }
 
 void SetEditColor(QWidget* w, const QColor& c) {

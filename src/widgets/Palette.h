@@ -4,8 +4,11 @@
 // needs. A panel's text colour is the status it shows, so the status is read
 // back from the panel itself.
 
+#include "monitor/UnitModel.h"
+
 #include <QColor>
 
+class QLabel;
 class QWidget;
 
 inline const QColor StatusGreen{0, 128, 0};
@@ -20,6 +23,12 @@ inline const QColor SystemWindowColor{255, 255, 255};
 
 void SetTextColor(QWidget* w, const QColor& c);
 QColor TextColor(const QWidget* w);
+
+// The status colours as the model names them; any other colour is Plain.
+PanelColour PanelColourOf(const QColor& c);
+QColor ColourOf(PanelColour colour);
+// Shows a panel's caption and colour; Plain leaves the panel's own colour.
+void ShowPanelState(QLabel* panel, const PanelState& state);
 
 // Background of an edit-like control (combo box, spin box, line edit).
 void SetEditColor(QWidget* w, const QColor& c);

@@ -86,7 +86,7 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_TRUE(form->BlinkTimer.isActive());
   EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), kCriticalText);
-  EXPECT_TRUE(form->PendingLine1Text);
+  EXPECT_TRUE(form->Pending[PendingLine1Text]);
   EXPECT_EQ(Drain(), (QStringList{kCriticalText, kCriticalText, kCancelShutdownText}));
 
   // The front panel gets its first sixteen characters at the next tick.
@@ -107,7 +107,7 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_FALSE(form->BlinkTimer.isActive());
   EXPECT_EQ(Status(), "Normal");
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Speed Load Temp");
-  EXPECT_TRUE(form->PendingLine1Text);
+  EXPECT_TRUE(form->Pending[PendingLine1Text]);
   EXPECT_TRUE(form->DisplayIntervalTimer.isActive());
   EXPECT_EQ(Drain(), QStringList{"Log Cleared"});
 }
@@ -218,7 +218,7 @@ TEST_F(AlarmCycleTest, TheChosenActionRuns) {
 }
 
 TEST_F(AlarmCycleTest, BlinkingAlternatesTheColourAndRepeatsTextsAndSound) {
-  SetTextColor(ui().SystemStatPanel, StatusRed);
+  form->Model().status.colour = PanelColour::Red;
   // Two texts and the sound while at most four texts wait; the colour always.
   const struct {
     QColor colour;
@@ -248,7 +248,7 @@ TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
   ASSERT_FALSE(fakes.link.requests.empty());
   EXPECT_EQ(fakes.link.requests.back(), (Bytes{0x01, 0x85, 0x04}));
   EXPECT_TRUE(Drain().contains(kShuttingDownText));
-  EXPECT_TRUE(form->PendingFanBlock);
+  EXPECT_TRUE(form->Pending[PendingFanBlock]);
 }
 
 TEST_F(AlarmCycleTest, ClosingTheProgramWhileArmedNeverAsksForPowerOff) {

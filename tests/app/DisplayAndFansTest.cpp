@@ -53,7 +53,7 @@ TEST_F(DisplayAndFansTest, LineOneAlternatesAndKeepsTypedTexts) {
 
 TEST_F(DisplayAndFansTest, APrimaryTextChoiceReachesTheUnitAtTheNextTick) {
   ui().PrimaryTextComboBox->setCurrentIndex(3);  // "Super Cooled"
-  EXPECT_TRUE(form->PendingLine1Text);
+  EXPECT_TRUE(form->Pending[PendingLine1Text]);
   form->WriteChangesTimerTimer();
   const auto sent = fakes.link.RequestsNumbered(0x06);
   ASSERT_EQ(sent.size(), 1u);
@@ -109,7 +109,7 @@ TEST_F(DisplayAndFansTest, LineTwoFollowsTheParametersAndGoesOutBeforeEveryStatu
   fakes.link.requests.clear();
   SensorTable[1].Temperature = -35;
   ui().DispParam1->setCurrentIndex(7);
-  EXPECT_TRUE(form->PendingDisplayParams);
+  EXPECT_TRUE(form->Pending[PendingDisplayParams]);
   ASSERT_EQ(fakes.link.RequestsNumbered(0x07).size(), 1u);  // sent at once
   EXPECT_EQ(Line(fakes.link.requests[0]), std::string("     7% -35\xDF    "));
 }

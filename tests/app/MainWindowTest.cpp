@@ -249,8 +249,8 @@ TEST(ErrorReports, OpenWithoutWaitingOneBoxPerTextWithItsRepeatsCounted) {
 
 TEST_F(MainWindowTest, StatusTickShowsQueuedTextsFirstAndOkOnlyWhenAllIsWell) {
   Start(false);
-  QLabel* panel = ui().SystemStatPanel;
-  SetTextColor(panel, StatusGreen);
+  PanelColour& colour = form->Model().status.colour;
+  colour = PanelColour::Green;
   Device.Status.UnitState = 3;
   form->StatusTimerTimer();
   EXPECT_EQ(StatusBarText(), kStatusOkText);
@@ -261,13 +261,13 @@ TEST_F(MainWindowTest, StatusTickShowsQueuedTextsFirstAndOkOnlyWhenAllIsWell) {
   form->StatusTimerTimer();
   EXPECT_EQ(StatusBarText(), "last");
   Device.Status.UnitState = 79;
-  for (const QColor& c : {StatusOrange, StatusRed}) {
-    SetTextColor(panel, c);
+  for (const PanelColour c : {PanelColour::Orange, PanelColour::Red}) {
+    colour = c;
     form->StatusTimerTimer();
     EXPECT_EQ(StatusBarText(), "last");
   }
 
-  SetTextColor(panel, StatusGreen);
+  colour = PanelColour::Green;
   form->Queue()->Append("first");
   form->Queue()->Append("second");
   for (const QString& expected : QStringList{"first", "second", kStatusOkText}) {

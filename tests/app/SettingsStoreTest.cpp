@@ -53,11 +53,7 @@ TEST_F(SettingsStoreTest, FirstRunUsesTheBuiltInDefaultsAndWritesNothing) {
   EXPECT_EQ(SensorTable[2].WarningLimit, 5);
 
   // Nothing of the start-up state is pending, and no file was created.
-  for (bool f : {form->PendingFanBlock, form->PendingLine1Text, form->PendingDisplayParams,
-                 form->PendingHigherLower, form->PendingSensorNames, form->PendingUnitSettings,
-                 form->PendingWarningLimits, form->PendingShutdownLimits,
-                 form->PendingBootTemperature})
-    EXPECT_FALSE(f);
+  EXPECT_FALSE(form->Pending.Any());
   form->WriteChangesTimerTimer();
   EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
   EXPECT_TRUE(fakes.boxes.shown.isEmpty());
@@ -71,7 +67,7 @@ TEST_F(SettingsStoreTest, AChangedConfigurationComesBackAtTheNextStart) {
   ui().Sensor2ShDn->setValue(40);
   ui().Sensor1Alm->setValue(-20);
   ui().DispParam3->setCurrentIndex(1);
-  form->PendingDisplayParams = true;  // the display handlers arrive with the display
+  form->Pending.Raise(PendingDisplayParams);  // the display handlers arrive with the display
   ui().BootTempComboBox->setCurrentIndex(20);
   ui().NotificationsCheckBox->click();   // saved at once
   form->WriteChangesTimerTimer();
@@ -120,14 +116,14 @@ TEST_F(SettingsStoreTest, WhileTheDataPollIsStoppedUnitAndLimitChangesAreDropped
   form->UpdateDataTimer.stop();
   ui().Sensor2Alm->setValue(9);
   ui().Par3HighLow->setCurrentIndex(0);
-  form->PendingUnitSettings = true;
-  form->PendingFanBlock = true;
+  form->Pending.Raise(PendingUnitSettings);
+  form->Pending.Raise(PendingFanBlock);
   fakes.link.requests.clear();
   form->WriteChangesTimerTimer();
-  EXPECT_FALSE(form->PendingWarningLimits);
-  EXPECT_FALSE(form->PendingUnitSettings);
-  EXPECT_TRUE(form->PendingHigherLower);
-  EXPECT_TRUE(form->PendingFanBlock);
+  EXPECT_FALSE(form->Pending[PendingWarningLimits]);
+  EXPECT_FALSE(form->Pending[PendingUnitSettings]);
+  EXPECT_TRUE(form->Pending[PendingHigherLower]);
+  EXPECT_TRUE(form->Pending[PendingFanBlock]);
   EXPECT_TRUE(fakes.link.requests.empty());
   EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
 

@@ -163,7 +163,7 @@ TEST_F(StatusCycleTest, SwitchingTheUnitConvertsTheLimitsSavesAtOnceAndSendsTheL
   EXPECT_EQ(SensorTable[1].WarningLimit, 14);
   EXPECT_EQ(ui().Sensor2Alm->value(), 41);
   EXPECT_FALSE(SettingsKey(fakes.settingsPath(), SettingsKey::Open::Existing).ReadBool("FahrenCel"));
-  EXPECT_TRUE(form->PendingUnitSettings);
+  EXPECT_TRUE(form->Pending[PendingUnitSettings]);
 
   fakes.link.requests.clear();
   form->WriteChangesTimerTimer();
@@ -182,7 +182,7 @@ TEST_F(StatusCycleTest, SwitchingTheUnitConvertsTheLimitsSavesAtOnceAndSendsTheL
   form->ClearPendingFlags();
   ui().FahrenheitRadioButton->click();
   EXPECT_EQ(ui().Sensor1Alm->value(), 14);
-  EXPECT_FALSE(form->PendingUnitSettings);
+  EXPECT_FALSE(form->Pending[PendingUnitSettings]);
 
   ui().CelsiusRadioButton->click();
   EXPECT_TRUE(CelsiusFlag);
@@ -200,7 +200,7 @@ TEST_F(StatusCycleTest, ClosingSendsTheRunningHoursBackOnlyOnceTheUnitHasReporte
 
   Start();
   Device.Settings.SetOperatingHours(300);
-  ui().OperHours->setText("301");  // one hour counted since the report
+  form->Model().operatingHours = 301;  // one hour counted since the report
   fakes.link.requests.clear();
   form->close();
   const auto writes = fakes.link.RequestsNumbered(0x02);

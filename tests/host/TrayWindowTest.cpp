@@ -125,7 +125,7 @@ TEST_F(TrayWindowTest, MinimisedIntoTheAreaTheWindowKeepsItsStatusCycleAndComesB
 
 TEST_F(TrayWindowTest, ExitFromTheAreaStillHandsTheRunningHoursBack) {
   ASSERT_NO_FATAL_FAILURE(StartMinimisedIntoTheArea());
-  ui().OperHours->setText(QStringLiteral("1250"));
+  form->Model().operatingHours = 1250;
   fakes.link.requests.clear();
   form->Exit1Click();
   const std::vector<Bytes> settings = fakes.link.RequestsNumbered(0x02);
@@ -161,13 +161,9 @@ TEST_F(TrayWindowTest, ClosingEndsTheSamplerAtOnceEvenInTheMiddleOfASample) {
   EXPECT_FALSE(form->CpuSpeedMHz);
 }
 
-TEST_F(TrayWindowTest, TheSamplerEndsWithTheWindowWhenTheClosePathIsCutShort) {
+TEST_F(TrayWindowTest, TheSamplerEndsWithTheWindowWhenTheClosePathNeverRan) {
   Start();
   form->show();
-  ui().OperHours->setText(QStringLiteral("twelve"));
-  form->Exit1Click();
-  ASSERT_EQ(fakes.boxes.shown.size(), 1);
-  EXPECT_TRUE(fakes.boxes.shown[0].startsWith("Error: "));
   ASSERT_TRUE(form->CpuSampler());
   QElapsedTimer destroying;
   destroying.start();

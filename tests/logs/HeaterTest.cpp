@@ -141,7 +141,7 @@ TEST_F(HeaterTest, TheBootListIsDrawnInFahrenheitButStillSendsCelsius) {
   EXPECT_EQ(box->itemText(20), "-20");  // the items keep their Celsius values
   EXPECT_NE(box->grab().toImage(), celsius) << "the closed box still shows Celsius";
 
-  ASSERT_TRUE(form->PendingBootTemperature);
+  ASSERT_TRUE(form->Pending[PendingBootTemperature]);
   fakes.link.requests.clear();
   form->WriteChangesTimerTimer();
   const std::vector<Bytes> sent = fakes.link.RequestsNumbered(0x03);

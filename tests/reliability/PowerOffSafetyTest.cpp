@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 
 namespace {
 
@@ -105,11 +106,12 @@ TEST_F(ArmedShutdown, EveryWayOfClosingCancelsItEvenWhenItsTimerStillFiresAfterw
   } ways[] = {
       {"window closed", [](TForm1& f) { f.close(); }},
       {"Exit in the notification area", [](TForm1& f) { f.Exit1Click(); }},
-      {"close path cut short by a failure",
+      {"close path failing on the way",
        [this](TForm1& f) {
-         f.ui().OperHours->setText(QStringLiteral("abc"));  // the hours cannot go back to the unit
+         fakes.link.onClose = [] { throw std::runtime_error("the unit went away"); };
          f.close();
-         EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: 'abc' is not a valid integer value"});
+         fakes.link.onClose = nullptr;
+         EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: the unit went away"});
        }},
   };
   for (const auto& w : ways) {

@@ -46,7 +46,7 @@ class SessionEndTest : public WindowFixture {
   void StartWatched(const Services& services) {
     StartWith(services);
     AnswerAsTheUnit(true);
-    ui().OperHours->setText(QStringLiteral("1250"));  // the unit has reported its hours
+    form->Model().operatingHours = 1250;  // the unit has reported its hours
     session = std::make_unique<SessionEnd>();
     ASSERT_TRUE(session->Signals().Active());
     QObject::connect(form.get(), &TForm1::closed, session.get(), &SessionEnd::WindowClosed);

@@ -45,7 +45,10 @@ std::uint32_t FakeLink::ResetLinkPipe(std::uint8_t pipe) {
   return 0;
 }
 
-void FakeLink::CloseUnit() { ++closeCalls; }
+void FakeLink::CloseUnit() {
+  ++closeCalls;
+  if (onClose) onClose();
+}
 
 std::vector<Bytes> FakeLink::RequestsNumbered(std::uint8_t number) const {
   std::vector<Bytes> out;

@@ -43,6 +43,7 @@ class FakeLink : public IUnitLink {
   bool openResult = true;
   int installCalls = 0, openCalls = 0, closeCalls = 0;
   std::optional<UsbIdPair> ids;  // what UnitIds() reports: none, as for a link that is not USB
+  std::function<void()> onClose;  // runs in CloseUnit, and may throw
 
   bool InstallDriverIfMissing() override;
   bool OpenUnit() override;
