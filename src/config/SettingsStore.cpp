@@ -21,13 +21,6 @@
 
 namespace {
 
-const QString kOptional = QStringLiteral("Optional");
-const QString kNotAvailable = QStringLiteral("N/A");
-
-bool IsConfiguredName(const QString& name) {
-  return !(name == kOptional || name.isEmpty() || name == kNotAvailable);
-}
-
 // Selects an item without running the list's change handler; a stored index
 // outside the list leaves the list without a selection.
 void SelectStoredItem(QComboBox* box, int index) {
@@ -91,7 +84,7 @@ void TForm1::LoadSensorSettings() {
 
     for (int n = 2; n <= 5; ++n) {
       const SensorRecord& r = SensorTable[n];
-      if (!IsConfiguredName(r.Name)) continue;
+      if (IsUnfittedSensorName(r.Name)) continue;
       const SensorControls row = Row(n);
       QSignalBlocker block(row.name);
       row.name->setEditText(r.Name);
@@ -210,10 +203,10 @@ void TForm1::SaveSensorNames() {
     SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
     for (int n = 2; n <= 5; ++n) {
       // A sensor the unit reports no reading for keeps "N/A" for this run.
-      if (SensorTable[n].Name == kNotAvailable) continue;
+      if (SensorTable[n].Name == kSensorNotAvailable) continue;
       SensorTable[n].Name = Row(n).name->currentText();
       // "Optional" does not overwrite a stored name: the next start finds it again.
-      if (IsConfiguredName(SensorTable[n].Name))
+      if (!IsUnfittedSensorName(SensorTable[n].Name))
         key.WriteString(settings::SensorNameValue(n), SensorTable[n].Name);
     }
   });

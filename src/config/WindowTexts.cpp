@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/WindowTexts.h"
 
+#include "monitor/DeviceData.h"
+
 #include "ui_TForm1.h"
 
 #include <QApplication>
@@ -53,7 +55,7 @@ void SetSetupTexts(Ui::TForm1& ui) {
   ui.FrontFanLabel->setText(QStringLiteral("Front (Condenser)"));
   ui.RearFanLabel->setText(QStringLiteral("Rear  (Exhaust)"));
 
-  const QStringList sensor2Names{QStringLiteral("Optional"),
+  const QStringList sensor2Names{kSensorOptional,
                                  QStringLiteral("Ambient"),
                                  QStringLiteral("Surface microfreezer"),
                                  QStringLiteral("Surface rearcover"),

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/NotificationPolicy.h"
 
+#include "monitor/DeviceData.h"
+
 QString WarningText(const StatusSample& sample) {
   // A sensor's warning shows as "Warning" on the status panel, which says
   // nothing on its own: name the sensor whose panel was taken, the first one
   // not at normal.
   if (sample.statusCaption == QLatin1String("Warning")) {
     for (const SensorSample& sensor : sample.sensors) {
-      if (sensor.level >= 1 && (sensor.number == 1 || sensor.name != QLatin1String("N/A")))
+      if (sensor.level >= 1 && (sensor.number == 1 || sensor.name != kSensorNotAvailable))
         return QStringLiteral("Temperature warning on ") + sensor.name;
     }
   }

@@ -24,7 +24,7 @@
 #include <exception>
 
 void EvaluateSensor(SensorRecord& record, bool celsius) {
-  if (record.Name == QStringLiteral("N/A") || record.Name == QStringLiteral("Optional")) return;
+  if (record.Name == kSensorNotAvailable || record.Name == kSensorOptional) return;
   record.Level = 0;
   int warning = record.WarningLimit;
   int shutdown = record.ShutdownLimit;
@@ -73,7 +73,7 @@ void TForm1::EvaluateTemperatures() {
       status = model_.SensorState(1);
     for (int n = 2; n <= 5; ++n) {
       const PanelState& state = model_.SensorState(n);
-      if (SensorTable[n].Name != QStringLiteral("N/A") && state.caption != kNormal && status.caption == kNormal)
+      if (SensorTable[n].Name != kSensorNotAvailable && state.caption != kNormal && status.caption == kNormal)
         status = state;
     }
   });

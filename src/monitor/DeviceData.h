@@ -18,6 +18,16 @@
 #include <cstdint>
 
 constexpr int kSensorCount = 5;
+
+// The two names that stand for no sensor in a row: the unit reports no
+// reading for it ("N/A", for the rest of the run), or none is chosen.
+inline const QString kSensorNotAvailable = QStringLiteral("N/A");
+inline const QString kSensorOptional = QStringLiteral("Optional");
+
+// A name that is not a fitted sensor's: "Optional", "" or "N/A".
+inline bool IsUnfittedSensorName(const QString& name) {
+  return name == kSensorNotAvailable || name.isEmpty() || name == kSensorOptional;
+}
 constexpr int kNoReading = -99;  // a sensor's temperature when the unit has no reading for it
 
 struct SensorRecord {

@@ -25,15 +25,7 @@
 
 namespace {
 
-const QString kNotAvailable = QStringLiteral("N/A");
-const QString kOptional = QStringLiteral("Optional");
 const QString kNormal = QStringLiteral("Normal");
-
-bool IsUnconfiguredName(const QString& name) {
-  return name == kNotAvailable || name.isEmpty() || name == kOptional;
-}
-
-
 }  // namespace
 
 TForm1::SensorControls TForm1::Row(int sensor) const {
@@ -110,7 +102,7 @@ StatusSample TForm1::MakeStatusSample() const {
     SensorSample& out = s.sensors.at(static_cast<std::size_t>(n - 1));
     out.number = n;
     out.name = n == 1 ? QStringLiteral("Evaporator") : r.Name;
-    out.fitted = n == 1 || !IsUnconfiguredName(r.Name);
+    out.fitted = n == 1 || !IsUnfittedSensorName(r.Name);
     const int t = r.Temperature;
     if (t != kNoReading) out.celsius = t;
     out.level = r.Level;
@@ -171,17 +163,17 @@ void TForm1::RefreshSetupRows() {
   // A sensor without a reading stays "N/A" for the rest of the run: its row is
   // disabled, so nothing can name it again until the next start.
   for (int n = 2; n <= 5; ++n) {
-    if (SensorTable[n].Temperature == kNoReading) SensorTable[n].Name = kNotAvailable;
+    if (SensorTable[n].Temperature == kNoReading) SensorTable[n].Name = kSensorNotAvailable;
   }
   for (int n = 2; n <= 5; ++n) {
     const SensorControls row = Row(n);
     const QString& name = SensorTable[n].Name;
-    if (name == kNotAvailable) {
+    if (name == kSensorNotAvailable) {
       // Set once: every reply comes here, and setting even the same text
       // again costs the edit field a relayout and an accessibility update.
-      if (row.name->currentText() != kNotAvailable) {
+      if (row.name->currentText() != kSensorNotAvailable) {
         QSignalBlocker block(row.name);
-        row.name->setEditText(kNotAvailable);
+        row.name->setEditText(kSensorNotAvailable);
       }
       SetEditColor(row.name, SystemScrollBarColor);
       row.name->setEnabled(false);
@@ -194,7 +186,7 @@ void TForm1::RefreshSetupRows() {
     }
     SetEditColor(row.name, SystemWindowColor);
     row.name->setEnabled(true);
-    SetRowUsable(n, row.name->currentText() != kOptional);
+    SetRowUsable(n, row.name->currentText() != kSensorOptional);
   }
 }
 
@@ -222,7 +214,7 @@ void TForm1::ShowTemperatures() {
     for (int n = 2; n <= 5; ++n) {
       const SensorControls row = Row(n);
       const QString& name = SensorTable[n].Name;
-      const bool shown = !IsUnconfiguredName(name);
+      const bool shown = !IsUnfittedSensorName(name);
       for (QLabel* panel : {row.showName, row.value, row.state}) {
         panel->setVisible(shown);
         if (!shown) panel->clear();
