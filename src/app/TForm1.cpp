@@ -70,6 +70,9 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   exchange_->SetDecoder(6, [this](const QByteArray& payload) { ComDataPacket6Packet(this, payload); });
   exchange_->SetDecoder(7, [this](const QByteArray& payload) { ComDataPacket7Packet(this, payload); });
   connect(exchange_.get(), &UnitExchange::linkStateChanged, this, &TForm1::linkStateChanged);
+  alarms_ = std::make_unique<Alarms>(
+      model_, static_cast<AlarmsContext&>(*this),
+      Alarms::Seams{services_.sound, services_.powerOff, services_.clock, services_.settingsPath, report_});
 
   UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);
@@ -78,13 +81,9 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   MaintainTimer.setInterval(30000);
   HoursRunTimer.setInterval(3600000);
   HeatingCountDownTimer.setInterval(60000);
-  ShutDownTimer.setInterval(180000);
-  BlinkTimer.setInterval(300);
   connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
   connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
   connect(&WriteChangesTimer, &QTimer::timeout, this, &TForm1::WriteChangesTimerTimer);
-  connect(&BlinkTimer, &QTimer::timeout, this, &TForm1::BlinkTimerTimer);
-  connect(&ShutDownTimer, &QTimer::timeout, this, &TForm1::ShutDownTimerTimer);
 
   CreatePopupMenu();
   CreateTrayIcon();
@@ -354,6 +353,36 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// What the alarms reach in the window
+
+int TForm1::WarningHandling() const { return ui_->WarningHandlingComboBox->currentIndex(); }
+
+void TForm1::AnimateTrayIcon(bool on) { trayIcon1_->SetAnimate(on); }
+
+void TForm1::ShowTrayPicture(int index) { trayIcon1_->SetIconIndex(index); }
+
+void TForm1::ShowStatus(bool now) {
+  ShowStatusPanel();
+  if (now) ui_->SystemStatPanel->repaint();
+}
+
+QString TForm1::PrimaryText() const { return ui_->PrimaryTextComboBox->currentText(); }
+
+void TForm1::SetPrimaryText(const QString& text) { ui_->PrimaryTextComboBox->setEditText(text); }
+
+bool TForm1::AlternationChosen() const {
+  return settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex());
+}
+
+void TForm1::SetAlternation(bool on) {
+  if (on) {
+    DisplayIntervalTimer.start();
+  } else {
+    DisplayIntervalTimer.stop();
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include "logs/ProcessLauncher.h"
 #include "device/Packet.h"
 #include "device/UnitExchange.h"
+#include "monitor/Alarms.h"
 #include "monitor/RelaxedAtomic.h"
 #include "monitor/StatusSample.h"
 #include "monitor/UnitModel.h"
@@ -45,7 +46,7 @@ inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");
 inline const QString kStatusOkText = QStringLiteral("Status: ok");
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, private AlarmsContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -57,11 +58,11 @@ class TForm1 : public QMainWindow {
   bool LinkStarted() const { return exchange_->Started(); }
   bool FormReady() const { return formReady_; }
   // True once the program has decided to end (no unit at start, or closing).
-  bool Terminating() const { return terminating_; }
+  bool Terminating() const override { return terminating_; }
   // True from the power-off request of the shutdown sequence until its last
   // notice has gone to the unit; the window must not close in between.
-  bool ShutdownSequenceRunning() const { return shutdownSequenceRunning_; }
-  StatusMessageQueue* Queue() { return statusQueue_.get(); }
+  bool ShutdownSequenceRunning() const { return alarms_->ShutdownSequenceRunning(); }
+  StatusMessageQueue* Queue() const override { return statusQueue_.get(); }
   const QString& ProgramFolder() const { return programFolder_; }
 
   // CPU clock rate (MHz) and load (%), written by the sampler thread and read
@@ -72,7 +73,7 @@ class TForm1 : public QMainWindow {
   // --- packet transaction ---
   UnitExchange& Exchange() { return *exchange_; }
   void ExchangePacket(const std::uint8_t* request) { exchange_->ExchangePacket(request); }
-  void ExchangePacket(const packet::Request& request) { exchange_->ExchangePacket(request); }
+  void ExchangePacket(const packet::Request& request) override { exchange_->ExchangePacket(request); }
 
   // Reply decoders, chosen by the number the reply carries.
   void ComDataPacket1Packet(QObject* sender, const QByteArray& payload);
@@ -85,7 +86,7 @@ class TForm1 : public QMainWindow {
   UnitModel& Model() { return model_; }
   const UnitModel& Model() const { return model_; }
   void ShowStatusPanel();
-  void ShowSensorStates();
+  void ShowSensorStates() override;
   void ShowOperatingHours();
 
   // --- status cycle, after every reply 01 ---
@@ -96,17 +97,11 @@ class TForm1 : public QMainWindow {
   void ShowFans();
 
   // --- warnings, alarms and emergency shutdown ---
-  void EvaluateTemperatures();
-  void AlarmDecision();
-  void RaiseAlarm();
-  void StartEmergencyShutdown();
-  void CancelEmergencyShutdown();
-  void BlinkTimerTimer();
-  void ShutDownTimerTimer();
+  Alarms& Alarm() { return *alarms_; }
+  const Alarms& Alarm() const { return *alarms_; }
   void WarningHandlingComboBoxChange();
   // "Desktop notifications": saved at once, like the warning choice.
   void NotificationsCheckBoxClick();
-  QString AlarmSoundFile() const;
 
   // --- temperature unit and tray hint choice ---
   void CelsiusRadioButtonClick();
@@ -148,7 +143,7 @@ class TForm1 : public QMainWindow {
   void SetFansToNormalAndSend();
 
   // --- settings store ---
-  void ResetSettingsToDefaults();
+  void ResetSettingsToDefaults() override;
   void LoadSensorSettings();
   void LoadDisplaySettings();
   void LoadUnitSettings();
@@ -176,7 +171,7 @@ class TForm1 : public QMainWindow {
   LogFile* OperationLog() const { return operationLog_.get(); }
   LogFile* ErrorLog() const { return errorLog_.get(); }
   void WriteOperationLogSnapshot();
-  void WriteErrorLogSnapshot();
+  void WriteErrorLogSnapshot() override;
   void ViewLogButtonClick();
   void ClearLogButtonClick();
   void ErrorViewButtonClick();
@@ -201,7 +196,7 @@ class TForm1 : public QMainWindow {
 
   // --- timers and their handlers ---
   QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, MaintainTimer,
-      HoursRunTimer, HeatingCountDownTimer, ShutDownTimer, BlinkTimer;
+      HoursRunTimer, HeatingCountDownTimer;
 
   void UpdateDataTimerTimer();
   void StatusTimerTimer();
@@ -314,22 +309,31 @@ class TForm1 : public QMainWindow {
   bool formReady_ = false;
   bool terminating_ = false;
   bool closedDown_ = false;
-  bool shutdownSequenceRunning_ = false;
   std::unique_ptr<StatusMessageQueue> statusQueue_;
   QString displayLine2Text_;
   // Line 1's texts as last saved, and the settings file as it was then.
   QString savedPrimaryText_;
   QString savedSecondaryText_;
   SettingsFileStamp savedTextsStamp_;
-  // What the front panel's line 1 showed before an emergency took it over.
-  QString primaryTextBeforeEmergency_;
-  bool alternationBeforeEmergency_ = false;
 
-  bool alarmRaisedThisReply_ = false;
   StatusSample lastSample_;
   UnitModel model_;
 
   std::unique_ptr<UnitExchange> exchange_;
+  std::unique_ptr<Alarms> alarms_;
+
+  // What the alarms reach in the window.
+  int WarningHandling() const override;
+  void AnimateTrayIcon(bool on) override;
+  void ShowTrayPicture(int index) override;
+  void OpenWindow() override { Open1Click(); }
+  void ShowStatus(bool now) override;
+  QString PrimaryText() const override;
+  void SetPrimaryText(const QString& text) override;
+  bool AlternationRunning() const override { return DisplayIntervalTimer.isActive(); }
+  bool AlternationChosen() const override;
+  void SetAlternation(bool on) override;
+  void RaisePending(PendingWrite write) override { Pending.Raise(write); }
   // A report box over the window that no handler waits for.
   ReportFunction report_;
 

@@ -3,6 +3,8 @@
 // blocks the program writes back to the unit (settings and fan/boot).
 
 #include "app/TForm1.h"
+#include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
 #include "core/Guard.h"
 #include "monitor/DeviceData.h"
 #include "widgets/Palette.h"
@@ -83,5 +85,19 @@ void TForm1::SendUnitSettings() {
 void TForm1::SendFanBootBlock() {
   Guarded(report_, [&] {
     ExchangePacket(packet::MakeWritePacket(packet::kFanBoot, EncodeFanBoot(Device.FanBoot)));
+  });
+}
+
+void TForm1::NotificationsCheckBoxClick() {
+  Guarded(report_, [&] {
+    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
+    key.WriteBool(settings::kNotifications, ui_->NotificationsCheckBox->isChecked());
+  });
+}
+
+void TForm1::WarningHandlingComboBoxChange() {
+  Guarded(report_, [&] {
+    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
+    key.WriteInteger(settings::kWarningHandlingIndex, ui_->WarningHandlingComboBox->currentIndex());
   });
 }

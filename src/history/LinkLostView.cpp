@@ -38,7 +38,7 @@ void LinkLostView::LinkStateChanged(bool up) {
   // An armed shutdown runs whether the unit answers or not: its red and
   // silver blink and the alarm in the hint must stay in sight. (Only a
   // reply can arm or cancel it, so this holds until the link is back.)
-  const bool armed = form_.ShutDownTimer.isActive();
+  const bool armed = form_.Alarm().ShutDownTimer.isActive();
   // A disabled panel draws its text in the palette's greyed colours; the
   // colours the status cycle sets (and reads back) stay as they were.
   for (QLabel* panel : Panels()) {

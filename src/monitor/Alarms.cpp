@@ -3,23 +3,14 @@
 // alarm action and the emergency shutdown.
 
 #include "monitor/Alarms.h"
-#include "core/Guard.h"
 
 #include "app/ProgramFiles.h"
-#include "app/TForm1.h"
+#include "app/Services.h"
+#include "app/StatusMessageQueue.h"
 #include "config/SettingsKey.h"
-#include "config/SettingsValues.h"
 #include "host/TrayHint.h"
 #include "monitor/Conversions.h"
 #include "monitor/UnitStates.h"
-#include "widgets/Palette.h"
-#include "widgets/TTrayIcon.h"
-
-#include "ui_TForm1.h"
-
-#include <QComboBox>
-#include <QCheckBox>
-#include <QLabel>
 
 #include <exception>
 
@@ -44,25 +35,35 @@ void EvaluateSensor(SensorRecord& record, bool celsius) {
   }
 }
 
+
 namespace {
 const QString kNormal = QStringLiteral("Normal");
 }  // namespace
 
-QString TForm1::AlarmSoundFile() const { return programfiles::Find(QStringLiteral("Alarm.wav")); }
+Alarms::Alarms(UnitModel& model, AlarmsContext& context, Seams seams, QObject* parent)
+    : QObject(parent), model_(model), context_(context), seams_(std::move(seams)) {
+  ShutDownTimer.setInterval(180000);
+  BlinkTimer.setInterval(300);
+  connect(&BlinkTimer, &QTimer::timeout, this, &Alarms::BlinkTimerTimer);
+  connect(&ShutDownTimer, &QTimer::timeout, this, &Alarms::ShutDownTimerTimer);
+}
 
-void TForm1::EvaluateTemperatures() {
+QString Alarms::AlarmSoundFile() const { return programfiles::Find(QStringLiteral("Alarm.wav")); }
+
+void Alarms::EvaluateTemperatures() {
   for (PanelState& state : model_.sensorStates) state = {kNormal, PanelColour::Green};
   const bool celsius = CelsiusFlag;
   for (int n = 1; n <= 5; ++n) EvaluateSensor(SensorTable[n], celsius);
-  Guarded(report_, [&] {
+  Guarded(seams_.report, [&] {
     for (int n = 1; n <= 5; ++n) {
       PanelState& state = model_.SensorState(n);
       if (SensorTable[n].Level == 2) {
         state = {QStringLiteral("ALARM"), PanelColour::Red};
-        if (statusQueue_) statusQueue_->Append(kCriticalText);
+        if (StatusMessageQueue* queue = context_.Queue()) queue->Append(kCriticalText);
       } else if (SensorTable[n].Level == 1) {
         state = {QStringLiteral("Warning"), PanelColour::Orange};
-        if (statusQueue_) statusQueue_->Append(QStringLiteral("Temperature warning on ") + SensorTable[n].Name);
+        if (StatusMessageQueue* queue = context_.Queue())
+          queue->Append(QStringLiteral("Temperature warning on ") + SensorTable[n].Name);
       }
     }
     // The first sensor that qualifies sets the overall status; after it the
@@ -77,24 +78,24 @@ void TForm1::EvaluateTemperatures() {
         status = state;
     }
   });
-  ShowSensorStates();
-  ShowStatusPanel();
+  context_.ShowSensorStates();
+  context_.ShowStatus(false);
 }
 
-void TForm1::AlarmDecision() {
+void Alarms::AlarmDecision() {
   const PanelState& status = model_.status;
   TrayHintOverride.Set(QString());
   if (IsFaultCode(Device.Status.UnitState) || status.colour == PanelColour::Orange) {
     alarmRaisedThisReply_ = true;
     RaiseAlarm();
     TrayHintOverride.Set(status.caption);
-    ui_->SystemStatPanel->repaint();
+    context_.ShowStatus(true);
   }
   const PanelColour c = status.colour;
   if (c == PanelColour::Red) {
     if (!ShutDownTimer.isActive()) StartEmergencyShutdown();
     TrayHintOverride.Set(status.caption);
-    ui_->SystemStatPanel->repaint();
+    context_.ShowStatus(true);
   } else if (c != PanelColour::Silver) {
     // Any reply that is not red cancels an armed shutdown.
     if (ShutDownTimer.isActive()) CancelEmergencyShutdown();
@@ -106,111 +107,97 @@ void TForm1::AlarmDecision() {
 // Once the condition has cleared, the unit's front panel and the status bar
 // must stop announcing a shutdown that will not come: line 1 goes back to the
 // user's text and alternation, and the queued shutdown texts are dropped.
-void TForm1::CancelEmergencyShutdown() {
-  Guarded(report_, [&] {
-    if (ui_->PrimaryTextComboBox->currentText() == kCriticalText) {
-      ui_->PrimaryTextComboBox->setEditText(primaryTextBeforeEmergency_);
-      Pending.Raise(PendingLine1Text);
+void Alarms::CancelEmergencyShutdown() {
+  Guarded(seams_.report, [&] {
+    if (context_.PrimaryText() == kCriticalText) {
+      context_.SetPrimaryText(primaryTextBeforeEmergency_);
+      context_.RaisePending(PendingLine1Text);
     }
-    if (alternationBeforeEmergency_ && settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
-      DisplayIntervalTimer.start();
-    if (statusQueue_) {
-      statusQueue_->RemoveAll(kCriticalText);
-      statusQueue_->RemoveAll(kCancelShutdownText);
+    if (alternationBeforeEmergency_ && context_.AlternationChosen()) context_.SetAlternation(true);
+    if (StatusMessageQueue* queue = context_.Queue()) {
+      queue->RemoveAll(kCriticalText);
+      queue->RemoveAll(kCancelShutdownText);
     }
   });
 }
 
-void TForm1::RaiseAlarm() {
-  TrayIcon1()->SetAnimate(false);
-  TrayIcon1()->SetIconIndex(0);
-  Guarded(report_, [&] {
-    switch (ui_->WarningHandlingComboBox->currentIndex()) {
+void Alarms::RaiseAlarm() {
+  context_.AnimateTrayIcon(false);
+  context_.ShowTrayPicture(0);
+  Guarded(seams_.report, [&] {
+    switch (context_.WarningHandling()) {
       case 0:
-        services_.sound->PlaySync(AlarmSoundFile());
+        seams_.sound->PlaySync(AlarmSoundFile());
         break;
       case 1:
-        TrayIcon1()->SetAnimate(true);
+        context_.AnimateTrayIcon(true);
         break;
       case 2:
-        Open1Click();
+        context_.OpenWindow();
         break;
       default:
         break;
     }
-    WriteErrorLogSnapshot();
+    context_.WriteErrorLogSnapshot();
   });
 }
 
-void TForm1::StartEmergencyShutdown() {
-  Guarded(report_, [&] {
-    primaryTextBeforeEmergency_ = ui_->PrimaryTextComboBox->currentText();
-    alternationBeforeEmergency_ = DisplayIntervalTimer.isActive();
+void Alarms::StartEmergencyShutdown() {
+  Guarded(seams_.report, [&] {
+    primaryTextBeforeEmergency_ = context_.PrimaryText();
+    alternationBeforeEmergency_ = context_.AlternationRunning();
     ShutDownTimer.start();
-    TrayIcon1()->SetAnimate(true);
+    context_.AnimateTrayIcon(true);
     BlinkTimer.start();
-    DisplayIntervalTimer.stop();
-    ui_->PrimaryTextComboBox->setEditText(kCriticalText);
-    Pending.Raise(PendingLine1Text);
-    Pending.Raise(PendingDisplayParams);
-    services_.clock->Pause(100);
-    if (statusQueue_) {
-      statusQueue_->Append(kCriticalText);
-      statusQueue_->Append(kCancelShutdownText);
+    context_.SetAlternation(false);
+    context_.SetPrimaryText(kCriticalText);
+    context_.RaisePending(PendingLine1Text);
+    context_.RaisePending(PendingDisplayParams);
+    seams_.clock->Pause(100);
+    if (StatusMessageQueue* queue = context_.Queue()) {
+      queue->Append(kCriticalText);
+      queue->Append(kCancelShutdownText);
     }
-    WriteErrorLogSnapshot();
+    context_.WriteErrorLogSnapshot();
   });
 }
 
-void TForm1::BlinkTimerTimer() {
-  Guarded(report_, [&] {
+void Alarms::BlinkTimerTimer() {
+  Guarded(seams_.report, [&] {
     PanelColour& colour = model_.status.colour;
     colour = colour == PanelColour::Red ? PanelColour::Silver : PanelColour::Red;
-    ShowStatusPanel();
-    if (statusQueue_ && statusQueue_->Count() < 5) {
-      statusQueue_->Append(kCriticalText);
-      statusQueue_->Append(kCancelShutdownText);
-      services_.sound->PlaySync(AlarmSoundFile());
+    context_.ShowStatus(false);
+    StatusMessageQueue* queue = context_.Queue();
+    if (queue && queue->Count() < 5) {
+      queue->Append(kCriticalText);
+      queue->Append(kCancelShutdownText);
+      seams_.sound->PlaySync(AlarmSoundFile());
     }
   });
 }
 
-void TForm1::ShutDownTimerTimer() {
+void Alarms::ShutDownTimerTimer() {
   // Closing the program is how the user cancels an armed shutdown; a tick
   // that still falls due while the program ends must not power off.
-  if (Terminating()) return;
+  if (context_.Terminating()) return;
   // A close asked for by the system waits for the notice (events are let
   // through below, and the pause may be cut short by nothing but its end).
   shutdownSequenceRunning_ = true;
   try {
-    ResetSettingsToDefaults();
-    if (statusQueue_) statusQueue_->Append(kShuttingDownText);
+    context_.ResetSettingsToDefaults();
+    if (StatusMessageQueue* queue = context_.Queue()) queue->Append(kShuttingDownText);
     // The next start runs on the built-in settings.
-    SettingsKey::DeleteKey(services_.settingsPath);
+    SettingsKey::DeleteKey(seams_.settingsPath);
     // Without a power-off seam nothing is asked for: the system's own
     // power-off is never a fallback (a window under test has no business
     // reaching it).
-    if (services_.powerOff) services_.powerOff->RequestPowerOff();
-    services_.clock->ProcessPendingEvents();
-    services_.clock->Pause(10000);
-    ExchangePacket(packet::MakeReadRequest(packet::kShutdownNotice));
+    if (seams_.powerOff) seams_.powerOff->RequestPowerOff();
+    seams_.clock->ProcessPendingEvents();
+    seams_.clock->Pause(10000);
+    context_.ExchangePacket(packet::MakeReadRequest(packet::kShutdownNotice));
   } catch (const std::exception& e) {
     shutdownSequenceRunning_ = false;
-    report_(ErrorReportText(e));
+    ReportError(e);
   }
   shutdownSequenceRunning_ = false;
-}
-
-void TForm1::NotificationsCheckBoxClick() {
-  Guarded(report_, [&] {
-    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
-    key.WriteBool(settings::kNotifications, ui_->NotificationsCheckBox->isChecked());
-  });
-}
-
-void TForm1::WarningHandlingComboBoxChange() {
-  Guarded(report_, [&] {
-    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
-    key.WriteInteger(settings::kWarningHandlingIndex, ui_->WarningHandlingComboBox->currentIndex());
-  });
 }

@@ -63,7 +63,7 @@ void TForm1::ShowOperatingHours() { ui_->OperHours->setText(QString::number(mode
 void TForm1::ComDataPacket1Packet(QObject*, const QByteArray& payload) { DecodeStatusReply(payload); }
 
 void TForm1::DecodeStatusReply(const QByteArray& payload) {
-  alarmRaisedThisReply_ = false;
+  alarms_->BeginReply();
   Guarded(report_, [&] {
     DecodeStatusFields(payload, Device.Status, SensorTable);
   });
@@ -115,9 +115,10 @@ StatusSample TForm1::MakeStatusSample() const {
   s.cpuClockMHz = CpuSpeedMHz ? static_cast<int>(*CpuSpeedMHz) : 0;
   s.cpuLoadPercent = CpuLoadPercent ? static_cast<int>(*CpuLoadPercent) : 0;
   s.runningHours = model_.operatingHours;
-  s.warningRaised = alarmRaisedThisReply_;
-  s.shutdownArmed = ShutDownTimer.isActive();
-  s.shutdownSecondsLeft = s.shutdownArmed ? (ShutDownTimer.remainingTime() + 999) / 1000 : 0;
+  s.warningRaised = alarms_->AlarmRaisedThisReply();
+  const QTimer& shutDown = alarms_->ShutDownTimer;
+  s.shutdownArmed = shutDown.isActive();
+  s.shutdownSecondsLeft = s.shutdownArmed ? (shutDown.remainingTime() + 999) / 1000 : 0;
   return s;
 }
 
@@ -200,10 +201,10 @@ void TForm1::RefreshStatus() {
   // A warning that still stands starts the blinking again below.
   if (trayIcon1_) trayIcon1_->SetAnimate(false);
 
-  EvaluateTemperatures();
+  alarms_->EvaluateTemperatures();
   ShowTemperatures();
   ShowFans();
-  AlarmDecision();
+  alarms_->AlarmDecision();
 }
 
 void TForm1::ShowTemperatures() {

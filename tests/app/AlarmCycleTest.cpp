@@ -55,7 +55,7 @@ TEST_F(AlarmCycleTest, AllNormalGivesNoAction) {
   EXPECT_EQ(ui().TempStat1->text(), "Normal");
   EXPECT_EQ(TextColor(ui().TempStat3), StatusGreen);
   EXPECT_TRUE(fakes.sound.played.isEmpty());
-  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
   EXPECT_TRUE(TrayHintOverride.Get().isEmpty());
 }
 
@@ -67,7 +67,7 @@ TEST_F(AlarmCycleTest, AnOrangeFaultCodeRaisesTheAlarmAtEveryReplyButNoShutdown)
   EXPECT_EQ(StatusColour(), StatusOrange);
   EXPECT_EQ(fakes.sound.played.size(), 2);
   EXPECT_TRUE(fakes.sound.played.front().endsWith("/Alarm.wav"));
-  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
   EXPECT_EQ(TrayHintOverride.Get(), "RESTART DELAY");
 
   reading.state = 3;
@@ -82,8 +82,8 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_EQ(StatusColour(), StatusRed);
   EXPECT_EQ(ui().TempStat4->text(), "ALARM");
   EXPECT_TRUE(fakes.sound.played.isEmpty());
-  EXPECT_TRUE(form->ShutDownTimer.isActive());
-  EXPECT_TRUE(form->BlinkTimer.isActive());
+  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
+  EXPECT_TRUE(form->Alarm().BlinkTimer.isActive());
   EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), kCriticalText);
   EXPECT_TRUE(form->Pending[PendingLine1Text]);
@@ -99,12 +99,12 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   // A reply without the alarm cancels the armed shutdown; the front panel goes
   // back to the user's text and alternation, and the status bar stops
   // announcing the shutdown.
-  form->BlinkTimerTimer();
+  form->Alarm().BlinkTimerTimer();
   form->Queue()->Append("Log Cleared");
   reading.tenths[3] = 200;
   Poll();
-  EXPECT_FALSE(form->ShutDownTimer.isActive());
-  EXPECT_FALSE(form->BlinkTimer.isActive());
+  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
+  EXPECT_FALSE(form->Alarm().BlinkTimer.isActive());
   EXPECT_EQ(Status(), "Normal");
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Speed Load Temp");
   EXPECT_TRUE(form->Pending[PendingLine1Text]);
@@ -117,7 +117,7 @@ TEST_F(AlarmCycleTest, ACancelledShutdownLeavesAStoppedAlternationStopped) {
   ui().PrimaryTextComboBox->setEditText("Frosty");
   reading.state = 85;
   Poll();
-  ASSERT_TRUE(form->ShutDownTimer.isActive());
+  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
   reading.state = 3;
   Poll();
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Frosty");
@@ -129,7 +129,7 @@ TEST_F(AlarmCycleTest, ARedFaultCodeGetsBothTheActionAndTheShutdown) {
   Poll();
   EXPECT_EQ(Status(), "SENSOR FAILED");
   EXPECT_EQ(fakes.sound.played.size(), 1);
-  EXPECT_TRUE(form->ShutDownTimer.isActive());
+  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
   // Later replies while armed do not arm it again.
   Drain();
   Poll();
@@ -144,7 +144,7 @@ TEST_F(AlarmCycleTest, AnEarlierWarningKeepsTheStatusOrangeOverALaterAlarm) {
   EXPECT_EQ(StatusColour(), StatusOrange);
   EXPECT_EQ(ui().TempStat3->text(), "ALARM");
   EXPECT_EQ(fakes.sound.played.size(), 1);
-  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
   const QStringList queued = Drain();
   EXPECT_TRUE(queued.contains("Temperature warning on Ambient"));
   EXPECT_TRUE(queued.contains(kCriticalText));
@@ -170,14 +170,14 @@ TEST_F(AlarmCycleTest, AnOptionalSensorKeepsItsLastLevel) {
   Poll();
   ASSERT_EQ(SensorTable[3].Level, 2);
   ui().SetupSensorComboBox3->setCurrentIndex(0);  // "Optional"
-  form->ShutDownTimer.stop();
+  form->Alarm().ShutDownTimer.stop();
   reading.tenths[2] = 200;
   Poll();
   EXPECT_EQ(SensorTable[3].Level, 2);
   EXPECT_TRUE(ui().TempStat3->isHidden());
   EXPECT_EQ(Status(), "ALARM");
   EXPECT_TRUE(Drain().contains(kCriticalText));
-  EXPECT_TRUE(form->ShutDownTimer.isActive());
+  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
 }
 
 TEST_F(AlarmCycleTest, EveryAlarmReplyAndEveryArmedShutdownLeaveAnErrorLogRecord) {
@@ -226,7 +226,7 @@ TEST_F(AlarmCycleTest, BlinkingAlternatesTheColourAndRepeatsTextsAndSound) {
     qsizetype sounds;
   } ticks[] = {{BlinkSilver, 2, 1}, {StatusRed, 4, 2}, {BlinkSilver, 6, 3}, {StatusRed, 6, 3}};
   for (const auto& t : ticks) {
-    form->BlinkTimerTimer();
+    form->Alarm().BlinkTimerTimer();
     EXPECT_EQ(StatusColour(), t.colour) << t.queued;
     EXPECT_EQ(form->Queue()->Count(), t.queued);
     EXPECT_EQ(fakes.sound.played.size(), t.sounds) << t.queued;
@@ -240,7 +240,7 @@ TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
   fakes.link.requests.clear();
   fakes.clock.pauses.clear();
 
-  form->ShutDownTimerTimer();
+  form->Alarm().ShutDownTimerTimer();
   EXPECT_EQ(ui().Sensor1Alm->value(), -10);
   EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
   EXPECT_EQ(fakes.powerOff.requests, 1);
@@ -254,9 +254,9 @@ TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
 TEST_F(AlarmCycleTest, ClosingTheProgramWhileArmedNeverAsksForPowerOff) {
   reading.state = 85;
   Poll();
-  ASSERT_TRUE(form->ShutDownTimer.isActive());
+  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
   form->close();
-  form->ShutDownTimerTimer();  // a tick still due as the program ends
+  form->Alarm().ShutDownTimerTimer();  // a tick still due as the program ends
   EXPECT_EQ(fakes.powerOff.requests, 0);
 }
 
@@ -266,7 +266,7 @@ TEST_F(AlarmCycleTest, AMetricsFileThatCannotBeWrittenIsSaidInTheStatusBarAndHol
   Features features(*form, line);
   reading.tenths[0] = 50;  // the evaporator at 5 degrees, past its shut-down limit
   Poll();
-  EXPECT_TRUE(form->ShutDownTimer.isActive());
+  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
   Poll();
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
   const QStringList said = QueueTexts().filter("Metrics file not written: ");
@@ -317,7 +317,7 @@ TEST_F(FullStateFolder, TheWindowComesUpPollsAndArmsTheShutdownWhileTheBoxesStan
   reading.state = 80;  // POWER FAILURE: red, alarm action and shutdown
   QElapsedTimer sinceRed;
   sinceRed.start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->ShutDownTimer.isActive(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Alarm().ShutDownTimer.isActive(); }, 2000));
   std::printf("armed %lld ms after the red reading was offered\n", static_cast<long long>(sinceRed.elapsed()));
   const std::size_t polls = fakes.link.RequestsNumbered(packet::kStatus).size();
   QTest::qWait(400);
@@ -326,9 +326,9 @@ TEST_F(FullStateFolder, TheWindowComesUpPollsAndArmsTheShutdownWhileTheBoxesStan
   // every red reply, not one a poll.
   EXPECT_EQ(boxes.ReportsOnScreen(), 2);
 
-  EXPECT_EQ(form->ShutDownTimer.interval(), 180000);
-  EXPECT_GT(form->ShutDownTimer.remainingTime(), 179000);
-  form->ShutDownTimerTimer();  // 180 s on
+  EXPECT_EQ(form->Alarm().ShutDownTimer.interval(), 180000);
+  EXPECT_GT(form->Alarm().ShutDownTimer.remainingTime(), 179000);
+  form->Alarm().ShutDownTimerTimer();  // 180 s on
   EXPECT_EQ(fakes.powerOff.requests, 1);
   EXPECT_EQ(fakes.link.requests.back(), (Bytes{0x01, 0x85, 0x04}));
 }

@@ -58,7 +58,7 @@ TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
   } timers[] = {{&form->UpdateDataTimer, 3000, true},   {&form->StatusTimer, 1500, true},
                 {&form->WriteChangesTimer, 4000, true}, {&form->MaintainTimer, 30000, true},
                 {&form->HoursRunTimer, 3600000, true},  {&form->DisplayIntervalTimer, 5000, true},
-                {&form->ShutDownTimer, 180000, false},  {&form->BlinkTimer, 300, false},
+                {&form->Alarm().ShutDownTimer, 180000, false},  {&form->Alarm().BlinkTimer, 300, false},
                 {&form->HeatingCountDownTimer, 60000, false}};
   for (const auto& t : timers) {
     EXPECT_EQ(t.timer->interval(), t.ms);
@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, AThreeByteReplyNeverReachesADecoder) {
   }
   // Read as zeros, reply 01 would put the evaporator at the default shut-down limit of 0.
   EXPECT_EQ(SensorTable[1].Temperature.load(), -35);
-  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
   EXPECT_FALSE(QFile::exists(fakes.logPath("Error.log")));
   const auto statusFields = [](const DeviceStatus& s) {
     return std::tuple{s.AuxWord, s.UnitState, s.FrontFanRpm, s.RearFanRpm, s.AuxByteA, s.AuxByteB,

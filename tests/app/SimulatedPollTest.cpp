@@ -46,14 +46,14 @@ TEST_F(SimulatedPollTest, AHardFaultArmsTheShutdownAndItsEndCancelsIt) {
   form->UpdateDataTimerTimer();
   EXPECT_EQ(ui().SystemStatPanel->text(), "TEMPERATURE FAILURE");
   EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusRed);
-  EXPECT_TRUE(form->ShutDownTimer.isActive());
-  EXPECT_TRUE(form->BlinkTimer.isActive());
+  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
+  EXPECT_TRUE(form->Alarm().BlinkTimer.isActive());
 
   unit.ClearForcedState();
   unit.Advance(3);
   form->UpdateDataTimerTimer();
-  EXPECT_FALSE(form->ShutDownTimer.isActive());
-  EXPECT_FALSE(form->BlinkTimer.isActive());
+  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
+  EXPECT_FALSE(form->Alarm().BlinkTimer.isActive());
   EXPECT_EQ(fakes.powerOff.requests, 0);
 }
 

@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   form.ResetSettingsToDefaults();
   form.LoadSensorSettings();
   form.ClearPendingFlags();
-  form.EvaluateTemperatures();
+  form.Alarm().EvaluateTemperatures();
   form.MakeStatusSample();
   form.ui().CelsiusRadioButton->click();
   form.ui().FahrenheitRadioButton->click();

@@ -253,16 +253,16 @@ TEST_F(HistoryWindowTest, AnUnpluggedUnitGreysTheReadingsAndTheHintUntilItsFirst
 TEST_F(HistoryWindowTest, UnpluggedWhileArmedTheStatusStillBlinksAndTheHintIsTheAlarm) {
   unit.ForceState(80);  // POWER FAILURE: red
   PollAfter(3);
-  ASSERT_TRUE(form->ShutDownTimer.isActive());
+  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
   unit.Unplug();
   PollAfter(3);
   ASSERT_FALSE(form->LinkUp());
   EXPECT_TRUE(ui().SystemStatPanel->isEnabled());
   EXPECT_TRUE(ui().Temp1->isVisible() && !ui().Temp1->isEnabled());
   EXPECT_TRUE(ui().LinkLostLabel->isVisible());
-  form->BlinkTimerTimer();
+  form->Alarm().BlinkTimerTimer();
   const QColor first = TextColor(ui().SystemStatPanel);
-  form->BlinkTimerTimer();
+  form->Alarm().BlinkTimerTimer();
   EXPECT_EQ((std::set<QRgb>{first.rgb(), TextColor(ui().SystemStatPanel).rgb()}),
             (std::set<QRgb>{StatusRed.rgb(), BlinkSilver.rgb()}));
   form->CpuSampler()->UpdateTrayHint();

@@ -76,7 +76,7 @@ class ArmedShutdown : public ::testing::Test {
     form->show();
     reading.state = 85;  // TEMPERATURE FAILURE: red
     form->UpdateDataTimerTimer();
-    ASSERT_TRUE(form->ShutDownTimer.isActive());
+    ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
   }
 
   Reading reading;
@@ -89,14 +89,14 @@ TEST_F(ArmedShutdown, WithoutAPowerOffSeamTheShutdownAsksForNothingAndTheProgram
   services.powerOff = nullptr;
   StartAndArm(services);
   fakes.link.requests.clear();
-  form->ShutDownTimerTimer();
+  form->Alarm().ShutDownTimerTimer();
   EXPECT_EQ(fakes.powerOff.requests, 0);
   // The rest of the shutdown still happens: the unit is told.
   EXPECT_EQ(fakes.link.RequestsNumbered(packet::kShutdownNotice).size(), 1u);
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
   reading.state = 3;
   form->UpdateDataTimerTimer();
-  EXPECT_FALSE(form->ShutDownTimer.isActive());
+  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
 }
 
 TEST_F(ArmedShutdown, EveryWayOfClosingCancelsItEvenWhenItsTimerStillFiresAfterwards) {
@@ -118,10 +118,10 @@ TEST_F(ArmedShutdown, EveryWayOfClosingCancelsItEvenWhenItsTimerStillFiresAfterw
     SCOPED_TRACE(w.way);
     fakes.boxes.shown.clear();
     ASSERT_NO_FATAL_FAILURE(StartAndArm(fakes.services()));
-    form->ShutDownTimer.setInterval(10);  // falls due while the program ends
+    form->Alarm().ShutDownTimer.setInterval(10);  // falls due while the program ends
     w.close(*form);
     QTest::qWait(100);
-    form->ShutDownTimerTimer();
+    form->Alarm().ShutDownTimerTimer();
     EXPECT_EQ(fakes.powerOff.requests, 0);
   }
 }

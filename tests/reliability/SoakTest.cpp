@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <vector>
 
@@ -95,7 +96,8 @@ class SoakTest : public ::testing::Test {
   // One timer of the window as the event loop would run it.
   struct Tick {
     QTimer* timer;
-    void (TForm1::*handler)();
+    std::function<void()> run;
+    bool poll = false;
     qint64 due = -1;
   };
 
@@ -112,13 +114,13 @@ TEST_F(SoakTest, ALastingFaultAndWarningForDaysKeepMemoryQueueLogAndPaceInBounds
   unit.ForceState(84);  // CRITICAL TEMPERATURE: orange, lasting
 
   std::vector<Tick> ticks{
-      {&f.UpdateDataTimer, &TForm1::UpdateDataTimerTimer},
-      {&f.StatusTimer, &TForm1::StatusTimerTimer},
-      {&f.WriteChangesTimer, &TForm1::WriteChangesTimerTimer},
-      {&f.DisplayIntervalTimer, &TForm1::DisplayIntervalTimerTimer},
-      {&f.MaintainTimer, &TForm1::MaintainTimerTimer},
-      {&f.HoursRunTimer, &TForm1::HoursRunTimerTimer},
-      {&f.BlinkTimer, &TForm1::BlinkTimerTimer},
+      {&f.UpdateDataTimer, [&f] { f.UpdateDataTimerTimer(); }, true},
+      {&f.StatusTimer, [&f] { f.StatusTimerTimer(); }},
+      {&f.WriteChangesTimer, [&f] { f.WriteChangesTimerTimer(); }},
+      {&f.DisplayIntervalTimer, [&f] { f.DisplayIntervalTimerTimer(); }},
+      {&f.MaintainTimer, [&f] { f.MaintainTimerTimer(); }},
+      {&f.HoursRunTimer, [&f] { f.HoursRunTimerTimer(); }},
+      {&f.Alarm().BlinkTimer, [&f] { f.Alarm().BlinkTimerTimer(); }},
       // The shutdown timer is left out: a lasting orange fault must never arm
       // it, which is checked below.
   };
@@ -162,11 +164,11 @@ TEST_F(SoakTest, ALastingFaultAndWarningForDaysKeepMemoryQueueLogAndPaceInBounds
     unit.Advance(step / 1000.0);
     fakes.clock.now = fakes.clock.now.addMSecs(step);
     next->due = now + next->timer->interval();
-    (f.*(next->handler))();
+    next->run();
 
     queueMax = std::max(queueMax, f.Queue()->Count());
-    shutdownArmed = shutdownArmed || f.ShutDownTimer.isActive();
-    if (next->handler != &TForm1::UpdateDataTimerTimer) continue;
+    shutdownArmed = shutdownArmed || f.Alarm().ShutDownTimer.isActive();
+    if (!next->poll) continue;
     ++done;
     const bool warmedUp = done == warmUpPolls;
     if (!warmedUp && (done < warmUpPolls || (done - warmUpPolls) % batchPolls != 0)) continue;

@@ -99,7 +99,7 @@ TEST_F(SessionEndTest, ASignalDuringTheShutdownSequenceWaitsForTheNotice) {
     StartWatched(services);
     SignalAgainDuringClosePath();
 
-    form->ShutDownTimerTimer();
+    form->Alarm().ShutDownTimerTimer();
     EXPECT_FALSE(form->Terminating()) << "closed inside the shutdown sequence";
     EXPECT_EQ(clock.pauses.back(), 10000);
     ASSERT_TRUE(RunUntilClosed(2000));
