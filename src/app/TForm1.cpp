@@ -425,11 +425,7 @@ void TForm1::CloseDown() {
   // (the block would otherwise carry 65535).
   if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden() && model_.operatingHours > 0) {
     Device.Settings.SetOperatingHours(model_.operatingHours);
-    try {
-      SendUnitSettings();
-    } catch (...) {
-      // The unit keeps the count it had; the close goes on.
-    }
+    SendUnitSettings();  // a failure is reported and the close goes on
   }
   SendBlankDisplayLines();
   terminating_ = true;

@@ -71,7 +71,6 @@ class TForm1 : public QMainWindow, private AlarmsContext {
   std::unique_ptr<RelaxedAtomic<int>> CpuLoadPercent;
 
   // --- packet transaction ---
-  UnitExchange& Exchange() { return *exchange_; }
   void ExchangePacket(const std::uint8_t* request) { exchange_->ExchangePacket(request); }
   void ExchangePacket(const packet::Request& request) override { exchange_->ExchangePacket(request); }
 
@@ -84,7 +83,6 @@ class TForm1 : public QMainWindow, private AlarmsContext {
 
   // --- the unit's condition: decided on in the model, shown in the panels ---
   UnitModel& Model() { return model_; }
-  const UnitModel& Model() const { return model_; }
   void ShowStatusPanel();
   void ShowSensorStates() override;
   void ShowOperatingHours();
@@ -98,7 +96,6 @@ class TForm1 : public QMainWindow, private AlarmsContext {
 
   // --- warnings, alarms and emergency shutdown ---
   Alarms& Alarm() { return *alarms_; }
-  const Alarms& Alarm() const { return *alarms_; }
   void WarningHandlingComboBoxChange();
   // "Desktop notifications": saved at once, like the warning choice.
   void NotificationsCheckBoxClick();

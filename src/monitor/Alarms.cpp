@@ -35,7 +35,6 @@ void EvaluateSensor(SensorRecord& record, bool celsius) {
   }
 }
 
-
 namespace {
 const QString kNormal = QStringLiteral("Normal");
 }  // namespace
