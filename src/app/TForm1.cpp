@@ -64,15 +64,19 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     if (statusQueue_) statusQueue_->Append(text);
   };
   exchange_ = std::make_unique<UnitExchange>(std::move(exchange));
-  exchange_->SetDecoder(1, [this](const QByteArray& payload) { ComDataPacket1Packet(this, payload); });
-  exchange_->SetDecoder(2, [this](const QByteArray& payload) { ComDataPacket2Packet(this, payload); });
-  exchange_->SetDecoder(3, [this](const QByteArray& payload) { ComDataPacket3Packet(this, payload); });
-  exchange_->SetDecoder(6, [this](const QByteArray& payload) { ComDataPacket6Packet(this, payload); });
-  exchange_->SetDecoder(7, [this](const QByteArray& payload) { ComDataPacket7Packet(this, payload); });
   connect(exchange_.get(), &UnitExchange::linkStateChanged, this, &TForm1::linkStateChanged);
   alarms_ = std::make_unique<Alarms>(
       model_, static_cast<AlarmsContext&>(*this),
       Alarms::Seams{services_.sound, services_.powerOff, services_.clock, services_.settingsPath, report_});
+  statusCycle_ = std::make_unique<StatusCycle>(model_, *alarms_, static_cast<StatusCycleContext&>(*this),
+                                               *services_.clock, report_);
+  StatusCycle* cycle = statusCycle_.get();
+  exchange_->SetDecoder(1, [cycle](const QByteArray& payload) { cycle->ComDataPacket1Packet(cycle, payload); });
+  exchange_->SetDecoder(2, [cycle](const QByteArray& payload) { cycle->ComDataPacket2Packet(cycle, payload); });
+  exchange_->SetDecoder(3, [cycle](const QByteArray& payload) { cycle->ComDataPacket3Packet(cycle, payload); });
+  exchange_->SetDecoder(6, [cycle](const QByteArray& payload) { cycle->ComDataPacket6Packet(cycle, payload); });
+  exchange_->SetDecoder(7, [cycle](const QByteArray& payload) { cycle->ComDataPacket7Packet(cycle, payload); });
+  connect(cycle, &StatusCycle::statusSampled, this, &TForm1::statusSampled);
 
   UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);

@@ -17,6 +17,7 @@
 #include "device/UnitExchange.h"
 #include "monitor/Alarms.h"
 #include "monitor/RelaxedAtomic.h"
+#include "monitor/StatusCycle.h"
 #include "monitor/StatusSample.h"
 #include "monitor/UnitModel.h"
 
@@ -46,7 +47,7 @@ inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");
 inline const QString kStatusOkText = QStringLiteral("Status: ok");
 
-class TForm1 : public QMainWindow, private AlarmsContext {
+class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -74,25 +75,17 @@ class TForm1 : public QMainWindow, private AlarmsContext {
   void ExchangePacket(const std::uint8_t* request) { exchange_->ExchangePacket(request); }
   void ExchangePacket(const packet::Request& request) override { exchange_->ExchangePacket(request); }
 
-  // Reply decoders, chosen by the number the reply carries.
-  void ComDataPacket1Packet(QObject* sender, const QByteArray& payload);
-  void ComDataPacket2Packet(QObject* sender, const QByteArray& payload);
-  void ComDataPacket3Packet(QObject* sender, const QByteArray& payload);
-  void ComDataPacket6Packet(QObject* sender, const QByteArray& payload);
-  void ComDataPacket7Packet(QObject* sender, const QByteArray& payload);
-
   // --- the unit's condition: decided on in the model, shown in the panels ---
   UnitModel& Model() { return model_; }
-  void ShowStatusPanel();
+  void ShowStatusPanel() override;
   void ShowSensorStates() override;
-  void ShowOperatingHours();
+  void ShowOperatingHours() override;
 
-  // --- status cycle, after every reply 01 ---
-  void DecodeStatusReply(const QByteArray& payload);
-  void RefreshSetupRows();
-  void RefreshStatus();
-  void ShowTemperatures();
-  void ShowFans();
+  // --- status cycle, after every reply 01: decided there, shown here ---
+  StatusCycle& Cycle() { return *statusCycle_; }
+  void RefreshSetupRows() override;
+  void ShowTemperatures() override;
+  void ShowFans() override;
 
   // --- warnings, alarms and emergency shutdown ---
   Alarms& Alarm() { return *alarms_; }
@@ -228,10 +221,9 @@ class TForm1 : public QMainWindow, private AlarmsContext {
   // False from the first failed exchange until the next accepted reply.
   bool LinkUp() const { return exchange_->LinkUp(); }
   // When the last status reply was decoded; invalid before the first.
-  const QDateTime& LastReplyTime() const { return lastSample_.time; }
+  const QDateTime& LastReplyTime() const { return statusCycle_->LastSample().time; }
   // The sample of the last decoded status reply (default until the first).
-  const StatusSample& LastSample() const { return lastSample_; }
-  StatusSample MakeStatusSample() const;
+  const StatusSample& LastSample() const { return statusCycle_->LastSample(); }
   IClock& Clock() const { return *services_.clock; }
 
   // --- notification-area icon and CPU sampler ---
@@ -313,11 +305,17 @@ class TForm1 : public QMainWindow, private AlarmsContext {
   QString savedSecondaryText_;
   SettingsFileStamp savedTextsStamp_;
 
-  StatusSample lastSample_;
   UnitModel model_;
 
   std::unique_ptr<UnitExchange> exchange_;
   std::unique_ptr<Alarms> alarms_;
+  std::unique_ptr<StatusCycle> statusCycle_;
+
+  // What the status cycle reaches in the window.
+  bool CycleWanted() const override;
+  void StopTrayBlink() override;
+  int SampledCpuClock() const override;
+  int SampledCpuLoad() const override;
 
   // What the alarms reach in the window.
   int WarningHandling() const override;

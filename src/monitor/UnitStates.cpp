@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/UnitStates.h"
 
-#include "widgets/Palette.h"
-
 namespace {
 
 struct Entry {
@@ -35,13 +33,13 @@ constexpr Entry kStates[] = {
     {87, "SWITCH ERROR - The compressor's thermal switch did go open", "SWITCH ERROR", Entry::Red},
 };
 
-QColor ColourOf(const Entry& e) {
+PanelColour ColourOf(const Entry& e) {
   switch (e.colour) {
-    case Entry::Orange: return StatusOrange;
-    case Entry::Red: return StatusRed;
+    case Entry::Orange: return PanelColour::Orange;
+    case Entry::Red: return PanelColour::Red;
     case Entry::Green: break;
   }
-  return StatusGreen;
+  return PanelColour::Green;
 }
 
 }  // namespace

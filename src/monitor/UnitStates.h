@@ -3,7 +3,8 @@
 // The unit's state and fault codes: what the status panel says for each, in
 // which colour, and the text the status bar repeats while the state lasts.
 
-#include <QColor>
+#include "monitor/UnitModel.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -16,7 +17,7 @@ constexpr std::uint8_t kNormalStateCode = 3;
 struct UnitStateInfo {
   QString queuedText;  // empty: nothing goes to the status bar
   QString caption;
-  QColor colour;
+  PanelColour colour;  // Green, Orange or Red
   std::uint8_t code;   // the code as the program takes it (unknown codes become 3)
 };
 

@@ -170,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   form.LoadSensorSettings();
   form.ClearPendingFlags();
   form.Alarm().EvaluateTemperatures();
-  form.MakeStatusSample();
+  form.Cycle().MakeStatusSample();
   form.ui().CelsiusRadioButton->click();
   form.ui().FahrenheitRadioButton->click();
   for (const QString& shown : h.fakes.boxes.shown) CheckFailureText(shown);

@@ -2,7 +2,9 @@
 #include "monitor/Alarms.h"
 
 #include "app/StatusMessageQueue.h"
+#include "monitor/StatusCycle.h"
 #include "support/FakeServices.h"
+#include "support/StatusReply.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -66,15 +68,17 @@ TEST(EvaluateSensor, UnfittedSensorsKeepTheirLevel) {
   EXPECT_EQ(LevelAt(Sensor("", true, -10, 0), 3), 2);
 }
 
-// --- the alarms without a window ---------------------------------------------
+// --- the watch without a window ----------------------------------------------
 
 namespace {
 
-// Records what the alarms ask of the rest of the program.
-struct FakeContext : AlarmsContext {
+// Records what the alarms and the status cycle ask of the rest of the program.
+struct FakeContext : AlarmsContext, StatusCycleContext {
   int handling = 3;
   bool animating = false, alternation = true, terminating = false;
   int picture = -1, opened = 0, snapshots = 0, resets = 0;
+  bool cycleWanted = true;
+  int rowRefreshes = 0, blinkStops = 0, shownTemperatures = 0;
   QString line1 = QStringLiteral("Speed Load Temp");
   PendingWrites pending;
   mutable StatusMessageQueue queue;
@@ -97,6 +101,16 @@ struct FakeContext : AlarmsContext {
   bool Terminating() const override { return terminating; }
   StatusMessageQueue* Queue() const override { return &queue; }
   void ExchangePacket(const packet::Request& request) override { sent.push_back(request); }
+
+  bool CycleWanted() const override { return cycleWanted; }
+  void RefreshSetupRows() override { ++rowRefreshes; }
+  void ShowStatusPanel() override {}
+  void StopTrayBlink() override { ++blinkStops; }
+  void ShowTemperatures() override { ++shownTemperatures; }
+  void ShowFans() override {}
+  void ShowOperatingHours() override {}
+  int SampledCpuClock() const override { return 3600; }
+  int SampledCpuLoad() const override { return 42; }
 };
 
 struct AlarmsWithoutWindow : ::testing::Test {
@@ -183,6 +197,67 @@ TEST_F(AlarmsWithoutWindow, TheShutdownTickPowersOffThenTellsTheUnitUnlessThePro
   EXPECT_EQ(context.queue.Texts().back(), kShuttingDownText);
   EXPECT_FALSE(alarms.ShutdownSequenceRunning());
   EXPECT_TRUE(reports.isEmpty());
+}
+
+// The status cycle on the same fakes: a decoded reply decides, the sample tells.
+struct StatusCycleWithoutWindow : AlarmsWithoutWindow {
+  StatusCycle cycle{model, alarms, context, clock, [this](const QString& t) { reports << t; }};
+  std::vector<StatusSample> samples;
+
+  void SetUp() override {
+    QObject::connect(&cycle, &StatusCycle::statusSampled, [this](const StatusSample& s) { samples.push_back(s); });
+    SensorTable[1] = Sensor(QStringLiteral("Evaporator"), true, -10, 0);
+    SensorTable[2] = Sensor(QStringLiteral("Ambient"), true, 40, 50);
+    SensorTable[3] = Sensor(QStringLiteral("Harddisk"), true, 50, 60);
+  }
+  void Reply(int evaporatorTenths) {
+    Reading r;
+    r.tenths[0] = evaporatorTenths;
+    const packet::Payload p = StatusPayload(r);
+    cycle.ComDataPacket1Packet(nullptr, QByteArray(reinterpret_cast<const char*>(p.data()), p.size()));
+  }
+};
+
+TEST_F(StatusCycleWithoutWindow, AReplyPastTheShutdownLimitArmsAndItsSampleSaysSo) {
+  Reply(50);
+  EXPECT_EQ(model.status, (PanelState{QStringLiteral("ALARM"), PanelColour::Red}));
+  EXPECT_TRUE(alarms.ShutDownTimer.isActive());
+  EXPECT_EQ(context.blinkStops, 1);
+  EXPECT_EQ(context.shownTemperatures, 1);
+  // A sensor without a reading is not fitted for the rest of the run.
+  EXPECT_EQ(SensorTable[3].Name, kSensorNotAvailable);
+  EXPECT_EQ(SensorTable[2].Name, "Ambient");
+  ASSERT_EQ(samples.size(), 1u);
+  const StatusSample& s = samples[0];
+  EXPECT_TRUE(s.shutdownArmed);
+  EXPECT_EQ(s.shutdownSecondsLeft, 180);
+  EXPECT_EQ(s.statusColour, StatusColour::Red);
+  EXPECT_EQ(s.sensor(1).celsius, 5);
+  EXPECT_EQ(s.sensor(1).level, 2);
+  EXPECT_FALSE(s.sensor(3).fitted);
+  EXPECT_EQ(s.cpuLoadPercent, 42);
+  EXPECT_EQ(s.time, clock.now);
+  EXPECT_EQ(cycle.LastSample().time, clock.now);
+
+  Reply(-350);
+  EXPECT_FALSE(alarms.ShutDownTimer.isActive());
+  EXPECT_FALSE(samples.back().shutdownArmed);
+  EXPECT_TRUE(reports.isEmpty());
+}
+
+TEST_F(StatusCycleWithoutWindow, BeforeTheCycleIsWantedAReplyOnlyUpdatesTheReadings) {
+  context.cycleWanted = false;
+  Reply(50);
+  EXPECT_EQ(SensorTable[1].Temperature, 5);
+  EXPECT_FALSE(alarms.ShutDownTimer.isActive());
+  EXPECT_EQ(context.rowRefreshes + context.blinkStops, 0);
+  EXPECT_EQ(SensorTable[3].Name, "Harddisk");
+  EXPECT_EQ(samples.size(), 1u);
+
+  // Once the program is ending nothing more is sampled.
+  context.terminating = true;
+  Reply(50);
+  EXPECT_EQ(samples.size(), 1u);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/UnitStates.h"
 
-#include "widgets/Palette.h"
 
 #include "monitor/QStringPrinter.h"
 
@@ -14,12 +13,12 @@ TEST(UnitStates, OperatingAndUnknownStatesAreGreenAndQuiet) {
     EXPECT_EQ(s.code, code <= 4 ? code : 3) << code;
     EXPECT_EQ(s.caption, QStringLiteral("Normal")) << code;
     EXPECT_TRUE(s.queuedText.isEmpty()) << code;
-    EXPECT_EQ(s.colour, StatusGreen) << code;
+    EXPECT_EQ(s.colour, PanelColour::Green) << code;
   }
   const UnitStateInfo rest = LookupUnitState(7);
   EXPECT_EQ(rest.caption, QStringLiteral("REST"));
   EXPECT_EQ(rest.queuedText, QStringLiteral("REST"));
-  EXPECT_EQ(rest.colour, StatusGreen);
+  EXPECT_EQ(rest.colour, PanelColour::Green);
 }
 
 TEST(UnitStates, FaultsCarryTheUnitsOwnWordingAndColour) {
@@ -27,7 +26,7 @@ TEST(UnitStates, FaultsCarryTheUnitsOwnWordingAndColour) {
   EXPECT_EQ(critical.queuedText,
             QStringLiteral("CRITICAL TEMPERATURE -  System is critical in controlling the temperature"));
   EXPECT_EQ(critical.caption, QStringLiteral("CRITICAL TEMPERATURE"));
-  EXPECT_EQ(critical.colour, StatusOrange);
+  EXPECT_EQ(critical.colour, PanelColour::Orange);
 
   EXPECT_EQ(LookupUnitState(80).queuedText,
             QStringLiteral("TO SLOW - The cooling didnt reach appropiate temperature in time"));
@@ -36,8 +35,8 @@ TEST(UnitStates, FaultsCarryTheUnitsOwnWordingAndColour) {
   EXPECT_EQ(LookupUnitState(87).queuedText,
             QStringLiteral("SWITCH ERROR - The compressor's thermal switch did go open"));
 
-  for (int code : {80, 83, 85, 86, 87}) EXPECT_EQ(LookupUnitState(code).colour, StatusRed) << code;
-  for (int code : {81, 82, 84}) EXPECT_EQ(LookupUnitState(code).colour, StatusOrange) << code;
+  for (int code : {80, 83, 85, 86, 87}) EXPECT_EQ(LookupUnitState(code).colour, PanelColour::Red) << code;
+  for (int code : {81, 82, 84}) EXPECT_EQ(LookupUnitState(code).colour, PanelColour::Orange) << code;
 }
 
 TEST(UnitStates, OnlyKnownFaultCodesSurviveAsFaults) {
