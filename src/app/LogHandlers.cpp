@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window's side of the logs: the snapshots, the Misc. tab's log
-// buttons, the running-hours counter, the log size check half a minute after
-// start and the error report by mail.
+// The window's side of the logs: what the snapshots record of the settings
+// shown, the Misc. tab's log buttons, the question whether to clear a large
+// operation log, and the error report by mail.
 
 #include "app/TForm1.h"
 #include "core/Guard.h"
@@ -22,13 +22,6 @@
 #include <stdexcept>
 
 namespace {
-
-int IntegerCaption(const QString& text) {
-  bool ok = false;
-  const int value = text.toInt(&ok);
-  if (!ok) throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
-  return value;
-}
 
 // The user's own address for error reports when the settings name one; the
 // built-in mailbox otherwise.
@@ -52,8 +45,7 @@ void TForm1::UseDefaultLogServices() {
     ownMail_ = std::make_unique<SendmailTransport>();
     services_.mail = ownMail_.get();
   }
-  errorLog_ = std::make_unique<LogFile>(services_.logFolder + kErrorLogName);
-  operationLog_ = std::make_unique<LogFile>(services_.logFolder + kOperationLogName);
+  logs_->Open(services_.logFolder);
 }
 
 void TForm1::ConnectLogHandlers() {
@@ -61,68 +53,47 @@ void TForm1::ConnectLogHandlers() {
   connect(ui_->ClearLogButton, &QPushButton::clicked, this, &TForm1::ClearLogButtonClick);
   connect(ui_->ErrorViewButton, &QPushButton::clicked, this, &TForm1::ErrorViewButtonClick);
   connect(ui_->SendButton, &QPushButton::clicked, this, &TForm1::SendButtonClick);
-  connect(&MaintainTimer, &QTimer::timeout, this, &TForm1::MaintainTimerTimer);
-  connect(&HoursRunTimer, &QTimer::timeout, this, &TForm1::HoursRunTimerTimer);
 }
 
 // ---------------------------------------------------------------------------
-// Snapshots
+// What the logs reach in the window
 
-void TForm1::WriteOperationLogSnapshot() { WriteLogSnapshot(operationLog_.get()); }
+SnapshotSettings TForm1::CurrentSettings() const {
+  const Ui::TForm1& u = *ui_;
+  SnapshotSettings chosen;
+  chosen.displayLine1 = u.PrimaryTextComboBox->currentText();
+  chosen.displayLine2 = u.SecondaryTextComboBox->currentText();
+  chosen.displayInterval = DisplayIntervalTimer.interval();
+  chosen.warningHandling = u.WarningHandlingComboBox->currentText();
+  chosen.bootTemperature = u.BootTempComboBox->currentText();
+  chosen.heaterEffect = u.HeatingSlider->value() * 10;
+  return chosen;
+}
 
-void TForm1::WriteErrorLogSnapshot() { WriteLogSnapshot(errorLog_.get()); }
-
-void TForm1::WriteLogSnapshot(const LogFile* log) {
-  if (!log) return;
-  Guarded(report_, [&] {
-    const Ui::TForm1& u = *ui_;
-    LogRecord r;
-    r.Timestamp = services_.clock->Now();
-    r.CpuSpeed = CpuSpeedMHz ? CpuSpeedMHz->load() : 0;
-    r.CpuLoad = CpuLoadPercent ? CpuLoadPercent->load() : 0;
-    for (int n = 1; n <= kSensorCount; ++n) {
-      const SensorRecord& s = SensorTable[n];
-      LogSensor& out = r.Sensors[static_cast<std::size_t>(n - 1)];
-      out.Name = s.Name;
-      out.Temperature = s.Temperature;
-      out.Higher = s.Higher ? 1 : 0;
-      out.WarningLimit = s.WarningLimit;
-      out.ShutdownLimit = s.ShutdownLimit;
-    }
-    r.RearFan = static_cast<std::int32_t>(Device.Status.RearFanRpm);
-    r.FrontFan = static_cast<std::int32_t>(Device.Status.FrontFanRpm);
-    r.DisplayLine1 = u.PrimaryTextComboBox->currentText();
-    r.DisplayLine2 = u.SecondaryTextComboBox->currentText();
-    r.DisplayInterval = DisplayIntervalTimer.interval();
-    r.WarningHandling = u.WarningHandlingComboBox->currentText();
-    r.BootTemperature = IntegerCaption(u.BootTempComboBox->currentText());
-    r.HeaterEffect = u.HeatingSlider->value() * 10;
-    r.OperationHours = model_.operatingHours;
-    r.SystemStatus = model_.status.caption;
-    log->WriteRecord(r);
-  });
+void TForm1::ShowOperatingHoursNow() {
+  ShowOperatingHours();
+  ui_->OperHours->repaint();
 }
 
 // ---------------------------------------------------------------------------
 // Misc. tab buttons
 
 void TForm1::ViewLogButtonClick() {
-  if (!operationLog_) return;
-  operationLog_->OpenInViewer(*services_.launcher);
+  if (LogFile* log = logs_->OperationLog()) log->OpenInViewer(*services_.launcher);
 }
 
 void TForm1::ErrorViewButtonClick() {
-  if (!errorLog_) return;
-  errorLog_->OpenInViewer(*services_.launcher);
+  if (LogFile* log = logs_->ErrorLog()) log->OpenInViewer(*services_.launcher);
 }
 
 void TForm1::ClearLogButtonClick() {
-  if (!operationLog_) return;
+  LogFile* operationLog = logs_->OperationLog();
+  if (!operationLog) return;
   try {
     if (!services_.boxes->AskOkCancel(QStringLiteral("Are you sure, you want to Clear the operation log?"),
                                       QStringLiteral("Confirm Delete")))
       return;
-    operationLog_->Delete();
+    operationLog->Delete();
     if (statusQueue_) statusQueue_->Append(QStringLiteral("Log Cleared"));
   } catch (const std::exception& e) {
     report_(ErrorReportText(e));
@@ -130,47 +101,18 @@ void TForm1::ClearLogButtonClick() {
 }
 
 void TForm1::SendButtonClick() {
-  if (!errorLog_ || !operationLog_) return;
+  if (!logs_->ErrorLog() || !logs_->OperationLog()) return;
   Guarded(report_, [&] {
     SendMail(*services_.mail, kErrorReportSubject, ReportAddress(services_.settingsPath), kErrorReportText,
-             errorLog_->FileName(), statusQueue_.get());
-  });
-}
-
-void TForm1::HoursRunTimerTimer() {
-  Guarded(report_, [&] {
-    // -1: the unit has not told its count yet. Counting on from there would
-    // send the unit a few hours at close and overwrite its real count.
-    if (model_.operatingHours < 0) return;
-    ++model_.operatingHours;
-    ShowOperatingHours();
-    ui_->OperHours->repaint();
+             logs_->ErrorLog()->FileName(), statusQueue_.get());
   });
 }
 
 // ---------------------------------------------------------------------------
-// Log size check
+// The large operation log's question
 
-void TForm1::MaintainTimerTimer() {
-  if (Terminating()) return;
-  MaintainTimer.stop();
-  CheckLogSizes();
-}
-
-void TForm1::CheckLogSizes() {
-  if (!errorLog_ || !operationLog_) return;
-  // The trim reads the whole log; a log grown to gigabytes would hold the
-  // window (and the poll) for as long as that takes.
-  Guarded(report_, [&] {
-    if (errorLog_->SizeKb() > 50) {
-      errorLog_->StartTrimOldest(25, [this](const QString& error) {
-        QMetaObject::invokeMethod(this, [this, error] { ReportError(error); }, Qt::QueuedConnection);
-      });
-    }
-  });
-
-  const int sizeKb = operationLog_->SizeKb();
-  if (sizeKb <= 500 || ModalDialogOpen) return;
+void TForm1::OfferToClearOperationLog(int sizeKb) {
+  if (ModalDialogOpen) return;
 
   const double now = DateTimeToDays(services_.clock->Now());
   double next = now - 1000.0;
@@ -194,7 +136,8 @@ void TForm1::CheckLogSizes() {
     if (LogClearCanceled) {
       if (statusQueue_) statusQueue_->Append(QStringLiteral("Log clear canceled"));
     } else {
-      operationLog_->Delete();
+      // The close path may have run while the dialog stood.
+      if (LogFile* log = logs_->OperationLog()) log->Delete();
       if (statusQueue_) statusQueue_->Append(QStringLiteral("Log Cleared"));
     }
   });

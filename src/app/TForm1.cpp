@@ -68,6 +68,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   alarms_ = std::make_unique<Alarms>(
       model_, static_cast<AlarmsContext&>(*this),
       Alarms::Seams{services_.sound, services_.powerOff, services_.clock, services_.settingsPath, report_});
+  logs_ = std::make_unique<Logs>(model_, static_cast<LogsContext&>(*this), *services_.clock, report_);
   statusCycle_ = std::make_unique<StatusCycle>(model_, *alarms_, static_cast<StatusCycleContext&>(*this),
                                                *services_.clock, report_);
   StatusCycle* cycle = statusCycle_.get();
@@ -82,8 +83,6 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   StatusTimer.setInterval(1500);
   WriteChangesTimer.setInterval(4000);
   DisplayIntervalTimer.setInterval(settings::kNeverIntervalMs);
-  MaintainTimer.setInterval(30000);
-  HoursRunTimer.setInterval(3600000);
   HeatingCountDownTimer.setInterval(60000);
   connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
   connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
@@ -139,7 +138,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     LoadUnitSettings();
 
     // One operation-log record per start, of the settings just loaded.
-    WriteOperationLogSnapshot();
+    logs_->WriteOperationLogSnapshot();
 
     // Nothing of the start-up state is written back.
     ClearPendingFlags();
@@ -250,8 +249,8 @@ void TForm1::RequestInitialBlocks() {
 void TForm1::StartPeriodicTimers() {
   WriteChangesTimer.start();
   DisplayIntervalTimer.start();
-  MaintainTimer.start();
-  HoursRunTimer.start();
+  logs_->MaintainTimer.start();
+  logs_->HoursRunTimer.start();
   UpdateDataTimer.start();
   StatusTimer.start();
 }
@@ -420,7 +419,7 @@ void TForm1::CloseDown() {
   closedDown_ = true;
 
   // The periodic work ends first.
-  for (QTimer* t : {&HeatingCountDownTimer, &MaintainTimer, &UpdateDataTimer, &StatusTimer,
+  for (QTimer* t : {&HeatingCountDownTimer, &logs_->MaintainTimer, &UpdateDataTimer, &StatusTimer,
                     &DisplayIntervalTimer, &WriteChangesTimer}) {
     t->stop();
   }
@@ -438,8 +437,7 @@ void TForm1::CloseDown() {
     StopCpuSampler();
     CpuSpeedMHz.reset();
     CpuLoadPercent.reset();
-    errorLog_.reset();
-    operationLog_.reset();
+    logs_->Close();
     statusQueue_.reset();
     services_.link->CloseUnit();
   });

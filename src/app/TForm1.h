@@ -11,6 +11,7 @@
 #include "config/PendingWrites.h"
 #include "config/SettingsKey.h"
 #include "logs/LogFile.h"
+#include "logs/Logs.h"
 #include "logs/MailSender.h"
 #include "logs/ProcessLauncher.h"
 #include "device/Packet.h"
@@ -47,7 +48,10 @@ inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");
 inline const QString kStatusOkText = QStringLiteral("Status: ok");
 
-class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleContext {
+class TForm1 : public QMainWindow,
+               private AlarmsContext,
+               private StatusCycleContext,
+               private LogsContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -157,18 +161,12 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
   SensorControls Row(int sensor) const;
 
   // --- logs, log maintenance, error report, heater, weekday tab ---
-  // Both exist from start-up until the close path has run.
-  LogFile* OperationLog() const { return operationLog_.get(); }
-  LogFile* ErrorLog() const { return errorLog_.get(); }
-  void WriteOperationLogSnapshot();
-  void WriteErrorLogSnapshot() override;
+  // The logs, their snapshots, the running hours and the size check.
+  Logs& Log() { return *logs_; }
   void ViewLogButtonClick();
   void ClearLogButtonClick();
   void ErrorViewButtonClick();
   void SendButtonClick();
-  void HoursRunTimerTimer();
-  void MaintainTimerTimer();
-  void CheckLogSizes();
   // True while the clear-log question or the heating dialog is open.
   bool ModalDialogOpen = false;
   // The clear-log dialog's answer; false: delete the operation log.
@@ -185,8 +183,7 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, MaintainTimer,
-      HoursRunTimer, HeatingCountDownTimer;
+  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, HeatingCountDownTimer;
 
   void UpdateDataTimerTimer();
   void StatusTimerTimer();
@@ -339,10 +336,14 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
   void ConnectLogHandlers();
   void ConnectHeaterHandlers();
   void ConnectWeekdayHandlers();
-  void WriteLogSnapshot(const LogFile* log);
   void ShowReminder(QWidget* owner);
-  std::unique_ptr<LogFile> errorLog_;
-  std::unique_ptr<LogFile> operationLog_;
+  std::unique_ptr<Logs> logs_;
+
+  // What the logs reach in the window.
+  SnapshotSettings CurrentSettings() const override;
+  void ShowOperatingHoursNow() override;
+  void OfferToClearOperationLog(int sizeKb) override;
+  void WriteErrorLogSnapshot() override { logs_->WriteErrorLogSnapshot(); }
   std::unique_ptr<IProcessLauncher> ownLauncher_;
   std::unique_ptr<IMailTransport> ownMail_;
 };

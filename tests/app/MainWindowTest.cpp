@@ -56,8 +56,8 @@ TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
     int ms;
     bool running;
   } timers[] = {{&form->UpdateDataTimer, 3000, true},   {&form->StatusTimer, 1500, true},
-                {&form->WriteChangesTimer, 4000, true}, {&form->MaintainTimer, 30000, true},
-                {&form->HoursRunTimer, 3600000, true},  {&form->DisplayIntervalTimer, 5000, true},
+                {&form->WriteChangesTimer, 4000, true}, {&form->Log().MaintainTimer, 30000, true},
+                {&form->Log().HoursRunTimer, 3600000, true},  {&form->DisplayIntervalTimer, 5000, true},
                 {&form->Alarm().ShutDownTimer, 180000, false},  {&form->Alarm().BlinkTimer, 300, false},
                 {&form->HeatingCountDownTimer, 60000, false}};
   for (const auto& t : timers) {
@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, AStartUpStepThatFailsStillLeavesTheUnitWatched) {
   StartWith(services, false);
   EXPECT_EQ(fakes.boxes.reports, QStringList{"Error: clock gone"});
   EXPECT_TRUE(form->FormReady());
-  for (QTimer* t : {&form->UpdateDataTimer, &form->StatusTimer, &form->WriteChangesTimer, &form->MaintainTimer})
+  for (QTimer* t : {&form->UpdateDataTimer, &form->StatusTimer, &form->WriteChangesTimer, &form->Log().MaintainTimer})
     EXPECT_TRUE(t->isActive()) << t->interval();
 }
 
@@ -347,7 +347,7 @@ TEST_F(MainWindowTest, ClosingBlanksBothDisplayLinesAndEndsTheProgram) {
     EXPECT_EQ(sent[0], blank) << int(line);
   }
   EXPECT_EQ(fakes.link.requests.front()[1], 0x06);  // line 1 goes first
-  for (QTimer* t : {&form->MaintainTimer, &form->UpdateDataTimer, &form->StatusTimer,
+  for (QTimer* t : {&form->Log().MaintainTimer, &form->UpdateDataTimer, &form->StatusTimer,
                     &form->DisplayIntervalTimer, &form->WriteChangesTimer})
     EXPECT_FALSE(t->isActive());
   EXPECT_EQ(fakes.link.closeCalls, 1);

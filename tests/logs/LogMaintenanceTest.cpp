@@ -84,13 +84,13 @@ class LogMaintenanceTest : public WindowFixture {
 
 TEST_F(LogMaintenanceTest, OnlyAnOperationLogAbove500kbRaisesTheQuestionOnceAfterStart) {
   StartWithOperationLog(500000);
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 0);
   EXPECT_TRUE(QueueTexts().isEmpty());
 
   SetFile(OperationLogPath(), QByteArray(501000, 'x'));
-  form->MaintainTimerTimer();
-  EXPECT_FALSE(form->MaintainTimer.isActive());  // the check runs once per start
+  form->Log().MaintainTimerTimer();
+  EXPECT_FALSE(form->Log().MaintainTimer.isActive());  // the check runs once per start
   EXPECT_EQ(ClearLogQuestions(), 1);
   EXPECT_EQ(sizeText, "Your operation log is getting big (501kb).");
 }
@@ -98,12 +98,12 @@ TEST_F(LogMaintenanceTest, OnlyAnOperationLogAbove500kbRaisesTheQuestionOnceAfte
 TEST_F(LogMaintenanceTest, AnErrorLogAbove50kbIsTrimmedSilently) {
   Start();
   SetFile(ErrorLogPath(), LogLines(510, 99));  // 50 999 bytes
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(QFileInfo(ErrorLogPath()).size(), 50999);
 
   SetFile(ErrorLogPath(), LogLines(510));  // 51 000 bytes: n = 507, 375 + 3 lines stay
-  form->CheckLogSizes();
-  form->ErrorLog()->WaitForTrim();
+  form->Log().CheckLogSizes();
+  form->Log().ErrorLog()->WaitForTrim();
   QFile f(ErrorLogPath());
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), LogLines(510).right(378 * 100));
@@ -129,13 +129,13 @@ TEST_F(LogMaintenanceTest, AGigabyteErrorLogIsTrimmedWhileThePollGoesOnInLittleM
   qint64 checkMs = 0;
   const long peakKb = PeakResidentKbWhile([&] {
     clock.start();
-    form->MaintainTimerTimer();
+    form->Log().MaintainTimerTimer();
     checkMs = clock.elapsed();
-    form->WriteErrorLogSnapshot();
+    form->Log().WriteErrorLogSnapshot();
     while (QFileInfo(ErrorLogPath()).size() > (1 << 20) && clock.elapsed() < 120000)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
   });
-  form->ErrorLog()->WaitForTrim();
+  form->Log().ErrorLog()->WaitForTrim();
   EXPECT_LT(checkMs, 500);
   EXPECT_LT(peakKb, 300 * 1024 + kFreedButHeldKb) << "rise of resident memory, kB";
   polls.push_back(clock.elapsed());
@@ -153,15 +153,15 @@ TEST_F(LogMaintenanceTest, AGigabyteErrorLogIsTrimmedWhileThePollGoesOnInLittleM
 TEST_F(LogMaintenanceTest, OkDeletesTheOperationLogCancelAndTheCloseBoxKeepIt) {
   StartWithOperationLog(600000);
   onClearLog = [](QDialog& d) { Click(d, "CancelButton"); };
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   onClearLog = [](QDialog& d) { d.reject(); };  // what the close box does
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_TRUE(QFile::exists(OperationLogPath()));
   EXPECT_EQ(Drain(), (QStringList{"Log clear canceled", "Log clear canceled"}));
   EXPECT_FALSE(NextRemindStored());
 
   onClearLog = [](QDialog& d) { Click(d, "OkButton"); };
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 3);
   EXPECT_FALSE(QFile::exists(OperationLogPath()));
   EXPECT_EQ(QueueTexts(), QStringList{"Log Cleared"});
@@ -171,17 +171,17 @@ TEST_F(LogMaintenanceTest, OkDeletesTheOperationLogCancelAndTheCloseBoxKeepIt) {
 TEST_F(LogMaintenanceTest, RemindInAMonthStoresNowPlus30DaysAndAsksNoMoreUntilThen) {
   StartWithOperationLog(600000);
   AnswerRemind(4);  // "1 Month"
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(opened, (QStringList{"TClearLogForm", "TReminderForm"}));
   EXPECT_DOUBLE_EQ(StoredNextRemind(), DateTimeToDays(fakes.clock.now) + 30.0);
   EXPECT_TRUE(QFile::exists(OperationLogPath()));
   EXPECT_EQ(QueueTexts(), QStringList{"Log clear canceled"});
 
   fakes.clock.now = fakes.clock.now.addDays(29);
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 1);
   fakes.clock.now = fakes.clock.now.addDays(1).addSecs(1);
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 2);
 }
 
@@ -189,27 +189,27 @@ TEST_F(LogMaintenanceTest, ARemindTimeAMinuteAheadHoldsTheQuestionForThatMinute)
   SettingsKey(fakes.settingsPath(), SettingsKey::Open::CreateIfMissing)
       .WriteDateTime(settings::kNextRemind, DateTimeToDays(fakes.clock.now.addSecs(60)));
   StartWithOperationLog(600000);
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 0);
   fakes.clock.now = fakes.clock.now.addSecs(61);
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 1);
 }
 
 TEST_F(LogMaintenanceTest, NeverStoresMinusOneAndTheQuestionDoesNotComeBack) {
   StartWithOperationLog(600000);
   AnswerRemind(5);  // "Never"
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(StoredNextRemind(), -1.0);
   Start();  // the next start
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_EQ(ClearLogQuestions(), 1);
 }
 
 TEST_F(LogMaintenanceTest, CancellingTheReminderStoresNothing) {
   StartWithOperationLog(600000);
   AnswerRemind(std::nullopt);
-  form->CheckLogSizes();
+  form->Log().CheckLogSizes();
   EXPECT_FALSE(NextRemindStored());
   EXPECT_EQ(QueueTexts(), QStringList{"Log clear canceled"});
 }
@@ -219,7 +219,7 @@ TEST_F(LogMaintenanceTest, NoQuestionWhileTheHeatingDialogIsOpen) {
   form->ui().HeaterComboBox->setVisible(true);
   form->ui().HeaterComboBox->setEnabled(true);
   onHeating = [this](QDialog& d) {
-    form->CheckLogSizes();  // the 30 s tick falls due while the dialog shows
+    form->Log().CheckLogSizes();  // the 30 s tick falls due while the dialog shows
     Click(d, "CancelButton");
   };
   form->ui().HeatingSlider->setValue(6);

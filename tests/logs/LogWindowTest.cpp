@@ -83,7 +83,7 @@ TEST_F(LogWindowTest, TheErrorSnapshotTakesTheValuesOfTheMomentAndAMissingReadin
   ui().HeatingSlider->setValue(8);
   form->Model().status.caption = "Warning";
 
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   const QList<QByteArray> lines = Lines(ErrorLogPath());
   ASSERT_EQ(lines.size(), 3);
   const QList<QByteArray> f = Fields(lines[2]);
@@ -99,11 +99,11 @@ TEST_F(LogWindowTest, TheErrorSnapshotTakesTheValuesOfTheMomentAndAMissingReadin
 
 TEST_F(LogWindowTest, ADeletedErrorLogComesBackWithItsHeadAtTheNextAlarm) {
   Start();
-  form->WriteErrorLogSnapshot();
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   EXPECT_EQ(Lines(ErrorLogPath()).size(), 4);
   ASSERT_TRUE(QFile::remove(ErrorLogPath()));
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   const QList<QByteArray> lines = Lines(ErrorLogPath());
   ASSERT_EQ(lines.size(), 3);
   EXPECT_TRUE(lines[0].startsWith("Timestamp\t"));
@@ -112,7 +112,7 @@ TEST_F(LogWindowTest, ADeletedErrorLogComesBackWithItsHeadAtTheNextAlarm) {
 TEST_F(LogWindowTest, ABootTemperatureThatIsNoNumberWritesNothingAndShowsTheConversionError) {
   Start();
   ui().BootTempComboBox->setItemText(ui().BootTempComboBox->currentIndex(), "abc");
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   EXPECT_FALSE(QFile::exists(ErrorLogPath()));
   EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: 'abc' is not a valid integer value"});
 }
@@ -134,7 +134,7 @@ TEST_F(LogWindowTest, AnUnwritableLogFolderIsReportedAndTheProgramGoesOnPolling)
   EXPECT_GT(fakes.link.RequestsNumbered(0x01).size(), before);
   // The fake unit's all-zero reply is an evaporator alarm: every error-log
   // snapshot of it reports the folder again, and the program goes on.
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   EXPECT_GE(fakes.boxes.shown.size(), 2);
   for (const QString& text : fakes.boxes.shown) EXPECT_TRUE(text.startsWith("Error: Cannot create folder"));
 }
@@ -147,7 +147,7 @@ TEST_F(LogWindowTest, TheViewButtonsOpenTheirLogInTheViewer) {
   EXPECT_TRUE(fakes.launcher.started.empty());
 
   ui().ViewLogButton->click();
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   ui().ErrorViewButton->click();
   ASSERT_EQ(fakes.launcher.started.size(), 2u);
   EXPECT_EQ(fakes.launcher.started[0].program, "xdg-open");
@@ -172,14 +172,14 @@ TEST_F(LogWindowTest, ClearAsksFirstAndDeletesTheOperationLogOnlyOnOk) {
 
 TEST_F(LogWindowTest, AfterTheClosePathTheLogButtonsDoNothing) {
   Start();
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   form->CloseDown();
-  EXPECT_EQ(form->OperationLog(), nullptr);
+  EXPECT_EQ(form->Log().OperationLog(), nullptr);
   ui().ViewLogButton->click();
   ui().ErrorViewButton->click();
   ui().ClearLogButton->click();
   ui().SendButton->click();
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   EXPECT_TRUE(fakes.launcher.started.empty());
   EXPECT_TRUE(fakes.boxes.asked.isEmpty());
   EXPECT_TRUE(fakes.mail.sent.empty());
@@ -188,7 +188,7 @@ TEST_F(LogWindowTest, AfterTheClosePathTheLogButtonsDoNothing) {
 
 TEST_F(LogWindowTest, ReportMailsTheErrorLogAndTellsEachStep) {
   Start();
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   ui().SendButton->click();
   ASSERT_EQ(fakes.mail.sent.size(), 1u);
   EXPECT_EQ(fakes.mail.sent[0].Subject, "Error.log");
@@ -203,7 +203,7 @@ QStringList reportMessages;
 
 TEST_F(LogWindowTest, AReportGoesToTheStoredAddressAndTheRecipientIsLoggedWithTheResult) {
   Start();
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   reportMessages.clear();
   const QtMessageHandler previous = qInstallMessageHandler(
       [](QtMsgType, const QMessageLogContext& context, const QString& text) {
@@ -251,7 +251,7 @@ TEST_F(LogWindowTest, AMailProgramThatNeverReturnsLeavesThePollRunningUntilItIsS
   StartWith(services);
   form->StatusTimer.stop();
   form->UpdateDataTimer.setInterval(50);
-  form->WriteErrorLogSnapshot();
+  form->Log().WriteErrorLogSnapshot();
   const std::size_t pollsBefore = fakes.link.RequestsNumbered(0x01).size();
 
   QElapsedTimer clock;
@@ -273,11 +273,11 @@ TEST_F(LogWindowTest, AMailProgramThatNeverReturnsLeavesThePollRunningUntilItIsS
 TEST_F(LogWindowTest, TheHourTickCountsOnlyOnceTheUnitHasToldItsHours) {
   Start();
   form->Model().operatingHours = -1;  // the unit has not told its hours
-  form->HoursRunTimerTimer();
+  form->Log().HoursRunTimerTimer();
   EXPECT_EQ(form->Model().operatingHours, -1);
 
   form->Model().operatingHours = 65534;
-  form->HoursRunTimerTimer();
+  form->Log().HoursRunTimerTimer();
   EXPECT_EQ(ui().OperHours->text(), "65535");
   EXPECT_TRUE(fakes.boxes.shown.isEmpty());
 }

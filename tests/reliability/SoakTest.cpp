@@ -118,8 +118,8 @@ TEST_F(SoakTest, ALastingFaultAndWarningForDaysKeepMemoryQueueLogAndPaceInBounds
       {&f.StatusTimer, [&f] { f.StatusTimerTimer(); }},
       {&f.WriteChangesTimer, [&f] { f.WriteChangesTimerTimer(); }},
       {&f.DisplayIntervalTimer, [&f] { f.DisplayIntervalTimerTimer(); }},
-      {&f.MaintainTimer, [&f] { f.MaintainTimerTimer(); }},
-      {&f.HoursRunTimer, [&f] { f.HoursRunTimerTimer(); }},
+      {&f.Log().MaintainTimer, [&f] { f.Log().MaintainTimerTimer(); }},
+      {&f.Log().HoursRunTimer, [&f] { f.Log().HoursRunTimerTimer(); }},
       {&f.Alarm().BlinkTimer, [&f] { f.Alarm().BlinkTimerTimer(); }},
       // The shutdown timer is left out: a lasting orange fault must never arm
       // it, which is checked below.
