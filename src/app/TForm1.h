@@ -7,6 +7,7 @@
 #include "app/Services.h"
 #include "app/StatusMessageQueue.h"
 #include "core/Guard.h"
+#include "config/FrontPanel.h"
 #include "config/Heater.h"
 #include "config/PendingWrites.h"
 #include "config/SettingsKey.h"
@@ -47,7 +48,10 @@ inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");
 inline const QString kStatusOkText = QStringLiteral("Status: ok");
 
-class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleContext {
+class TForm1 : public QMainWindow,
+               private AlarmsContext,
+               private StatusCycleContext,
+               private FrontPanelContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -115,12 +119,8 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
   void SendUnitSettings();
   void SendFanBootBlock();
 
-  // --- front panel ---
-  void SendLine1Text(const QString& text);
-  void SendLine2Text();
-  void ComposeDisplayLine2();
-  void DisplayIntervalTimerTimer();
-  void DispLine1IntChange();
+  // --- front panel: line 1's alternation and line 2 there, the texts here ---
+  FrontPanel& Panel() { return *frontPanel_; }
   void PrimaryTextComboBoxChange() { Pending.Raise(PendingLine1Text); }
   void SecondaryTextComboBoxChange() {}
   void DispParamChange();  // DispParam1Change .. DispParam3Change
@@ -142,7 +142,6 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
 
   // Deferred writes: raised by change handlers, carried out by the 4 s tick.
   PendingWrites Pending;
-  bool Line1ShowsPrimary = true;
 
   // The Setup-tab row and System-tab panels of sensor 1..5.
   struct SensorControls {
@@ -185,8 +184,8 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, MaintainTimer,
-      HoursRunTimer, HeatingCountDownTimer;
+  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, MaintainTimer, HoursRunTimer,
+      HeatingCountDownTimer;
 
   void UpdateDataTimerTimer();
   void StatusTimerTimer();
@@ -299,23 +298,24 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
   bool terminating_ = false;
   bool closedDown_ = false;
   std::unique_ptr<StatusMessageQueue> statusQueue_;
-  QString displayLine2Text_;
-  // Line 1's texts as last saved, and the settings file as it was then.
-  QString savedPrimaryText_;
-  QString savedSecondaryText_;
-  SettingsFileStamp savedTextsStamp_;
 
   UnitModel model_;
 
   std::unique_ptr<UnitExchange> exchange_;
   std::unique_ptr<Alarms> alarms_;
   std::unique_ptr<StatusCycle> statusCycle_;
+  std::unique_ptr<FrontPanel> frontPanel_;
 
   // What the status cycle reaches in the window.
   bool CycleWanted() const override;
   void StopTrayBlink() override;
   int SampledCpuClock() const override;
   int SampledCpuLoad() const override;
+
+  // What the front panel reaches in the window (besides the CPU values, the
+  // primary text and the exchange it shares with the two above).
+  QString SecondaryText() const override;
+  int DisplayParam(int number) const override;
 
   // What the alarms reach in the window.
   int WarningHandling() const override;
@@ -325,9 +325,9 @@ class TForm1 : public QMainWindow, private AlarmsContext, private StatusCycleCon
   void ShowStatus(bool now) override;
   QString PrimaryText() const override;
   void SetPrimaryText(const QString& text) override;
-  bool AlternationRunning() const override { return DisplayIntervalTimer.isActive(); }
+  bool AlternationRunning() const override { return frontPanel_->AlternationRunning(); }
   bool AlternationChosen() const override;
-  void SetAlternation(bool on) override;
+  void SetAlternation(bool on) override { frontPanel_->SetAlternation(on); }
   void RaisePending(PendingWrite write) override { Pending.Raise(write); }
   // A report box over the window that no handler waits for.
   ReportFunction report_;

@@ -93,7 +93,7 @@ void TForm1::WriteLogSnapshot(const LogFile* log) {
     r.FrontFan = static_cast<std::int32_t>(Device.Status.FrontFanRpm);
     r.DisplayLine1 = u.PrimaryTextComboBox->currentText();
     r.DisplayLine2 = u.SecondaryTextComboBox->currentText();
-    r.DisplayInterval = DisplayIntervalTimer.interval();
+    r.DisplayInterval = frontPanel_->DisplayIntervalTimer.interval();
     r.WarningHandling = u.WarningHandlingComboBox->currentText();
     r.BootTemperature = IntegerCaption(u.BootTempComboBox->currentText());
     r.HeaterEffect = u.HeatingSlider->value() * 10;
