@@ -27,7 +27,7 @@
 // (TickMetrics/metrics:0 and :1, in wall time too).
 
 #include "app/TForm1.h"
-#include "history/HistoryFeature.h"
+#include "app/HistoryFeature.h"
 #include "device/UsbLink.h"
 #include "monitor/DeviceData.h"
 #include "status/MetricsFile.h"

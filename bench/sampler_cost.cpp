@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<ICpuSources> sources = MakeSystemCpuSources();
   RelaxedAtomic<int> speed, load;
-  CPUThread sampler(true, nullptr, nullptr, nullptr, &speed, &load, *sources);
+  CPUThread sampler(true, &speed, &load, *sources);
   std::mutex mutex;
   std::vector<int> loads;
   QObject::connect(&sampler, &CPUThread::LoadSampled, &sampler, [&](int percent) {

@@ -4,7 +4,7 @@
 #include "SimDriver.h"
 #include "SimUnitWindow.h"
 #include "SimulatedUnit.h"
-#include "app/Services.h"
+#include "core/Services.h"
 #include "device/UsbLink.h"
 
 #include <QApplication>

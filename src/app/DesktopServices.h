@@ -3,7 +3,7 @@
 // The real desktop behind the seams: Qt message boxes, the system clock and
 // the help window.
 
-#include "app/Services.h"
+#include "core/Services.h"
 
 #include <QHash>
 #include <QPointer>

@@ -4,8 +4,8 @@
 #include "app/TForm1.h"
 #include "config/SettingsKey.h"
 #include "desktop/DesktopNotifier.h"
-#include "history/HistoryFeature.h"
-#include "history/LinkLostView.h"
+#include "app/HistoryFeature.h"
+#include "app/LinkLostView.h"
 #include "status/MetricsFile.h"
 #include "status/StatusPublisher.h"
 

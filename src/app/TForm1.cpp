@@ -2,10 +2,10 @@
 #include "app/TForm1.h"
 #include "core/Guard.h"
 
-#include "app/ProgramFiles.h"
+#include "core/ProgramFiles.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
-#include "config/WindowTexts.h"
+#include "app/WindowTexts.h"
 #include "host/TrayHint.h"
 #include "device/UnitLink.h"
 #include "host/CPUThread.h"

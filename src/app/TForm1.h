@@ -4,11 +4,11 @@
 // the handlers that the timers and controls drive; the logic they call lives in
 // the subsystem folders.
 
-#include "app/Services.h"
-#include "app/StatusMessageQueue.h"
+#include "core/Services.h"
+#include "core/StatusMessageQueue.h"
 #include "core/Guard.h"
+#include "app/Heater.h"
 #include "config/FrontPanel.h"
-#include "config/Heater.h"
 #include "config/PendingWrites.h"
 #include "config/SettingsKey.h"
 #include "logs/LogFile.h"

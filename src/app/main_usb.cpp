@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Entry.h"
-#include "app/ProgramFiles.h"
+#include "core/ProgramFiles.h"
 #include "device/UsbLink.h"
 
 #include <QFileInfo>

@@ -2,46 +2,18 @@
 #include "host/CPUThread.h"
 
 #include "host/TrayHint.h"
-#include "widgets/TPerformanceGraph.h"
-#include "widgets/TTrayIcon.h"
-
-#include <QLabel>
 
 #include <exception>
 
 namespace {
 
-const QColor kLoadColour(0x00, 0xFF, 0x00);  // lime
-
 QString Message(const std::exception& e) { return QString::fromLocal8Bit(e.what()); }
 
 }  // namespace
 
-CPUThread::CPUThread(bool createSuspended, QLabel* speedPanel, TPerformanceGraph* graph,
-                     TTrayIcon* trayIcon, RelaxedAtomic<int>* speedMHz,
-                     RelaxedAtomic<int>* loadPercent, ICpuSources& sources, QObject* parent)
+CPUThread::CPUThread(bool createSuspended, RelaxedAtomic<int>* speedMHz, RelaxedAtomic<int>* loadPercent,
+                     ICpuSources& sources, QObject* parent)
     : QThread(parent), sources_(sources), speed_(speedMHz), load_(loadPercent) {
-  // Each target is the context of its connection: Qt runs the update on the
-  // target's (the window's) thread, and drops it if the target is gone.
-  if (speedPanel) {
-    connect(this, &CPUThread::SpeedCaptionChanged, speedPanel,
-            [speedPanel](const QString& caption) { speedPanel->setText(caption); });
-  }
-  if (graph) {
-    connect(this, &CPUThread::LoadSampled, graph, [this, graph](int load) {
-      try {
-        graph->DataPoint(kLoadColour, load);
-        graph->Update();
-      } catch (const std::exception& e) {
-        emit ErrorRaised(Message(e));
-      }
-    });
-  }
-  if (trayIcon) {
-    connect(this, &CPUThread::HintChanged, trayIcon,
-            [trayIcon](const QString& hint) { trayIcon->SetHint(hint); });
-  }
-
   const std::optional<int> speed = MeasureCpuSpeed(sources_, stop_);
   if (speed_) speed_->store(speed.value_or(0));
   if (load_) load_->store(0);

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CPU sampler: a background thread that measures the computer's clock
-// rate and load, keeps them in the two values it shares with the main window,
-// and has the speed panel, the load graph and the notification-area hint
-// refreshed. Those three are touched only on the window's thread: the sampler
-// hands its results over through signals, which Qt delivers there.
+// rate and load, keeps them in the two values it shares with the watch, and
+// hands its results (the speed caption, each load sample, the tray hint) over
+// through signals, which Qt delivers on the receiver's thread: no widget
+// here, the window connects its panel, graph and icon to them.
 
 #include "host/CpuSources.h"
 #include "monitor/RelaxedAtomic.h"
@@ -13,10 +13,6 @@
 #include <QThread>
 
 #include <cstdint>
-
-class QLabel;
-class TPerformanceGraph;
-class TTrayIcon;
 
 class CPUThread : public QThread {
   Q_OBJECT
@@ -29,11 +25,10 @@ class CPUThread : public QThread {
   static constexpr int kPauseMs = 1;            // after each sample
 
   // Measures the clock rate before it returns (about a second) and starts the
-  // thread unless createSuspended. The targets may be null; the two values
-  // and the sources must outlive the thread.
-  CPUThread(bool createSuspended, QLabel* speedPanel, TPerformanceGraph* graph, TTrayIcon* trayIcon,
-            RelaxedAtomic<int>* speedMHz, RelaxedAtomic<int>* loadPercent, ICpuSources& sources,
-            QObject* parent = nullptr);
+  // thread unless createSuspended. The two values and the sources must
+  // outlive the thread.
+  CPUThread(bool createSuspended, RelaxedAtomic<int>* speedMHz, RelaxedAtomic<int>* loadPercent,
+            ICpuSources& sources, QObject* parent = nullptr);
   // Ends the thread and waits for it.
   ~CPUThread() override;
 

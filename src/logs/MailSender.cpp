@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "logs/MailSender.h"
 
-#include "app/StatusMessageQueue.h"
+#include "core/StatusMessageQueue.h"
 
 #include <QLoggingCategory>
 

@@ -4,9 +4,9 @@
 
 #include "monitor/Alarms.h"
 
-#include "app/ProgramFiles.h"
-#include "app/Services.h"
-#include "app/StatusMessageQueue.h"
+#include "core/ProgramFiles.h"
+#include "core/Services.h"
+#include "core/StatusMessageQueue.h"
 #include "config/SettingsKey.h"
 #include "host/TrayHint.h"
 #include "monitor/Conversions.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/StatusCycle.h"
 
-#include "app/Services.h"
-#include "app/StatusMessageQueue.h"
+#include "core/Services.h"
+#include "core/StatusMessageQueue.h"
 #include "monitor/Alarms.h"
 #include "monitor/Conversions.h"
 #include "monitor/DeviceData.h"

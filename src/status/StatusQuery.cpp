@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "status/StatusQuery.h"
 
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 #include "status/StatusReport.h"
 
 #include <QCoreApplication>

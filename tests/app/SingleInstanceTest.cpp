@@ -10,7 +10,7 @@
 #include <QThread>
 #include <QUuid>
 
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A minimal program around the single-instance rule, so that a test can start
 // it twice as real processes.
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QTimer>

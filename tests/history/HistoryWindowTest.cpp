@@ -4,9 +4,9 @@
 // through its chart series, not its pixels.
 
 #include "app/Features.h"
-#include "history/HistoryFeature.h"
-#include "history/HistoryWindow.h"
-#include "history/LinkLostView.h"
+#include "app/HistoryFeature.h"
+#include "app/HistoryWindow.h"
+#include "app/LinkLostView.h"
 #include "host/CPUThread.h"
 #include "host/TrayHint.h"
 #include "monitor/Conversions.h"

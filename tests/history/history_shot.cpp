@@ -9,8 +9,8 @@
 
 #include "app/Features.h"
 #include "app/TForm1.h"
-#include "history/HistoryFeature.h"
-#include "history/HistoryWindow.h"
+#include "app/HistoryFeature.h"
+#include "app/HistoryWindow.h"
 #include "monitor/DeviceData.h"
 #include "support/FakeServices.h"
 #include "ui_TForm1.h"

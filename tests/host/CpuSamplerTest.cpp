@@ -3,6 +3,7 @@
 // its results reach the window on the window's thread. The stand-in computer's
 // time passes only when the sampler sleeps, so no test waits for real windows.
 
+#include "app/SamplerView.h"
 #include "host/CPUThread.h"
 #include "host/TrayHint.h"
 #include "monitor/DeviceData.h"
@@ -115,7 +116,7 @@ TEST_F(HintTest, TextsForEverySource) {
 TEST_F(HintTest, TheOverrideWinsWhateverTheSource) {
   FakeCpuSources cpu;
   RelaxedAtomic<int> speed, load;
-  CPUThread sampler(true, nullptr, nullptr, nullptr, &speed, &load, cpu);
+  CPUThread sampler(true, &speed, &load, cpu);
   QSignalSpy hints(&sampler, &CPUThread::HintChanged);
   TrayHintSource = 5;
   sampler.UpdateTrayHint();
@@ -137,7 +138,7 @@ class SamplerLoopTest : public HintTest {
  protected:
   void SetUp() override {
     HintTest::SetUp();
-    sampler = std::make_unique<CPUThread>(true, nullptr, nullptr, nullptr, &speed, &load, cpu);
+    sampler = std::make_unique<CPUThread>(true, &speed, &load, cpu);
     captions = std::make_unique<QSignalSpy>(sampler.get(), &CPUThread::SpeedCaptionChanged);
     loads = std::make_unique<QSignalSpy>(sampler.get(), &CPUThread::LoadSampled);
     hints = std::make_unique<QSignalSpy>(sampler.get(), &CPUThread::HintChanged);
@@ -230,7 +231,7 @@ TEST_F(SamplerLoopTest, AFailingSampleIsReportedAndEndsTheLoop) {
   struct Broken : FakeCpuSources {
     bool ReadCpuTimes(CpuTimes&) override { throw std::runtime_error("no counters"); }
   } broken;
-  CPUThread failing(true, nullptr, nullptr, nullptr, &speed, &load, broken);
+  CPUThread failing(true, &speed, &load, broken);
   QSignalSpy errors(&failing, &CPUThread::ErrorRaised);
   failing.SetMainWindowVisible(true);
   EXPECT_FALSE(failing.Step());
@@ -250,7 +251,7 @@ TEST_F(SamplerLoopTest, AFailedClockCheckIsReportedAndTriedAgainAtTheNextSample)
     }
   } flaky;
   RelaxedAtomic<int> mhz, percent;
-  CPUThread sampler2(true, nullptr, nullptr, nullptr, &mhz, &percent, flaky);
+  CPUThread sampler2(true, &mhz, &percent, flaky);
   QSignalSpy errors(&sampler2, &CPUThread::ErrorRaised);
   sampler2.SetMainWindowVisible(true);
   flaky.clockMHz = 2000;
@@ -303,7 +304,8 @@ TEST_F(HintTest, ResultsReachPanelGraphAndIconOnTheWindowsThreadInSampleOrder) {
   cpu.loadPercent = 37;
   TrayHintSource = 6;
   RelaxedAtomic<int> speed, load;
-  CPUThread sampler(true, &panel, &graph, &icon, &speed, &load, cpu);
+  CPUThread sampler(true, &speed, &load, cpu);
+  ShowSamplerIn(sampler, &panel, &graph, &icon);
   sampler.SetMainWindowVisible(true);
   sampler.start();
 
@@ -344,7 +346,7 @@ TEST_F(HintTest, AnIdleSamplerStartsAtOnceWhenTheWindowShowsOrACpuHintIsChosen) 
     FakeCpuSources cpu;
     cpu.idleWaitMs = 60000;  // only a nudge (or the stop) ends it
     RelaxedAtomic<int> speed, load;
-    CPUThread sampler(true, nullptr, nullptr, nullptr, &speed, &load, cpu);
+    CPUThread sampler(true, &speed, &load, cpu);
     QSignalSpy loads(&sampler, &CPUThread::LoadSampled);
     sampler.start();
     ASSERT_TRUE(ProcessEventsUntil([&] { return cpu.Sleeps().size() >= 2; }));  // clock, then idle
@@ -386,7 +388,7 @@ TEST(SamplerStopTest, ANudgeEndsOnlyAnIdleWait) {
 TEST_F(HintTest, AnIdleThreadEndsAtOnce) {
   FakeCpuSources cpu{0};
   RelaxedAtomic<int> speed, load;
-  auto sampler = std::make_unique<CPUThread>(false, nullptr, nullptr, nullptr, &speed, &load, cpu);
+  auto sampler = std::make_unique<CPUThread>(false, &speed, &load, cpu);
   ASSERT_TRUE(ProcessEventsUntil([&] { return cpu.Sleeps().size() >= 3; }));
   QElapsedTimer stopping;
   stopping.start();

@@ -8,7 +8,7 @@
 //                                and shows the program's notification-area
 //                                picture
 
-#include "app/ProgramFiles.h"
+#include "core/ProgramFiles.h"
 #include "widgets/TrayIcons.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // temperature list drawn in the display unit.
 
 #include "../app/WindowFixture.h"
-#include "config/BootTemperature.h"
+#include "widgets/BootTemperature.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "widgets/Palette.h"

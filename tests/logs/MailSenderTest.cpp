@@ -4,7 +4,7 @@
 // stand-in sendmail scripts), and a report delivered through msmtp to a mail
 // server on this machine.
 
-#include "app/StatusMessageQueue.h"
+#include "core/StatusMessageQueue.h"
 #include "logs/MailSender.h"
 #include "logs/SendmailTransport.h"
 #include "PeakMemory.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/Alarms.h"
 
-#include "app/StatusMessageQueue.h"
+#include "core/StatusMessageQueue.h"
 #include "monitor/StatusCycle.h"
 #include "support/FakeServices.h"
 #include "support/StatusReply.h"

@@ -4,7 +4,7 @@
 // alone, its folder cannot be written by others, and a process of another
 // user is refused (checked for real when the tests run as root).
 
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 // file never seen half-written, and the socket answering a status request
 // without asking for the window.
 
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 #include "config/SettingsKey.h"
 #include "status/MetricsFile.h"
 #include "status/StatusReport.h"

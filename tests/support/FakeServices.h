@@ -3,7 +3,7 @@
 // Stand-ins for every seam of the program. They record what the program asked
 // for and answer at once: no dialog blocks, no clock sleeps, no unit is needed.
 
-#include "app/Services.h"
+#include "core/Services.h"
 #include "device/Packet.h"
 #include "device/UnitLink.h"
 #include "support/FakeCpuSources.h"

@@ -4,7 +4,7 @@
 // kinds; these tests check what it cannot: what the user reads, the choice
 // lists and their start items, and the start-up state the handlers rely on.
 
-#include "config/WindowTexts.h"
+#include "app/WindowTexts.h"
 #include "monitor/QStringPrinter.h"
 #include "ui_TClearLogForm.h"
 #include "ui_TForm1.h"

@@ -6,7 +6,7 @@
 // on the System tab's temperatures.
 
 #include "history/HistoryStore.h"
-#include "history/HistoryWindow.h"
+#include "app/HistoryWindow.h"
 
 #include <QObject>
 #include <QPointer>

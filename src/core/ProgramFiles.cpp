@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ProgramFiles.h"
+#include "core/ProgramFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>

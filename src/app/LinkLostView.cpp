@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/LinkLostView.h"
+#include "app/LinkLostView.h"
 
 #include "app/TForm1.h"
 #include "host/CPUThread.h"

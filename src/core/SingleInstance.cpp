@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/WindowTexts.h"
+#include "app/WindowTexts.h"
 
 #include "monitor/DeviceData.h"
 

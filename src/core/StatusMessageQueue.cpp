@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/StatusMessageQueue.h"
+#include "core/StatusMessageQueue.h"
 
 void StatusMessageQueue::Append(const QString& text) {
   texts_.push_back(text);

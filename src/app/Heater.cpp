@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The heater group's handlers and the heating-reduction dialog.
 
-#include "config/Heater.h"
+#include "app/Heater.h"
 #include "core/Guard.h"
 
 #include "app/TForm1.h"
-#include "config/BootTemperature.h"
+#include "widgets/BootTemperature.h"
 #include "widgets/Palette.h"
 
 #include "ui_TForm1.h"

@@ -4,6 +4,7 @@
 // ending the sampler before the values it writes go away.
 
 #include "app/TForm1.h"
+#include "app/SamplerView.h"
 #include "core/Guard.h"
 #include "host/CPUThread.h"
 #include "widgets/TPerformanceGraph.h"
@@ -13,9 +14,38 @@
 #include "ui_TForm1.h"
 
 #include <QHideEvent>
+#include <QLabel>
 #include <QShowEvent>
 
 #include <exception>
+
+namespace {
+
+const QColor kLoadColour(0x00, 0xFF, 0x00);  // lime
+
+}  // namespace
+
+void ShowSamplerIn(CPUThread& sampler, QLabel* speedPanel, TPerformanceGraph* graph, TTrayIcon* trayIcon) {
+  if (speedPanel) {
+    QObject::connect(&sampler, &CPUThread::SpeedCaptionChanged, speedPanel,
+                     [speedPanel](const QString& caption) { speedPanel->setText(caption); });
+  }
+  if (graph) {
+    CPUThread* thread = &sampler;
+    QObject::connect(&sampler, &CPUThread::LoadSampled, graph, [thread, graph](int load) {
+      try {
+        graph->DataPoint(kLoadColour, load);
+        graph->Update();
+      } catch (const std::exception& e) {
+        emit thread->ErrorRaised(QString::fromLocal8Bit(e.what()));
+      }
+    });
+  }
+  if (trayIcon) {
+    QObject::connect(&sampler, &CPUThread::HintChanged, trayIcon,
+                     [trayIcon](const QString& hint) { trayIcon->SetHint(hint); });
+  }
+}
 
 void TForm1::CreateTrayIcon() {
   trayIcon1_ = new TTrayIcon(this);
@@ -47,8 +77,8 @@ void TForm1::StartCpuSampler() {
   graph->Model().SetGradient(100);
 
   // Started only once its errors have somewhere to go.
-  cpuThread_ = std::make_unique<CPUThread>(true, ui_->CPUSpeedLoadPanel, graph, trayIcon1_,
-                                           CpuSpeedMHz.get(), CpuLoadPercent.get(), *sources);
+  cpuThread_ = std::make_unique<CPUThread>(true, CpuSpeedMHz.get(), CpuLoadPercent.get(), *sources);
+  ShowSamplerIn(*cpuThread_, ui_->CPUSpeedLoadPanel, graph, trayIcon1_);
   connect(cpuThread_.get(), &CPUThread::ErrorRaised, this, &TForm1::ReportError);
   NoteMainWindowVisibility();
   cpuThread_->start();

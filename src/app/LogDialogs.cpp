@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "logs/LogDialogs.h"
+#include "app/LogDialogs.h"
 
-#include "app/Services.h"
+#include "core/Services.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 

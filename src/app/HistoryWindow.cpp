@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/HistoryWindow.h"
+#include "app/HistoryWindow.h"
 
 #include "monitor/Conversions.h"
 #include "monitor/DeviceData.h"

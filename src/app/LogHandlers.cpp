@@ -7,7 +7,7 @@
 #include "core/Guard.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
-#include "logs/LogDialogs.h"
+#include "app/LogDialogs.h"
 #include "logs/SendmailTransport.h"
 #include "monitor/DeviceData.h"
 

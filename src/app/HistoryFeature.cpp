@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/HistoryFeature.h"
+#include "app/HistoryFeature.h"
 
 #include "app/TForm1.h"
-#include "history/HistoryWindow.h"
+#include "app/HistoryWindow.h"
 #include "monitor/StatusSample.h"
 
 #include "ui_TForm1.h"
