@@ -75,7 +75,7 @@ class Rig {
     s.link = link_.get();
     form_ = std::make_unique<TForm1>(s);
     for (QTimer* t : {&form_->UpdateDataTimer, &form_->StatusTimer, &form_->WriteChangesTimer,
-                      &form_->DisplayIntervalTimer, &form_->Log().MaintainTimer, &form_->Log().HoursRunTimer,
+                      &form_->Panel().DisplayIntervalTimer, &form_->Log().MaintainTimer, &form_->Log().HoursRunTimer,
                       &form_->HeatingCountDownTimer, &form_->ShutDownTimer, &form_->BlinkTimer})
       t->stop();
     form_->show();

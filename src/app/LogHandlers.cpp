@@ -63,7 +63,7 @@ SnapshotSettings TForm1::CurrentSettings() const {
   SnapshotSettings chosen;
   chosen.displayLine1 = u.PrimaryTextComboBox->currentText();
   chosen.displayLine2 = u.SecondaryTextComboBox->currentText();
-  chosen.displayInterval = DisplayIntervalTimer.interval();
+  chosen.displayInterval = frontPanel_->DisplayIntervalTimer.interval();
   chosen.warningHandling = u.WarningHandlingComboBox->currentText();
   chosen.bootTemperature = u.BootTempComboBox->currentText();
   chosen.heaterEffect = u.HeatingSlider->value() * 10;

@@ -154,7 +154,8 @@ void TForm1::LoadUnitSettings() {
   // Even when a damaged value ended the group early, line 1 alternates at the
   // interval the list shows rather than at the start-up placeholder of hours.
   const int item = ui_->DispLine1Int->currentIndex();
-  if (settings::HasDisplayInterval(item)) DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
+  if (settings::HasDisplayInterval(item))
+    frontPanel_->DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
 }
 
 // ---------------------------------------------------------------------------
@@ -169,7 +170,7 @@ void TForm1::WriteChangesTimerTimer() {
     return;
   }
   Service(PendingFanBlock, [this] { SendFanBootBlock(); });
-  Service(PendingLine1Text, [this] { SendLine1Text(ui_->PrimaryTextComboBox->currentText()); });
+  Service(PendingLine1Text, [this] { frontPanel_->SendLine1Text(ui_->PrimaryTextComboBox->currentText()); });
   Service(PendingDisplayParams, [this] { SaveDisplayParams(); });
   Service(PendingUnitSettings, [this] { SendUnitSettings(); });
   Service(PendingHigherLower, [this] { SaveHigherLower(); });

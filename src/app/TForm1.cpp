@@ -71,6 +71,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   logs_ = std::make_unique<Logs>(model_, static_cast<LogsContext&>(*this), *services_.clock, report_);
   statusCycle_ = std::make_unique<StatusCycle>(model_, *alarms_, static_cast<StatusCycleContext&>(*this),
                                                *services_.clock, report_);
+  frontPanel_ = std::make_unique<FrontPanel>(static_cast<FrontPanelContext&>(*this),
+                                             FrontPanel::Seams{services_.settingsPath, report_});
   StatusCycle* cycle = statusCycle_.get();
   exchange_->SetDecoder(1, [cycle](const QByteArray& payload) { cycle->ComDataPacket1Packet(cycle, payload); });
   exchange_->SetDecoder(2, [cycle](const QByteArray& payload) { cycle->ComDataPacket2Packet(cycle, payload); });
@@ -82,7 +84,6 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);
   WriteChangesTimer.setInterval(4000);
-  DisplayIntervalTimer.setInterval(settings::kNeverIntervalMs);
   HeatingCountDownTimer.setInterval(60000);
   connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
   connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
@@ -91,7 +92,6 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   CreatePopupMenu();
   CreateTrayIcon();
 
-  displayLine2Text_.clear();
   programFolder_.clear();
   formReady_ = false;
   try {
@@ -142,7 +142,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
     // Nothing of the start-up state is written back.
     ClearPendingFlags();
-    Line1ShowsPrimary = true;
+    frontPanel_->Line1ShowsPrimary = true;
 
     RequestInitialBlocks();
 
@@ -155,7 +155,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     // The last close blanked line 1; with "Never" the alternation would not
     // fill it again for hours.
     if (!settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
-      SendLine1Text(ui_->PrimaryTextComboBox->currentText());
+      frontPanel_->SendLine1Text(ui_->PrimaryTextComboBox->currentText());
   } catch (const std::exception& e) {
     report_(ErrorReportText(e));
     // Whatever step failed, the unit is watched: a window that came up
@@ -248,7 +248,7 @@ void TForm1::RequestInitialBlocks() {
 
 void TForm1::StartPeriodicTimers() {
   WriteChangesTimer.start();
-  DisplayIntervalTimer.start();
+  frontPanel_->DisplayIntervalTimer.start();
   logs_->MaintainTimer.start();
   logs_->HoursRunTimer.start();
   UpdateDataTimer.start();
@@ -280,7 +280,7 @@ void TForm1::CreatePopupMenu() {
 void TForm1::UpdateDataTimerTimer() {
   if (Terminating()) return;
   Guarded(report_, [&] {
-    ComposeDisplayLine2();
+    frontPanel_->ComposeDisplayLine2();
     ExchangePacket(packet::MakeReadRequest(packet::kStatus));
     ui_->CPULoadGraph->setVisible(true);
   });
@@ -380,12 +380,14 @@ bool TForm1::AlternationChosen() const {
   return settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex());
 }
 
-void TForm1::SetAlternation(bool on) {
-  if (on) {
-    DisplayIntervalTimer.start();
-  } else {
-    DisplayIntervalTimer.stop();
-  }
+// ---------------------------------------------------------------------------
+// What the front panel reaches in the window
+
+QString TForm1::SecondaryText() const { return ui_->SecondaryTextComboBox->currentText(); }
+
+int TForm1::DisplayParam(int number) const {
+  const QComboBox* params[] = {ui_->DispParam1, ui_->DispParam2, ui_->DispParam3};
+  return params[number - 1]->currentIndex();
 }
 
 // ---------------------------------------------------------------------------
@@ -420,7 +422,7 @@ void TForm1::CloseDown() {
 
   // The periodic work ends first.
   for (QTimer* t : {&HeatingCountDownTimer, &logs_->MaintainTimer, &UpdateDataTimer, &StatusTimer,
-                    &DisplayIntervalTimer, &WriteChangesTimer}) {
+                    &frontPanel_->DisplayIntervalTimer, &WriteChangesTimer}) {
     t->stop();
   }
   // The running hours go back to the unit, which keeps the counter. Before

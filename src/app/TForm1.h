@@ -8,6 +8,7 @@
 #include "core/StatusMessageQueue.h"
 #include "core/Guard.h"
 #include "app/Heater.h"
+#include "config/FrontPanel.h"
 #include "config/PendingWrites.h"
 #include "config/SettingsKey.h"
 #include "logs/LogFile.h"
@@ -51,7 +52,8 @@ inline const QString kStatusOkText = QStringLiteral("Status: ok");
 class TForm1 : public QMainWindow,
                private AlarmsContext,
                private StatusCycleContext,
-               private LogsContext {
+               private LogsContext,
+               private FrontPanelContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -119,12 +121,8 @@ class TForm1 : public QMainWindow,
   void SendUnitSettings();
   void SendFanBootBlock();
 
-  // --- front panel ---
-  void SendLine1Text(const QString& text);
-  void SendLine2Text();
-  void ComposeDisplayLine2();
-  void DisplayIntervalTimerTimer();
-  void DispLine1IntChange();
+  // --- front panel: line 1's alternation and line 2 there, the texts here ---
+  FrontPanel& Panel() { return *frontPanel_; }
   void PrimaryTextComboBoxChange() { Pending.Raise(PendingLine1Text); }
   void SecondaryTextComboBoxChange() {}
   void DispParamChange();  // DispParam1Change .. DispParam3Change
@@ -146,7 +144,6 @@ class TForm1 : public QMainWindow,
 
   // Deferred writes: raised by change handlers, carried out by the 4 s tick.
   PendingWrites Pending;
-  bool Line1ShowsPrimary = true;
 
   // The Setup-tab row and System-tab panels of sensor 1..5.
   struct SensorControls {
@@ -183,7 +180,7 @@ class TForm1 : public QMainWindow,
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, DisplayIntervalTimer, HeatingCountDownTimer;
+  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, HeatingCountDownTimer;
 
   void UpdateDataTimerTimer();
   void StatusTimerTimer();
@@ -296,23 +293,24 @@ class TForm1 : public QMainWindow,
   bool terminating_ = false;
   bool closedDown_ = false;
   std::unique_ptr<StatusMessageQueue> statusQueue_;
-  QString displayLine2Text_;
-  // Line 1's texts as last saved, and the settings file as it was then.
-  QString savedPrimaryText_;
-  QString savedSecondaryText_;
-  SettingsFileStamp savedTextsStamp_;
 
   UnitModel model_;
 
   std::unique_ptr<UnitExchange> exchange_;
   std::unique_ptr<Alarms> alarms_;
   std::unique_ptr<StatusCycle> statusCycle_;
+  std::unique_ptr<FrontPanel> frontPanel_;
 
   // What the status cycle reaches in the window.
   bool CycleWanted() const override;
   void StopTrayBlink() override;
   int SampledCpuClock() const override;
   int SampledCpuLoad() const override;
+
+  // What the front panel reaches in the window (besides the CPU values, the
+  // primary text and the exchange it shares with the two above).
+  QString SecondaryText() const override;
+  int DisplayParam(int number) const override;
 
   // What the alarms reach in the window.
   int WarningHandling() const override;
@@ -322,9 +320,9 @@ class TForm1 : public QMainWindow,
   void ShowStatus(bool now) override;
   QString PrimaryText() const override;
   void SetPrimaryText(const QString& text) override;
-  bool AlternationRunning() const override { return DisplayIntervalTimer.isActive(); }
+  bool AlternationRunning() const override { return frontPanel_->AlternationRunning(); }
   bool AlternationChosen() const override;
-  void SetAlternation(bool on) override;
+  void SetAlternation(bool on) override { frontPanel_->SetAlternation(on); }
   void RaisePending(PendingWrite write) override { Pending.Raise(write); }
   // A report box over the window that no handler waits for.
   ReportFunction report_;

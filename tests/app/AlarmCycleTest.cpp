@@ -84,7 +84,7 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_TRUE(fakes.sound.played.isEmpty());
   EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
   EXPECT_TRUE(form->Alarm().BlinkTimer.isActive());
-  EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
+  EXPECT_FALSE(form->Panel().DisplayIntervalTimer.isActive());
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), kCriticalText);
   EXPECT_TRUE(form->Pending[PendingLine1Text]);
   EXPECT_EQ(Drain(), (QStringList{kCriticalText, kCriticalText, kCancelShutdownText}));
@@ -108,7 +108,7 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_EQ(Status(), "Normal");
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Speed Load Temp");
   EXPECT_TRUE(form->Pending[PendingLine1Text]);
-  EXPECT_TRUE(form->DisplayIntervalTimer.isActive());
+  EXPECT_TRUE(form->Panel().DisplayIntervalTimer.isActive());
   EXPECT_EQ(Drain(), QStringList{"Log Cleared"});
 }
 
@@ -121,7 +121,7 @@ TEST_F(AlarmCycleTest, ACancelledShutdownLeavesAStoppedAlternationStopped) {
   reading.state = 3;
   Poll();
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Frosty");
-  EXPECT_FALSE(form->DisplayIntervalTimer.isActive());
+  EXPECT_FALSE(form->Panel().DisplayIntervalTimer.isActive());
 }
 
 TEST_F(AlarmCycleTest, ARedFaultCodeGetsBothTheActionAndTheShutdown) {

@@ -164,7 +164,7 @@ class DamagedSettingsTest : public ::testing::Test {
     EXPECT_TRUE(ui().CelsiusRadioButton->isChecked());
     EXPECT_TRUE(CelsiusFlag);
     EXPECT_EQ(ui().DispLine1Int->currentIndex(), settings::kDefaultDisplayInterval);
-    EXPECT_EQ(form->DisplayIntervalTimer.interval(),
+    EXPECT_EQ(form->Panel().DisplayIntervalTimer.interval(),
               settings::DisplayIntervalMs(settings::kDefaultDisplayInterval));
   }
 
@@ -186,7 +186,7 @@ class DamagedSettingsTest : public ::testing::Test {
     EXPECT_EQ(ui().WarningHandlingComboBox->currentIndex(), 2);
     EXPECT_TRUE(ui().FahrenheitRadioButton->isChecked());
     EXPECT_FALSE(CelsiusFlag);
-    EXPECT_EQ(form->DisplayIntervalTimer.interval(), 30000);
+    EXPECT_EQ(form->Panel().DisplayIntervalTimer.interval(), 30000);
   }
 
   FakeServices fakes;
@@ -249,7 +249,7 @@ TEST_F(DamagedSettingsTest, AGroupKeepsWhatItReadBeforeAWrongValue) {
   EXPECT_EQ(ui().DispParam1->currentIndex(), 1);
   // The unit group has no damage at all.
   EXPECT_TRUE(ui().FahrenheitRadioButton->isChecked());
-  EXPECT_EQ(form->DisplayIntervalTimer.interval(), 30000);
+  EXPECT_EQ(form->Panel().DisplayIntervalTimer.interval(), 30000);
 }
 
 TEST_F(DamagedSettingsTest, AFiftyMegabyteFileIsLeftAsItIsAndCostsNoSave) {
@@ -271,7 +271,7 @@ TEST_F(DamagedSettingsTest, AFiftyMegabyteFileIsLeftAsItIsAndCostsNoSave) {
   EXPECT_LT(clicked.elapsed(), 200);
   ui().Sensor3Alm->setValue(41);
   form->WriteChangesTimerTimer();
-  form->DisplayIntervalTimerTimer();
+  form->Panel().DisplayIntervalTimerTimer();
   EXPECT_EQ(SensorTable[3].WarningLimit, 41);  // in use all the same
   EXPECT_EQ(fakes.boxes.shown.size(), 1) << "said once, not at every save";
   ExpectRunning();
@@ -326,7 +326,7 @@ TEST_F(DamagedSettingsTest, AReadOnlyFileLoadsFullyAndRefusesSavesWithoutLosingA
   EXPECT_EQ(fakes.boxes.shown.front(), QStringLiteral("Error: Failed to set data for 'Sensor3Warn'"));
   EXPECT_EQ(SensorTable[3].WarningLimit, 41);
   ui().PrimaryTextComboBox->setEditText(QStringLiteral("Warmer"));
-  form->DisplayIntervalTimerTimer();
+  form->Panel().DisplayIntervalTimerTimer();
   EXPECT_EQ(fakes.boxes.shown.back(), QStringLiteral("Error: Failed to set data for 'DisplayLine1P'"));
   ExpectRunning();
   EXPECT_EQ(SettingsOnDisk(), file);

@@ -117,7 +117,7 @@ TEST_F(SoakTest, ALastingFaultAndWarningForDaysKeepMemoryQueueLogAndPaceInBounds
       {&f.UpdateDataTimer, [&f] { f.UpdateDataTimerTimer(); }, true},
       {&f.StatusTimer, [&f] { f.StatusTimerTimer(); }},
       {&f.WriteChangesTimer, [&f] { f.WriteChangesTimerTimer(); }},
-      {&f.DisplayIntervalTimer, [&f] { f.DisplayIntervalTimerTimer(); }},
+      {&f.Panel().DisplayIntervalTimer, [&f] { f.Panel().DisplayIntervalTimerTimer(); }},
       {&f.Log().MaintainTimer, [&f] { f.Log().MaintainTimerTimer(); }},
       {&f.Log().HoursRunTimer, [&f] { f.Log().HoursRunTimerTimer(); }},
       {&f.Alarm().BlinkTimer, [&f] { f.Alarm().BlinkTimerTimer(); }},
