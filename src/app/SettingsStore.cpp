@@ -155,14 +155,14 @@ void TForm1::LoadUnitSettings() {
   // interval the list shows rather than at the start-up placeholder of hours.
   const int item = ui_->DispLine1Int->currentIndex();
   if (settings::HasDisplayInterval(item))
-    frontPanel_->DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
+    watch_->Panel().DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
 }
 
 // ---------------------------------------------------------------------------
 // Deferred writes
 
 void TForm1::WriteChangesTimerTimer() {
-  if (!UpdateDataTimer.isActive()) {
+  if (!watch_->UpdateDataTimer.isActive()) {
     // With the data poll stopped the unit is not being talked to: changes for
     // the unit and the limits are dropped, the rest waits for the poll.
     Pending.Lower({PendingSensorNames, PendingUnitSettings, PendingWarningLimits, PendingShutdownLimits,
@@ -170,7 +170,7 @@ void TForm1::WriteChangesTimerTimer() {
     return;
   }
   Service(PendingFanBlock, [this] { SendFanBootBlock(); });
-  Service(PendingLine1Text, [this] { frontPanel_->SendLine1Text(ui_->PrimaryTextComboBox->currentText()); });
+  Service(PendingLine1Text, [this] { watch_->Panel().SendLine1Text(ui_->PrimaryTextComboBox->currentText()); });
   Service(PendingDisplayParams, [this] { SaveDisplayParams(); });
   Service(PendingUnitSettings, [this] { SendUnitSettings(); });
   Service(PendingHigherLower, [this] { SaveHigherLower(); });

@@ -113,7 +113,7 @@ TEST_F(SettingsStoreTest, OptionalDoesNotOverwriteAStoredNameAndNAIsNeverSaved) 
 TEST_F(SettingsStoreTest, WhileTheDataPollIsStoppedUnitAndLimitChangesAreDropped) {
   Start();
   Device.Settings.SetOperatingHours(100);
-  form->UpdateDataTimer.stop();
+  form->Watcher().UpdateDataTimer.stop();
   ui().Sensor2Alm->setValue(9);
   ui().Par3HighLow->setCurrentIndex(0);
   form->Pending.Raise(PendingUnitSettings);
@@ -127,7 +127,7 @@ TEST_F(SettingsStoreTest, WhileTheDataPollIsStoppedUnitAndLimitChangesAreDropped
   EXPECT_TRUE(fakes.link.requests.empty());
   EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
 
-  form->UpdateDataTimer.start();
+  form->Watcher().UpdateDataTimer.start();
   form->WriteChangesTimerTimer();
   EXPECT_EQ(fakes.link.RequestsNumbered(0x03).size(), 1u);
   EXPECT_TRUE(fakes.link.RequestsNumbered(0x02).empty());
