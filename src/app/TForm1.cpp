@@ -61,10 +61,10 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   connect(watch_.get(), &Watch::linkStateChanged, this, &TForm1::linkStateChanged);
   connect(watch_.get(), &Watch::statusSampled, this, &TForm1::statusSampled);
 
-  StatusTimer.setInterval(1500);
+  statusTimer_.setInterval(1500);
   WriteChangesTimer.setInterval(4000);
-  HeatingCountDownTimer.setInterval(60000);
-  connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
+  heatingCountDownTimer_.setInterval(60000);
+  connect(&statusTimer_, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
   connect(&WriteChangesTimer, &QTimer::timeout, this, &TForm1::WriteChangesTimerTimer);
 
   CreatePopupMenu();
@@ -220,7 +220,7 @@ void TForm1::StartPeriodicTimers() {
   watch_->Log().MaintainTimer.start();
   watch_->Log().HoursRunTimer.start();
   watch_->UpdateDataTimer.start();
-  StatusTimer.start();
+  statusTimer_.start();
 }
 
 void TForm1::CreatePopupMenu() {
@@ -370,8 +370,8 @@ void TForm1::CloseDown() {
   closedDown_ = true;
 
   // The periodic work ends first.
-  for (QTimer* t : {&HeatingCountDownTimer, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
-                    &StatusTimer,
+  for (QTimer* t : {&heatingCountDownTimer_, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
+                    &statusTimer_,
                     &watch_->Panel().DisplayIntervalTimer, &WriteChangesTimer}) {
     t->stop();
   }

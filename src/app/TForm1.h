@@ -164,13 +164,11 @@ class TForm1 : public QMainWindow, private WatchFace {
   void ErrorViewButtonClick();
   void SendButtonClick();
   // True while the clear-log question or the heating dialog is open.
-  bool ModalDialogOpen = false;
-  // The clear-log dialog's answer; false: delete the operation log.
-  bool LogClearCanceled = true;
+  bool ModalDialogOpen() const { return modalDialogOpen_; }
   void HeatingSliderChange();
   void HeatingCountDownTimerTimer();
   // kReductionBase + m/1440: m minutes of reduced heating are left.
-  double ReductionEnd = kReductionBase;
+  double ReductionEnd() const { return reductionEnd_; }
   void WeekdayCheckBoxClick(int day);  // 1 Monday .. 5 Friday
   void MondayCheckBoxClick() { WeekdayCheckBoxClick(1); }
   void TuesdayCheckBoxClick() { WeekdayCheckBoxClick(2); }
@@ -179,7 +177,9 @@ class TForm1 : public QMainWindow, private WatchFace {
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer StatusTimer, WriteChangesTimer, HeatingCountDownTimer;
+  QTimer WriteChangesTimer;
+  QTimer& StatusTimer() { return statusTimer_; }
+  QTimer& HeatingCountDownTimer() { return heatingCountDownTimer_; }
 
   void StatusTimerTimer();
   // Shows one text in the status bar, whole or, where it is too long, with
@@ -284,6 +284,11 @@ class TForm1 : public QMainWindow, private WatchFace {
   QString programFolder_;
   bool formReady_ = false;
   bool closedDown_ = false;
+  QTimer statusTimer_, heatingCountDownTimer_;
+  bool modalDialogOpen_ = false;
+  // The clear-log dialog's answer; false: delete the operation log.
+  bool logClearCanceled_ = true;
+  double reductionEnd_ = kReductionBase;
 
   // A report box over the window that no handler waits for.
   ReportFunction report_;
