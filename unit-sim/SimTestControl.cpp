@@ -5,6 +5,7 @@
 #include "device/UnitLink.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -144,6 +145,12 @@ bool SimTestControl::Apply(const QString& command) {
     unit_.Plug();
   } else if (verb == QLatin1String("minimise") && words.size() == 1 && window_) {
     window_->showMinimized();
+  } else if (verb == QLatin1String("handling") && words.size() == 2 && window_) {
+    // The warning choice, as a user picks it on the System tab.
+    const int item = words.at(1).toInt(&ok);
+    auto* box = window_->findChild<QComboBox*>(QStringLiteral("WarningHandlingComboBox"));
+    ok = ok && box && item >= 0 && item < box->count();
+    if (ok) box->setCurrentIndex(item);
   } else if (verb == QLatin1String("close") && words.size() == 1 && window_) {
     window_->close();
   } else if (verb == QLatin1String("closemodal") && words.size() == 1) {

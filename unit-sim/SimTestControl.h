@@ -13,6 +13,7 @@
 //   sensor <n> <degC>   impose sensor n's reading (1..5)
 //   unplug | plug       the cable
 //   minimise            minimise the program's main window
+//   handling <n>        choose warning handling item n, as a user would
 //   close               close it, as its close button does
 //   closemodal          close the message box on screen
 //   report              write "<file>.window" (below)

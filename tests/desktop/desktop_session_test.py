@@ -505,6 +505,21 @@ def run_late_watcher(session):
         time.sleep(0.1)
     check(all(shown), f'once the blinking is over the icon shows ({shown.count(False)} of {len(shown)} blank)')
 
+    # "Blinking tray icon": the reply that ends the warning stops the blink
+    # wherever it is, on its blank picture too; the icon must show then.
+    session.command('handling 1')
+    session.command('force 81')
+    wait_until('the warning again', lambda: item.tooltip() == 'RESTART DELAY', 10)
+    time.sleep(3.5)
+    session.command('clear')
+    wait_until('the warning to end', lambda: item.tooltip() != 'RESTART DELAY', 10)
+    shown = []
+    until = time.monotonic() + 2
+    while time.monotonic() < until:
+        shown.append(item.icon_visible())
+        time.sleep(0.1)
+    check(all(shown), f'once a blinking warning is over the icon shows ({shown.count(False)} of {len(shown)} blank)')
+
     session.stop('notifications')
     session.command('unplug')
     time.sleep(3.5)
