@@ -298,6 +298,16 @@ class Item:
                    dbus_interface=MENU, timeout=5)
 
 
+def icon_samples(item, seconds):
+    """Whether the icon shows a picture, every 0.1 s for that long."""
+    shown = []
+    until = time.monotonic() + seconds
+    while time.monotonic() < until:
+        shown.append(item.icon_visible())
+        time.sleep(0.1)
+    return shown
+
+
 def registered_item(session, timeout):
     items = wait_until('the program\'s StatusNotifierItem', session.items, timeout)
     return Item(session, items[-1])
@@ -498,11 +508,7 @@ def run_late_watcher(session):
     session.command('sensor 1 -40')
     wait_until('the cancelled notification', lambda: [
         n for n in session.notifications()[before:] if str(n[3]) == 'Emergency shutdown cancelled'], 10)
-    shown = []
-    until = time.monotonic() + 2
-    while time.monotonic() < until:
-        shown.append(item.icon_visible())
-        time.sleep(0.1)
+    shown = icon_samples(item, 2)
     check(all(shown), f'once the blinking is over the icon shows ({shown.count(False)} of {len(shown)} blank)')
 
     # "Blinking tray icon": the reply that ends the warning stops the blink
@@ -513,11 +519,7 @@ def run_late_watcher(session):
     time.sleep(3.5)
     session.command('clear')
     wait_until('the warning to end', lambda: item.tooltip() != 'RESTART DELAY', 10)
-    shown = []
-    until = time.monotonic() + 2
-    while time.monotonic() < until:
-        shown.append(item.icon_visible())
-        time.sleep(0.1)
+    shown = icon_samples(item, 2)
     check(all(shown), f'once a blinking warning is over the icon shows ({shown.count(False)} of {len(shown)} blank)')
 
     session.stop('notifications')
