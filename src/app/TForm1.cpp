@@ -73,6 +73,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
                                                *services_.clock, report_);
   frontPanel_ = std::make_unique<FrontPanel>(static_cast<FrontPanelContext&>(*this),
                                              FrontPanel::Seams{services_.settingsPath, report_});
+  settings_ = std::make_unique<SettingsStore>(static_cast<SettingsStoreContext&>(*this), *frontPanel_,
+                                              SettingsStore::Seams{services_.settingsPath, report_});
   StatusCycle* cycle = statusCycle_.get();
   exchange_->SetDecoder(1, [cycle](const QByteArray& payload) { cycle->ComDataPacket1Packet(cycle, payload); });
   exchange_->SetDecoder(2, [cycle](const QByteArray& payload) { cycle->ComDataPacket2Packet(cycle, payload); });
@@ -83,11 +85,9 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
   UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);
-  WriteChangesTimer.setInterval(4000);
   HeatingCountDownTimer.setInterval(60000);
   connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
   connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
-  connect(&WriteChangesTimer, &QTimer::timeout, this, &TForm1::WriteChangesTimerTimer);
 
   CreatePopupMenu();
   CreateTrayIcon();
@@ -133,22 +133,25 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     ConnectWeekdayHandlers();
     ConnectDisplayAndFanHandlers();
     ResetSettingsToDefaults();
-    LoadSensorSettings();
-    LoadDisplaySettings();
-    LoadUnitSettings();
+    settings_->LoadSensorSettings();
+    ShowSensorSettings();
+    settings_->LoadDisplaySettings();
+    ShowDisplaySettings();
+    settings_->LoadUnitSettings();
+    ShowUnitSettings();
 
     // One operation-log record per start, of the settings just loaded.
     logs_->WriteOperationLogSnapshot();
 
     // Nothing of the start-up state is written back.
-    ClearPendingFlags();
+    settings_->ClearPendingFlags();
     frontPanel_->Line1ShowsPrimary = true;
 
     RequestInitialBlocks();
 
     StartPeriodicTimers();
     // The fans' packet goes out just below, not with the next write tick.
-    Pending.Lower(PendingFanBlock);
+    settings_->Pending.Lower(PendingFanBlock);
 
     services_.clock->Pause(100);
     SetFansToNormalAndSend();
@@ -247,7 +250,7 @@ void TForm1::RequestInitialBlocks() {
 }
 
 void TForm1::StartPeriodicTimers() {
-  WriteChangesTimer.start();
+  settings_->WriteChangesTimer.start();
   frontPanel_->DisplayIntervalTimer.start();
   logs_->MaintainTimer.start();
   logs_->HoursRunTimer.start();
@@ -422,7 +425,7 @@ void TForm1::CloseDown() {
 
   // The periodic work ends first.
   for (QTimer* t : {&HeatingCountDownTimer, &logs_->MaintainTimer, &UpdateDataTimer, &StatusTimer,
-                    &frontPanel_->DisplayIntervalTimer, &WriteChangesTimer}) {
+                    &frontPanel_->DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
     t->stop();
   }
   // The running hours go back to the unit, which keeps the counter. Before
@@ -430,7 +433,7 @@ void TForm1::CloseDown() {
   // (the block would otherwise carry 65535).
   if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden() && model_.operatingHours > 0) {
     Device.Settings.SetOperatingHours(model_.operatingHours);
-    SendUnitSettings();  // a failure is reported and the close goes on
+    settings_->SendUnitSettings();  // a failure is reported and the close goes on
   }
   SendBlankDisplayLines();
   terminating_ = true;

@@ -11,6 +11,7 @@
 #include "config/FrontPanel.h"
 #include "config/PendingWrites.h"
 #include "config/SettingsKey.h"
+#include "config/SettingsStore.h"
 #include "logs/LogFile.h"
 #include "logs/Logs.h"
 #include "logs/MailSender.h"
@@ -53,7 +54,8 @@ class TForm1 : public QMainWindow,
                private AlarmsContext,
                private StatusCycleContext,
                private LogsContext,
-               private FrontPanelContext {
+               private FrontPanelContext,
+               private SettingsStoreContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -111,19 +113,17 @@ class TForm1 : public QMainWindow,
   void SetupSensorComboBox3Change() { SetupSensorComboBoxChange(3); }
   void SetupSensorComboBox4Change() { SetupSensorComboBoxChange(4); }
   void SetupSensorComboBox5Change() { SetupSensorComboBoxChange(5); }
-  void Par2HighLowChange() { Pending.Raise(PendingHigherLower); }
-  void Par3HighLowChange() { Pending.Raise(PendingHigherLower); }
-  void Par4HighLowChange() { Pending.Raise(PendingHigherLower); }
-  void Par5HighLowChange() { Pending.Raise(PendingHigherLower); }
+  void Par2HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
+  void Par3HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
+  void Par4HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
+  void Par5HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
   void SensorAlmChange(int sensor);   // Sensor1AlmChange .. Sensor5AlmChange
   void SensorShDnChange(int sensor);  // Sensor1ShDnChange .. Sensor5ShDnChange
-  void BootTempComboBoxChange() { Pending.Raise(PendingBootTemperature); }
-  void SendUnitSettings();
-  void SendFanBootBlock();
+  void BootTempComboBoxChange() { settings_->Pending.Raise(PendingBootTemperature); }
 
   // --- front panel: line 1's alternation and line 2 there, the texts here ---
   FrontPanel& Panel() { return *frontPanel_; }
-  void PrimaryTextComboBoxChange() { Pending.Raise(PendingLine1Text); }
+  void PrimaryTextComboBoxChange() { settings_->Pending.Raise(PendingLine1Text); }
   void SecondaryTextComboBoxChange() {}
   void DispParamChange();  // DispParam1Change .. DispParam3Change
 
@@ -134,16 +134,13 @@ class TForm1 : public QMainWindow,
   void RearFanManualChange() { FanManualChange(1); }
   void SetFansToNormalAndSend();
 
-  // --- settings store ---
+  // --- settings: loaded, saved and sent there, shown here ---
+  SettingsStore& Settings() { return *settings_; }
   void ResetSettingsToDefaults() override;
-  void LoadSensorSettings();
-  void LoadDisplaySettings();
-  void LoadUnitSettings();
-  void WriteChangesTimerTimer();
-  void ClearPendingFlags();
-
-  // Deferred writes: raised by change handlers, carried out by the 4 s tick.
-  PendingWrites Pending;
+  // What the store's three start-up loads found, into the controls.
+  void ShowSensorSettings();
+  void ShowDisplaySettings();
+  void ShowUnitSettings();
 
   // The Setup-tab row and System-tab panels of sensor 1..5.
   struct SensorControls {
@@ -180,7 +177,7 @@ class TForm1 : public QMainWindow,
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer UpdateDataTimer, StatusTimer, WriteChangesTimer, HeatingCountDownTimer;
+  QTimer UpdateDataTimer, StatusTimer, HeatingCountDownTimer;
 
   void UpdateDataTimerTimer();
   void StatusTimerTimer();
@@ -273,17 +270,6 @@ class TForm1 : public QMainWindow,
   // The main window counts as visible for the status cycle while it is shown
   // or sits minimised in the notification area.
   bool MainWindowCountsAsVisible() const;
-  // Lowers a raised pending write and carries out its action.
-  template <typename Action>
-  void Service(PendingWrite write, Action action) {
-    if (Pending.Take(write)) action();
-  }
-  void SaveDisplayParams();
-  void SaveHigherLower();
-  void SaveSensorNames();
-  void SaveWarningLimits();
-  void SaveShutdownLimits();
-  void SaveBootTemperature();
 
   std::unique_ptr<Ui::TForm1> ui_;
   Services services_;
@@ -300,6 +286,7 @@ class TForm1 : public QMainWindow,
   std::unique_ptr<Alarms> alarms_;
   std::unique_ptr<StatusCycle> statusCycle_;
   std::unique_ptr<FrontPanel> frontPanel_;
+  std::unique_ptr<SettingsStore> settings_;
 
   // What the status cycle reaches in the window.
   bool CycleWanted() const override;
@@ -312,6 +299,16 @@ class TForm1 : public QMainWindow,
   QString SecondaryText() const override;
   int DisplayParam(int number) const override;
 
+  // What the settings store reaches in the window (besides the primary text,
+  // the display items and the exchange it shares with the above).
+  bool PollRunning() const override;
+  int HigherLowerChoice(int sensor) const override;
+  QString SensorNameText(int sensor) const override;
+  int WarningLimitValue(int sensor) const override;
+  int ShutdownLimitValue(int sensor) const override;
+  int BootTempChoice() const override;
+  QString BootTempText() const override;
+
   // What the alarms reach in the window.
   int WarningHandling() const override;
   void AnimateTrayIcon(bool on) override;
@@ -323,7 +320,7 @@ class TForm1 : public QMainWindow,
   bool AlternationRunning() const override { return frontPanel_->AlternationRunning(); }
   bool AlternationChosen() const override;
   void SetAlternation(bool on) override { frontPanel_->SetAlternation(on); }
-  void RaisePending(PendingWrite write) override { Pending.Raise(write); }
+  void RaisePending(PendingWrite write) override { settings_->Pending.Raise(write); }
   // A report box over the window that no handler waits for.
   ReportFunction report_;
 
