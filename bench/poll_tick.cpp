@@ -76,7 +76,7 @@ class Rig {
     form_ = std::make_unique<TForm1>(s);
     for (QTimer* t : {&form_->UpdateDataTimer, &form_->StatusTimer, &form_->Settings().WriteChangesTimer,
                       &form_->Panel().DisplayIntervalTimer, &form_->Log().MaintainTimer, &form_->Log().HoursRunTimer,
-                      &form_->HeatingCountDownTimer, &form_->ShutDownTimer, &form_->BlinkTimer})
+                      &form_->HeatingCountDownTimer, &form_->Alarm().ShutDownTimer, &form_->Alarm().BlinkTimer})
       t->stop();
     form_->show();
     if (history) {
