@@ -74,7 +74,7 @@ class Rig {
     Services s = fakes_.services();
     s.link = link_.get();
     form_ = std::make_unique<TForm1>(s);
-    for (QTimer* t : {&form_->UpdateDataTimer, &form_->StatusTimer, &form_->Settings().WriteChangesTimer,
+    for (QTimer* t : {&form_->Watcher().UpdateDataTimer, &form_->StatusTimer, &form_->Settings().WriteChangesTimer,
                       &form_->Panel().DisplayIntervalTimer, &form_->Log().MaintainTimer, &form_->Log().HoursRunTimer,
                       &form_->HeatingCountDownTimer, &form_->Alarm().ShutDownTimer, &form_->Alarm().BlinkTimer})
       t->stop();
@@ -115,7 +115,7 @@ class Rig {
       all += QLatin1Char('|') + l->text();
     return all;
   }
-  void Tick() { form_->UpdateDataTimerTimer(); }
+  void Tick() { form_->Watcher().UpdateDataTimerTimer(); }
   static void Paint() { QCoreApplication::sendPostedEvents(); }
 
   // What the ticks did besides updating the window: alarms, message boxes.

@@ -21,7 +21,7 @@ void TForm1::ConnectDisplayAndFanHandlers() {
           &TForm1::SecondaryTextComboBoxChange);
   for (QComboBox* box : {ui_->DispParam1, ui_->DispParam2, ui_->DispParam3})
     connect(box, &QComboBox::currentIndexChanged, this, &TForm1::DispParamChange);
-  connect(ui_->DispLine1Int, &QComboBox::currentIndexChanged, frontPanel_.get(),
+  connect(ui_->DispLine1Int, &QComboBox::currentIndexChanged, &watch_->Panel(),
           &FrontPanel::DispLine1IntChange);
 
   connect(ui_->FrontFanModeComboBox, &QComboBox::currentIndexChanged, this,
@@ -39,7 +39,7 @@ void TForm1::ConnectDisplayAndFanHandlers() {
 
 void TForm1::DispParamChange() {
   settings_->Pending.Raise(PendingDisplayParams);
-  frontPanel_->ComposeDisplayLine2();
+  watch_->Panel().ComposeDisplayLine2();
 }
 
 // ---------------------------------------------------------------------------

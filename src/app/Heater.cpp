@@ -96,7 +96,7 @@ void TForm1::HeatingSliderChange() {
       ShowPanel(u.HeatingTimerPanel, RemainingTimeText(ReductionEnd));
       u.HeaterReduceLabel->setEnabled(true);
       // Until the next status report replaces it.
-      model_.status = {QStringLiteral("Heating Reduced"), PanelColour::Orange};
+      watch_->Model().status = {QStringLiteral("Heating Reduced"), PanelColour::Orange};
       ShowStatusPanel();
       u.SystemStatPanel->repaint();
     } else {
@@ -105,7 +105,7 @@ void TForm1::HeatingSliderChange() {
       // Without a reduction the heater does not go below 70 %; this runs the
       // handler once more, for position 7.
       if (u.HeatingSlider->value() < 7) u.HeatingSlider->setValue(7);
-      model_.status = {QStringLiteral("Normal"), PanelColour::Green};
+      watch_->Model().status = {QStringLiteral("Normal"), PanelColour::Green};
       ShowStatusPanel();
       u.SystemStatPanel->repaint();
     }

@@ -7,14 +7,13 @@
 
 #include "ui_TForm1.h"
 
-#include <QDebug>
 #include <QEvent>
 #include <QRadioButton>
 
 HistoryFeature::HistoryFeature(TForm1& form, const QString& path, QObject* parent)
-    : QObject(parent), form_(form) {
-  store_ = std::make_unique<HistoryStore>(
-      path, [this](const QString& reason) { Failed(reason); }, [this] { Resumed(); });
+    : QObject(parent),
+      form_(form),
+      recorder_(path, [this](QtMsgType type, const QString& text) { Say(type, text); }) {
   connect(&form_, &TForm1::statusSampled, this, &HistoryFeature::Sampled);
   connect(&form_, &TForm1::linkStateChanged, this, &HistoryFeature::LinkChanged);
   connect(&form_, &TForm1::historyRequested, this, &HistoryFeature::OpenWindow);
@@ -33,38 +32,26 @@ HistoryFeature::HistoryFeature(TForm1& form, const QString& path, QObject* paren
 
 HistoryFeature::~HistoryFeature() { delete window_.data(); }
 
-// The store says each once per spell. The status bar shows a text only
-// briefly; the program's messages (the journal, for a desktop start) keep it.
-void HistoryFeature::Failed(const QString& reason) {
-  const QString text = kHistoryNotSavedText.arg(reason);
-  qWarning().noquote() << text;
-  Say(text);
-}
-
-void HistoryFeature::Resumed() {
-  qInfo().noquote() << kHistorySavedAgainText;
-  Say(kHistorySavedAgainText);
-}
-
-void HistoryFeature::Say(const QString& text) {
+// The status bar shows a text only briefly; the program's messages (the
+// journal, for a desktop start) keep it.
+void HistoryFeature::Say(QtMsgType type, const QString& text) {
+  JournalHistoryNotice(type, text);
   if (StatusMessageQueue* queue = form_.Queue()) queue->Append(text);
 }
 
 void HistoryFeature::Sampled(const StatusSample& sample) {
-  const HistoryPoint point = ToHistoryPoint(sample);
-  store_->Append(point, ToHistorySensors(sample));
+  const HistoryPoint point = recorder_.Sampled(sample);
   if (window_) window_->AddPoint(point);
 }
 
 void HistoryFeature::LinkChanged(bool up) {
-  const LinkEvent event{form_.Clock().Now().toMSecsSinceEpoch(), up};
-  store_->NoteLink(event.ms, event.up);
+  const LinkEvent event = recorder_.LinkChanged(up, form_.Clock().Now());
   if (window_) window_->AddLinkEvent(event);
 }
 
 void HistoryFeature::OpenWindow() {
   if (!window_) {
-    window_ = new HistoryWindow(*store_, [this] { return form_.Clock().Now(); });
+    window_ = new HistoryWindow(recorder_.Store(), [this] { return form_.Clock().Now(); });
   }
   window_->show();
   window_->raise();

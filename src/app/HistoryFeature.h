@@ -1,24 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The history as the main window feeds it: every status sample and every
-// change of the link goes into the store, and into the history window while
-// that is open. The window opens from the tray menu and from a double-click
-// on the System tab's temperatures.
+// The history as the main window shows it: the recorder is fed the window's
+// status samples and link changes, and what it stores goes into the history
+// window while that is open. The window opens from the tray menu and from a
+// double-click on the System tab's temperatures. The recorder's notices go
+// to the status bar as well as the program's messages.
 
-#include "history/HistoryStore.h"
+#include "history/HistoryRecorder.h"
 #include "app/HistoryWindow.h"
 
 #include <QObject>
 #include <QPointer>
 
-#include <memory>
-
 class TForm1;
 class HistoryWindow;
 struct StatusSample;
-
-inline const QString kHistoryNotSavedText = QStringLiteral("History is not being saved: %1");
-inline const QString kHistorySavedAgainText = QStringLiteral("History is being saved again");
 
 class HistoryFeature : public QObject {
   Q_OBJECT
@@ -26,7 +22,8 @@ class HistoryFeature : public QObject {
   HistoryFeature(TForm1& form, const QString& path, QObject* parent = nullptr);
   ~HistoryFeature() override;
 
-  HistoryStore& Store() { return *store_; }
+  HistoryRecorder& Recorder() { return recorder_; }
+  HistoryStore& Store() { return recorder_.Store(); }
   // Null while closed.
   HistoryWindow* Window() const { return window_; }
   void OpenWindow();
@@ -37,11 +34,9 @@ class HistoryFeature : public QObject {
  private:
   void Sampled(const StatusSample& sample);
   void LinkChanged(bool up);
-  void Failed(const QString& reason);
-  void Resumed();
-  void Say(const QString& text);
+  void Say(QtMsgType type, const QString& text);
 
   TForm1& form_;
-  std::unique_ptr<HistoryStore> store_;
+  HistoryRecorder recorder_;
   QPointer<HistoryWindow> window_;
 };

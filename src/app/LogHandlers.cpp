@@ -45,7 +45,7 @@ void TForm1::UseDefaultLogServices() {
     ownMail_ = std::make_unique<SendmailTransport>();
     services_.mail = ownMail_.get();
   }
-  logs_->Open(services_.logFolder);
+  watch_->Log().Open(services_.logFolder);
 }
 
 void TForm1::ConnectLogHandlers() {
@@ -63,7 +63,7 @@ SnapshotSettings TForm1::CurrentSettings() const {
   SnapshotSettings chosen;
   chosen.displayLine1 = u.PrimaryTextComboBox->currentText();
   chosen.displayLine2 = u.SecondaryTextComboBox->currentText();
-  chosen.displayInterval = frontPanel_->DisplayIntervalTimer.interval();
+  chosen.displayInterval = watch_->Panel().DisplayIntervalTimer.interval();
   chosen.warningHandling = u.WarningHandlingComboBox->currentText();
   chosen.bootTemperature = u.BootTempComboBox->currentText();
   chosen.heaterEffect = u.HeatingSlider->value() * 10;
@@ -79,32 +79,32 @@ void TForm1::ShowOperatingHoursNow() {
 // Misc. tab buttons
 
 void TForm1::ViewLogButtonClick() {
-  if (LogFile* log = logs_->OperationLog()) log->OpenInViewer(*services_.launcher);
+  if (LogFile* log = watch_->Log().OperationLog()) log->OpenInViewer(*services_.launcher);
 }
 
 void TForm1::ErrorViewButtonClick() {
-  if (LogFile* log = logs_->ErrorLog()) log->OpenInViewer(*services_.launcher);
+  if (LogFile* log = watch_->Log().ErrorLog()) log->OpenInViewer(*services_.launcher);
 }
 
 void TForm1::ClearLogButtonClick() {
-  LogFile* operationLog = logs_->OperationLog();
+  LogFile* operationLog = watch_->Log().OperationLog();
   if (!operationLog) return;
   try {
     if (!services_.boxes->AskOkCancel(QStringLiteral("Are you sure, you want to Clear the operation log?"),
                                       QStringLiteral("Confirm Delete")))
       return;
     operationLog->Delete();
-    if (statusQueue_) statusQueue_->Append(QStringLiteral("Log Cleared"));
+    if (Queue()) Queue()->Append(QStringLiteral("Log Cleared"));
   } catch (const std::exception& e) {
     report_(ErrorReportText(e));
   }
 }
 
 void TForm1::SendButtonClick() {
-  if (!logs_->ErrorLog() || !logs_->OperationLog()) return;
+  if (!watch_->Log().ErrorLog() || !watch_->Log().OperationLog()) return;
   Guarded(report_, [&] {
     SendMail(*services_.mail, kErrorReportSubject, ReportAddress(services_.settingsPath), kErrorReportText,
-             logs_->ErrorLog()->FileName(), statusQueue_.get());
+             watch_->Log().ErrorLog()->FileName(), Queue());
   });
 }
 
@@ -134,11 +134,11 @@ void TForm1::OfferToClearOperationLog(int sizeKb) {
   Guarded(report_, [&] {
     services_.boxes->ExecModal(dialog);
     if (LogClearCanceled) {
-      if (statusQueue_) statusQueue_->Append(QStringLiteral("Log clear canceled"));
+      if (Queue()) Queue()->Append(QStringLiteral("Log clear canceled"));
     } else {
       // The close path may have run while the dialog stood.
-      if (LogFile* log = logs_->OperationLog()) log->Delete();
-      if (statusQueue_) statusQueue_->Append(QStringLiteral("Log Cleared"));
+      if (LogFile* log = watch_->Log().OperationLog()) log->Delete();
+      if (Queue()) Queue()->Append(QStringLiteral("Log Cleared"));
     }
   });
   ModalDialogOpen = false;

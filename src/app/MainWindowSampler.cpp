@@ -67,31 +67,19 @@ void TForm1::CreateTrayIcon() {
 }
 
 void TForm1::StartCpuSampler() {
-  ICpuSources* sources = services_.cpu;
-  if (!sources) {
-    ownCpuSources_ = MakeSystemCpuSources();
-    sources = ownCpuSources_.get();
-  }
   TPerformanceGraph* graph = ui_->CPULoadGraph;
   graph->Model().SetGridSize(7);
   graph->Model().SetGradient(100);
 
-  // Started only once its errors have somewhere to go.
-  cpuThread_ = std::make_unique<CPUThread>(true, CpuSpeedMHz.get(), CpuLoadPercent.get(), *sources);
-  ShowSamplerIn(*cpuThread_, ui_->CPUSpeedLoadPanel, graph, trayIcon1_);
-  connect(cpuThread_.get(), &CPUThread::ErrorRaised, this, &TForm1::ReportError);
+  // Started only once its results have somewhere to go.
+  CPUThread& sampler = watch_->CreateCpuSampler();
+  ShowSamplerIn(sampler, ui_->CPUSpeedLoadPanel, graph, trayIcon1_);
   NoteMainWindowVisibility();
-  cpuThread_->start();
-}
-
-void TForm1::StopCpuSampler() {
-  if (!cpuThread_) return;
-  cpuThread_->TerminateAndWait();
-  cpuThread_.reset();
+  sampler.start();
 }
 
 void TForm1::NoteMainWindowVisibility() {
-  if (cpuThread_) cpuThread_->SetMainWindowVisible(MainWindowCountsAsVisible());
+  if (CPUThread* sampler = watch_->CpuSampler()) sampler->SetMainWindowVisible(MainWindowCountsAsVisible());
 }
 
 void TForm1::showEvent(QShowEvent* event) {

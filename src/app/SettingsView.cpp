@@ -106,13 +106,13 @@ void TForm1::ShowUnitSettings() {
   // interval the list shows rather than at the start-up placeholder of hours.
   const int item = ui_->DispLine1Int->currentIndex();
   if (settings::HasDisplayInterval(item))
-    frontPanel_->DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
+    watch_->Panel().DisplayIntervalTimer.setInterval(settings::DisplayIntervalMs(item));
 }
 
 // ---------------------------------------------------------------------------
 // What the settings store reaches in the window
 
-bool TForm1::PollRunning() const { return UpdateDataTimer.isActive(); }
+bool TForm1::PollRunning() const { return watch_->UpdateDataTimer.isActive(); }
 
 int TForm1::HigherLowerChoice(int sensor) const { return Row(sensor).higherLower->currentIndex(); }
 

@@ -50,16 +50,16 @@ bool TForm1::MainWindowCountsAsVisible() const {
 // ---------------------------------------------------------------------------
 // The model's panels
 
-void TForm1::ShowStatusPanel() { ShowPanelState(ui_->SystemStatPanel, model_.status); }
+void TForm1::ShowStatusPanel() { ShowPanelState(ui_->SystemStatPanel, watch_->Model().status); }
 
 void TForm1::ShowSensorStates() {
-  for (int n = 1; n <= 5; ++n) ShowPanelState(Row(n).state, model_.SensorState(n));
+  for (int n = 1; n <= 5; ++n) ShowPanelState(Row(n).state, watch_->Model().SensorState(n));
 }
 
-void TForm1::ShowOperatingHours() { ui_->OperHours->setText(QString::number(model_.operatingHours)); }
+void TForm1::ShowOperatingHours() { ui_->OperHours->setText(QString::number(watch_->Model().operatingHours)); }
 
 // ---------------------------------------------------------------------------
-// What the status cycle reaches in the window
+// What the status cycle shows in the window
 
 // Until the window is up, a reply only updates the readings.
 bool TForm1::CycleWanted() const { return formReady_ && MainWindowCountsAsVisible(); }
@@ -68,9 +68,6 @@ void TForm1::StopTrayBlink() {
   if (trayIcon1_) trayIcon1_->SetAnimate(false);
 }
 
-int TForm1::SampledCpuClock() const { return CpuSpeedMHz ? static_cast<int>(*CpuSpeedMHz) : 0; }
-
-int TForm1::SampledCpuLoad() const { return CpuLoadPercent ? static_cast<int>(*CpuLoadPercent) : 0; }
 
 // ---------------------------------------------------------------------------
 // Status cycle
@@ -207,6 +204,6 @@ void TForm1::IconShowComboBoxChange() {
   Guarded(report_, [&] {
     TrayHintSource = ui_->IconShowComboBox->currentIndex();
     // The new choice shows now, not at the next sample.
-    if (cpuThread_) cpuThread_->UpdateTrayHint();
+    if (CPUThread* sampler = watch_->CpuSampler()) sampler->UpdateTrayHint();
   });
 }

@@ -57,36 +57,14 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   ui_->setupUi(this);
   if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
   report_ = [this](const QString& text) { services_.boxes->ShowReport(this, text); };
-  UnitExchange::Context exchange;
-  exchange.link = services_.link;
-  exchange.report = report_;
-  exchange.notice = [this](const QString& text) {
-    if (statusQueue_) statusQueue_->Append(text);
-  };
-  exchange_ = std::make_unique<UnitExchange>(std::move(exchange));
-  connect(exchange_.get(), &UnitExchange::linkStateChanged, this, &TForm1::linkStateChanged);
-  alarms_ = std::make_unique<Alarms>(
-      model_, static_cast<AlarmsContext&>(*this),
-      Alarms::Seams{services_.sound, services_.powerOff, services_.clock, services_.settingsPath, report_});
-  logs_ = std::make_unique<Logs>(model_, static_cast<LogsContext&>(*this), *services_.clock, report_);
-  statusCycle_ = std::make_unique<StatusCycle>(model_, *alarms_, static_cast<StatusCycleContext&>(*this),
-                                               *services_.clock, report_);
-  frontPanel_ = std::make_unique<FrontPanel>(static_cast<FrontPanelContext&>(*this),
-                                             FrontPanel::Seams{services_.settingsPath, report_});
-  settings_ = std::make_unique<SettingsStore>(static_cast<SettingsStoreContext&>(*this), *frontPanel_,
+  watch_ = std::make_unique<Watch>(services_, static_cast<WatchFace&>(*this), report_);
+  connect(watch_.get(), &Watch::linkStateChanged, this, &TForm1::linkStateChanged);
+  connect(watch_.get(), &Watch::statusSampled, this, &TForm1::statusSampled);
+  settings_ = std::make_unique<SettingsStore>(static_cast<SettingsStoreContext&>(*this), watch_->Panel(),
                                               SettingsStore::Seams{services_.settingsPath, report_});
-  StatusCycle* cycle = statusCycle_.get();
-  exchange_->SetDecoder(1, [cycle](const QByteArray& payload) { cycle->ComDataPacket1Packet(cycle, payload); });
-  exchange_->SetDecoder(2, [cycle](const QByteArray& payload) { cycle->ComDataPacket2Packet(cycle, payload); });
-  exchange_->SetDecoder(3, [cycle](const QByteArray& payload) { cycle->ComDataPacket3Packet(cycle, payload); });
-  exchange_->SetDecoder(6, [cycle](const QByteArray& payload) { cycle->ComDataPacket6Packet(cycle, payload); });
-  exchange_->SetDecoder(7, [cycle](const QByteArray& payload) { cycle->ComDataPacket7Packet(cycle, payload); });
-  connect(cycle, &StatusCycle::statusSampled, this, &TForm1::statusSampled);
 
-  UpdateDataTimer.setInterval(3000);
   StatusTimer.setInterval(1500);
   HeatingCountDownTimer.setInterval(60000);
-  connect(&UpdateDataTimer, &QTimer::timeout, this, &TForm1::UpdateDataTimerTimer);
   connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
 
   CreatePopupMenu();
@@ -102,14 +80,12 @@ TForm1::TForm1(const Services& services, QWidget* parent)
 
     // Without the unit there is nothing to run: the program ends here then.
     StartUsbLink();
-    if (terminating_) return;
+    if (Terminating()) return;
 
     // The CPU clock and load are measured on their own thread from here on.
-    CpuSpeedMHz = std::make_unique<RelaxedAtomic<int>>(0);
-    CpuLoadPercent = std::make_unique<RelaxedAtomic<int>>(0);
     StartCpuSampler();
 
-    statusQueue_ = std::make_unique<StatusMessageQueue>();
+    watch_->CreateQueue();
     ui_->PageControl1->setCurrentIndex(0);
     TrayHintSource = 0;
 
@@ -141,13 +117,13 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     ShowUnitSettings();
 
     // One operation-log record per start, of the settings just loaded.
-    logs_->WriteOperationLogSnapshot();
+    watch_->Log().WriteOperationLogSnapshot();
 
     // Nothing of the start-up state is written back.
     settings_->ClearPendingFlags();
-    frontPanel_->Line1ShowsPrimary = true;
+    watch_->Panel().Line1ShowsPrimary = true;
 
-    RequestInitialBlocks();
+    watch_->RequestInitialBlocks();
 
     StartPeriodicTimers();
     // The fans' packet goes out just below, not with the next write tick.
@@ -158,14 +134,14 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     // The last close blanked line 1; with "Never" the alternation would not
     // fill it again for hours.
     if (!settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
-      frontPanel_->SendLine1Text(ui_->PrimaryTextComboBox->currentText());
+      watch_->Panel().SendLine1Text(ui_->PrimaryTextComboBox->currentText());
   } catch (const std::exception& e) {
     report_(ErrorReportText(e));
     // Whatever step failed, the unit is watched: a window that came up
     // without its poll would show readings that never change and never
     // arm a shutdown. (Before the link and the queue exist there is no
     // watch to run.)
-    if (statusQueue_ && !terminating_ && !UpdateDataTimer.isActive()) StartPeriodicTimers();
+    if (Queue() && !Terminating() && !watch_->UpdateDataTimer.isActive()) StartPeriodicTimers();
   }
   formReady_ = true;
   setFixedSize(sizeHint());
@@ -175,7 +151,7 @@ TForm1::~TForm1() {
   if (qApp) qApp->removeEventFilter(this);
   // Also when the close path was cut short: the thread must not outlive the
   // window it reports to.
-  StopCpuSampler();
+  watch_->StopCpuSampler();
 }
 
 void TForm1::StartUsbLink() {
@@ -197,7 +173,7 @@ void TForm1::StartUsbLink() {
       // closed window, and the entry ends the program.
       CloseDown();
     }
-    exchange_->SetStarted(true);
+    watch_->Exchange().SetStarted(true);
   });
 }
 
@@ -241,20 +217,12 @@ void TForm1::FixReadingPanelHeights() {
   }
 }
 
-void TForm1::RequestInitialBlocks() {
-  for (std::uint8_t number : {packet::kStatus, packet::kUnitSettings, packet::kFanBoot,
-                              packet::kDisplayLine1}) {
-    ExchangePacket(packet::MakeReadRequest(number));
-    services_.clock->Pause(50);
-  }
-}
-
 void TForm1::StartPeriodicTimers() {
   settings_->WriteChangesTimer.start();
-  frontPanel_->DisplayIntervalTimer.start();
-  logs_->MaintainTimer.start();
-  logs_->HoursRunTimer.start();
-  UpdateDataTimer.start();
+  watch_->Panel().DisplayIntervalTimer.start();
+  watch_->Log().MaintainTimer.start();
+  watch_->Log().HoursRunTimer.start();
+  watch_->UpdateDataTimer.start();
   StatusTimer.start();
 }
 
@@ -280,23 +248,14 @@ void TForm1::CreatePopupMenu() {
 // ---------------------------------------------------------------------------
 // Timers
 
-void TForm1::UpdateDataTimerTimer() {
-  if (Terminating()) return;
-  Guarded(report_, [&] {
-    frontPanel_->ComposeDisplayLine2();
-    ExchangePacket(packet::MakeReadRequest(packet::kStatus));
-    ui_->CPULoadGraph->setVisible(true);
-  });
-}
-
 void TForm1::StatusTimerTimer() {
-  if (Terminating() || !statusQueue_) return;
+  if (Terminating() || !Queue()) return;
   QStatusBar* bar = ui_->MainStatusBar;
   const QString before = bar->currentMessage();
   Guarded(report_, [&] {
-    if (!statusQueue_->IsEmpty()) {
-      ShowStatusText(statusQueue_->TakeFirst());
-    } else if (model_.status.colour == PanelColour::Green && !IsFaultCode(UnitStateNow())) {
+    if (!Queue()->IsEmpty()) {
+      ShowStatusText(Queue()->TakeFirst());
+    } else if (watch_->Model().status.colour == PanelColour::Green && !IsFaultCode(UnitStateNow())) {
       ShowStatusText(kStatusOkText);
     }
   });
@@ -362,7 +321,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // ---------------------------------------------------------------------------
-// What the alarms reach in the window
+// What the watch shows in the window and reads from its controls
+
+void TForm1::Polled() { ui_->CPULoadGraph->setVisible(true); }
 
 int TForm1::WarningHandling() const { return ui_->WarningHandlingComboBox->currentIndex(); }
 
@@ -407,43 +368,24 @@ void TForm1::closeEvent(QCloseEvent* event) {
   emit closed();
 }
 
-void TForm1::SendBlankDisplayLines() {
-  packet::Payload blank;
-  blank.fill(0x20);
-  for (std::uint8_t number : {packet::kDisplayLine1, packet::kDisplayLine2}) {
-    try {
-      ExchangePacket(packet::MakeWritePacket(number, blank));
-    } catch (...) {
-      // The front panel keeps its last text; nothing else depends on it.
-    }
-  }
-}
-
 void TForm1::CloseDown() {
   if (closedDown_) return;
   closedDown_ = true;
 
   // The periodic work ends first.
-  for (QTimer* t : {&HeatingCountDownTimer, &logs_->MaintainTimer, &UpdateDataTimer, &StatusTimer,
-                    &frontPanel_->DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
+  for (QTimer* t : {&HeatingCountDownTimer, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
+                    &StatusTimer,
+                    &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
     t->stop();
   }
   // The running hours go back to the unit, which keeps the counter. Before
   // the unit has reported them they are -1: nothing is written back then
   // (the block would otherwise carry 65535).
-  if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden() && model_.operatingHours > 0) {
-    Device.Settings.SetOperatingHours(model_.operatingHours);
+  if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden() && watch_->Model().operatingHours > 0) {
+    Device.Settings.SetOperatingHours(watch_->Model().operatingHours);
     settings_->SendUnitSettings();  // a failure is reported and the close goes on
   }
-  SendBlankDisplayLines();
-  terminating_ = true;
-  Guarded(report_, [&] {
-    // The sampler writes into what follows, so it ends first.
-    StopCpuSampler();
-    CpuSpeedMHz.reset();
-    CpuLoadPercent.reset();
-    logs_->Close();
-    statusQueue_.reset();
-    services_.link->CloseUnit();
-  });
+  watch_->SendBlankDisplayLines();
+  watch_->SetTerminating();
+  Guarded(report_, [&] { watch_->Close(); });
 }

@@ -23,6 +23,7 @@
 #include "monitor/StatusCycle.h"
 #include "monitor/StatusSample.h"
 #include "monitor/UnitModel.h"
+#include "watch/Watch.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -50,12 +51,7 @@ inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");
 inline const QString kStatusOkText = QStringLiteral("Status: ok");
 
-class TForm1 : public QMainWindow,
-               private AlarmsContext,
-               private StatusCycleContext,
-               private LogsContext,
-               private FrontPanelContext,
-               private SettingsStoreContext {
+class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -64,39 +60,41 @@ class TForm1 : public QMainWindow,
   Ui::TForm1& ui() { return *ui_; }
 
   // --- state the rest of the program reads ---
-  bool LinkStarted() const { return exchange_->Started(); }
+  // The watch of the unit the window shows.
+  Watch& Watcher() { return *watch_; }
+  bool LinkStarted() const { return watch_->Exchange().Started(); }
   bool FormReady() const { return formReady_; }
   // True once the program has decided to end (no unit at start, or closing).
-  bool Terminating() const override { return terminating_; }
+  bool Terminating() const { return watch_->Terminating(); }
   // True from the power-off request of the shutdown sequence until its last
   // notice has gone to the unit; the window must not close in between.
-  bool ShutdownSequenceRunning() const { return alarms_->ShutdownSequenceRunning(); }
-  StatusMessageQueue* Queue() const override { return statusQueue_.get(); }
+  bool ShutdownSequenceRunning() const { return watch_->Alarm().ShutdownSequenceRunning(); }
+  StatusMessageQueue* Queue() const { return watch_->Queue(); }
   const QString& ProgramFolder() const { return programFolder_; }
 
-  // CPU clock rate (MHz) and load (%), written by the sampler thread and read
-  // here without a lock; they exist from start-up until the sampler has ended.
-  std::unique_ptr<RelaxedAtomic<int>> CpuSpeedMHz;
-  std::unique_ptr<RelaxedAtomic<int>> CpuLoadPercent;
+  // CPU clock rate (MHz) and load (%) as the sampler last measured them; null
+  // before start-up and after the close path.
+  RelaxedAtomic<int>* CpuSpeedMHz() const { return watch_->CpuSpeedMHz(); }
+  RelaxedAtomic<int>* CpuLoadPercent() const { return watch_->CpuLoadPercent(); }
 
   // --- packet transaction ---
-  void ExchangePacket(const std::uint8_t* request) { exchange_->ExchangePacket(request); }
-  void ExchangePacket(const packet::Request& request) override { exchange_->ExchangePacket(request); }
+  void ExchangePacket(const std::uint8_t* request) { watch_->ExchangePacket(request); }
+  void ExchangePacket(const packet::Request& request) override { watch_->ExchangePacket(request); }
 
   // --- the unit's condition: decided on in the model, shown in the panels ---
-  UnitModel& Model() { return model_; }
+  UnitModel& Model() { return watch_->Model(); }
   void ShowStatusPanel() override;
   void ShowSensorStates() override;
   void ShowOperatingHours() override;
 
   // --- status cycle, after every reply 01: decided there, shown here ---
-  StatusCycle& Cycle() { return *statusCycle_; }
+  StatusCycle& Cycle() { return watch_->Cycle(); }
   void RefreshSetupRows() override;
   void ShowTemperatures() override;
   void ShowFans() override;
 
   // --- warnings, alarms and emergency shutdown ---
-  Alarms& Alarm() { return *alarms_; }
+  Alarms& Alarm() { return watch_->Alarm(); }
   void WarningHandlingComboBoxChange();
   // "Desktop notifications": saved at once, like the warning choice.
   void NotificationsCheckBoxClick();
@@ -122,7 +120,7 @@ class TForm1 : public QMainWindow,
   void BootTempComboBoxChange() { settings_->Pending.Raise(PendingBootTemperature); }
 
   // --- front panel: line 1's alternation and line 2 there, the texts here ---
-  FrontPanel& Panel() { return *frontPanel_; }
+  FrontPanel& Panel() { return watch_->Panel(); }
   void PrimaryTextComboBoxChange() { settings_->Pending.Raise(PendingLine1Text); }
   void SecondaryTextComboBoxChange() {}
   void DispParamChange();  // DispParam1Change .. DispParam3Change
@@ -156,7 +154,7 @@ class TForm1 : public QMainWindow,
 
   // --- logs, log maintenance, error report, heater, weekday tab ---
   // The logs, their snapshots, the running hours and the size check.
-  Logs& Log() { return *logs_; }
+  Logs& Log() { return watch_->Log(); }
   void ViewLogButtonClick();
   void ClearLogButtonClick();
   void ErrorViewButtonClick();
@@ -177,9 +175,8 @@ class TForm1 : public QMainWindow,
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer UpdateDataTimer, StatusTimer, HeatingCountDownTimer;
+  QTimer StatusTimer, HeatingCountDownTimer;
 
-  void UpdateDataTimerTimer();
   void StatusTimerTimer();
   // Shows one text in the status bar, whole or, where it is too long, with
   // its middle left out and the whole text in the bar's tooltip.
@@ -210,17 +207,17 @@ class TForm1 : public QMainWindow,
 
   // --- what the features outside the window watch ---
   // False from the first failed exchange until the next accepted reply.
-  bool LinkUp() const { return exchange_->LinkUp(); }
+  bool LinkUp() const { return watch_->Exchange().LinkUp(); }
   // When the last status reply was decoded; invalid before the first.
-  const QDateTime& LastReplyTime() const { return statusCycle_->LastSample().time; }
+  const QDateTime& LastReplyTime() const { return watch_->Cycle().LastSample().time; }
   // The sample of the last decoded status reply (default until the first).
-  const StatusSample& LastSample() const { return statusCycle_->LastSample(); }
+  const StatusSample& LastSample() const { return watch_->Cycle().LastSample(); }
   IClock& Clock() const { return *services_.clock; }
 
   // --- notification-area icon and CPU sampler ---
   TTrayIcon* TrayIcon1() const { return trayIcon1_; }
   // Null until the sampler has started, and again after the close path.
-  CPUThread* CpuSampler() const { return cpuThread_.get(); }
+  CPUThread* CpuSampler() const { return watch_->CpuSampler(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -229,12 +226,9 @@ class TForm1 : public QMainWindow,
  private:
   void CreateTrayIcon();
   void StartCpuSampler();
-  void StopCpuSampler();
   // Tells the sampler whether the window counts as visible.
   void NoteMainWindowVisibility();
   TTrayIcon* trayIcon1_ = nullptr;
-  std::unique_ptr<ICpuSources> ownCpuSources_;
-  std::unique_ptr<CPUThread> cpuThread_;  // ends before the two values it writes
 
  public:
  signals:
@@ -254,12 +248,10 @@ class TForm1 : public QMainWindow,
 
  private:
   void StartUsbLink();
-  void RequestInitialBlocks();
   void StartPeriodicTimers();
   void ApplyInitialLook();
   void FixReadingPanelHeights();
   void CreatePopupMenu();
-  void SendBlankDisplayLines();
   std::uint8_t UnitStateNow() const;
   void ConnectSettingHandlers();
   void ConnectDisplayAndFanHandlers();
@@ -276,40 +268,20 @@ class TForm1 : public QMainWindow,
 
   QString programFolder_;
   bool formReady_ = false;
-  bool terminating_ = false;
   bool closedDown_ = false;
-  std::unique_ptr<StatusMessageQueue> statusQueue_;
 
-  UnitModel model_;
-
-  std::unique_ptr<UnitExchange> exchange_;
-  std::unique_ptr<Alarms> alarms_;
-  std::unique_ptr<StatusCycle> statusCycle_;
-  std::unique_ptr<FrontPanel> frontPanel_;
+  // A report box over the window that no handler waits for.
+  ReportFunction report_;
+  std::unique_ptr<Watch> watch_;
+  // Sends through the watch's front panel, so it ends before the watch.
   std::unique_ptr<SettingsStore> settings_;
 
-  // What the status cycle reaches in the window.
+  // What the watch shows in the window and reads from its controls.
   bool CycleWanted() const override;
   void StopTrayBlink() override;
-  int SampledCpuClock() const override;
-  int SampledCpuLoad() const override;
-
-  // What the front panel reaches in the window (besides the CPU values, the
-  // primary text and the exchange it shares with the two above).
+  void Polled() override;
   QString SecondaryText() const override;
   int DisplayParam(int number) const override;
-
-  // What the settings store reaches in the window (besides the primary text,
-  // the display items and the exchange it shares with the above).
-  bool PollRunning() const override;
-  int HigherLowerChoice(int sensor) const override;
-  QString SensorNameText(int sensor) const override;
-  int WarningLimitValue(int sensor) const override;
-  int ShutdownLimitValue(int sensor) const override;
-  int BootTempChoice() const override;
-  QString BootTempText() const override;
-
-  // What the alarms reach in the window.
   int WarningHandling() const override;
   void AnimateTrayIcon(bool on) override;
   void ShowTrayPicture(int index) override;
@@ -317,12 +289,18 @@ class TForm1 : public QMainWindow,
   void ShowStatus(bool now) override;
   QString PrimaryText() const override;
   void SetPrimaryText(const QString& text) override;
-  bool AlternationRunning() const override { return frontPanel_->AlternationRunning(); }
   bool AlternationChosen() const override;
-  void SetAlternation(bool on) override { frontPanel_->SetAlternation(on); }
   void RaisePending(PendingWrite write) override { settings_->Pending.Raise(write); }
-  // A report box over the window that no handler waits for.
-  ReportFunction report_;
+
+  // What the settings store reaches in the window (besides the primary text,
+  // the display items and the exchange it shares with the watch's face).
+  bool PollRunning() const override;
+  int HigherLowerChoice(int sensor) const override;
+  QString SensorNameText(int sensor) const override;
+  int WarningLimitValue(int sensor) const override;
+  int ShutdownLimitValue(int sensor) const override;
+  int BootTempChoice() const override;
+  QString BootTempText() const override;
 
   QMenu* popupMenu1_ = nullptr;
 
@@ -332,13 +310,9 @@ class TForm1 : public QMainWindow,
   void ConnectHeaterHandlers();
   void ConnectWeekdayHandlers();
   void ShowReminder(QWidget* owner);
-  std::unique_ptr<Logs> logs_;
-
-  // What the logs reach in the window.
   SnapshotSettings CurrentSettings() const override;
   void ShowOperatingHoursNow() override;
   void OfferToClearOperationLog(int sizeKb) override;
-  void WriteErrorLogSnapshot() override { logs_->WriteErrorLogSnapshot(); }
   std::unique_ptr<IProcessLauncher> ownLauncher_;
   std::unique_ptr<IMailTransport> ownMail_;
 };

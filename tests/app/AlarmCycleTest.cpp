@@ -311,9 +311,9 @@ TEST_F(FullStateFolder, TheWindowComesUpPollsAndArmsTheShutdownWhileTheBoxesStan
   // The start went on past its operation-log snapshot, which could not be written.
   ASSERT_EQ(boxes.ReportsOnScreen(), 1);
   EXPECT_TRUE(form->isVisible());
-  ASSERT_TRUE(form->UpdateDataTimer.isActive());
+  ASSERT_TRUE(form->Watcher().UpdateDataTimer.isActive());
 
-  form->UpdateDataTimer.setInterval(20);
+  form->Watcher().UpdateDataTimer.setInterval(20);
   reading.state = 80;  // POWER FAILURE: red, alarm action and shutdown
   QElapsedTimer sinceRed;
   sinceRed.start();

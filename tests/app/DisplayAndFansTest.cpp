@@ -88,11 +88,11 @@ TEST_F(DisplayAndFansTest, NeverStopsTheAlternationForTheRestOfTheRun) {
 }
 
 TEST_F(DisplayAndFansTest, LineTwoFollowsTheParametersAndGoesOutBeforeEveryStatusRequest) {
-  *form->CpuSpeedMHz = 2400;
-  *form->CpuLoadPercent = 7;
+  *form->CpuSpeedMHz() = 2400;
+  *form->CpuLoadPercent() = 7;
   SensorTable[1].Temperature = -35;
   Device.Settings.Bytes[3] = 'E';
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   ASSERT_EQ(fakes.link.requests.size(), 2u);
   EXPECT_EQ(fakes.link.requests[0][1], 0x07);
   EXPECT_EQ(Line(fakes.link.requests[0]), std::string("2400MHz 7% -35\xDF "));

@@ -55,7 +55,7 @@ TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
     QTimer* timer;
     int ms;
     bool running;
-  } timers[] = {{&form->UpdateDataTimer, 3000, true},   {&form->StatusTimer, 1500, true},
+  } timers[] = {{&form->Watcher().UpdateDataTimer, 3000, true},   {&form->StatusTimer, 1500, true},
                 {&form->Settings().WriteChangesTimer, 4000, true}, {&form->Log().MaintainTimer, 30000, true},
                 {&form->Log().HoursRunTimer, 3600000, true},  {&form->Panel().DisplayIntervalTimer, 5000, true},
                 {&form->Alarm().ShutDownTimer, 180000, false},  {&form->Alarm().BlinkTimer, 300, false},
@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, AStartUpStepThatFailsStillLeavesTheUnitWatched) {
   StartWith(services, false);
   EXPECT_EQ(fakes.boxes.reports, QStringList{"Error: clock gone"});
   EXPECT_TRUE(form->FormReady());
-  for (QTimer* t : {&form->UpdateDataTimer, &form->StatusTimer, &form->Settings().WriteChangesTimer, &form->Log().MaintainTimer})
+  for (QTimer* t : {&form->Watcher().UpdateDataTimer, &form->StatusTimer, &form->Settings().WriteChangesTimer, &form->Log().MaintainTimer})
     EXPECT_TRUE(t->isActive()) << t->interval();
 }
 
@@ -102,7 +102,7 @@ TEST_F(MainWindowTest, WithoutAUnitOrALinkNothingIsEverSent) {
   EXPECT_TRUE(form->Terminating());
   EXPECT_FALSE(form->FormReady());
   EXPECT_TRUE(fakes.link.requests.empty());
-  EXPECT_FALSE(form->UpdateDataTimer.isActive());
+  EXPECT_FALSE(form->Watcher().UpdateDataTimer.isActive());
 
   struct ThrowingLink : FakeLink {
     bool InstallDriverIfMissing() override { throw std::runtime_error("no rule"); }
@@ -113,7 +113,7 @@ TEST_F(MainWindowTest, WithoutAUnitOrALinkNothingIsEverSent) {
   StartWith(s, false);
   EXPECT_EQ(fakes.boxes.shown, QStringList{"Error: no rule"});
   EXPECT_FALSE(form->LinkStarted());
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   EXPECT_TRUE(link.requests.empty());
   EXPECT_TRUE(link.resets.empty());
   form.reset();  // before `link` goes
@@ -347,14 +347,14 @@ TEST_F(MainWindowTest, ClosingBlanksBothDisplayLinesAndEndsTheProgram) {
     EXPECT_EQ(sent[0], blank) << int(line);
   }
   EXPECT_EQ(fakes.link.requests.front()[1], 0x06);  // line 1 goes first
-  for (QTimer* t : {&form->Log().MaintainTimer, &form->UpdateDataTimer, &form->StatusTimer,
+  for (QTimer* t : {&form->Log().MaintainTimer, &form->Watcher().UpdateDataTimer, &form->StatusTimer,
                     &form->Panel().DisplayIntervalTimer, &form->Settings().WriteChangesTimer})
     EXPECT_FALSE(t->isActive());
   EXPECT_EQ(fakes.link.closeCalls, 1);
 
   // The timers that may still be due do nothing once the program is ending.
   fakes.link.requests.clear();
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   form->StatusTimerTimer();
   EXPECT_TRUE(fakes.link.requests.empty());
 }

@@ -30,7 +30,7 @@ TEST_F(SimulatedPollTest, OnePollShowsTheUnitsTemperaturesAndFans) {
   unit.SetSensor(1, -34.0);
   unit.SetSensor(3, 41.0);
   ui().SetupSensorComboBox3->setEditText("Graphic Processor");
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   EXPECT_EQ(ui().Temp1->text(), QString("-34\u00B0C"));
   EXPECT_EQ(ui().Temp3->text(), QString("41\u00B0C"));
   EXPECT_EQ(ui().FanRPM1->text(), QString::number(unit.FanRpm(1)) + " RPM");
@@ -43,7 +43,7 @@ TEST_F(SimulatedPollTest, OnePollShowsTheUnitsTemperaturesAndFans) {
 
 TEST_F(SimulatedPollTest, AHardFaultArmsTheShutdownAndItsEndCancelsIt) {
   unit.ForceState(85);
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   EXPECT_EQ(ui().SystemStatPanel->text(), "TEMPERATURE FAILURE");
   EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusRed);
   EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
@@ -51,7 +51,7 @@ TEST_F(SimulatedPollTest, AHardFaultArmsTheShutdownAndItsEndCancelsIt) {
 
   unit.ClearForcedState();
   unit.Advance(3);
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
   EXPECT_FALSE(form->Alarm().BlinkTimer.isActive());
   EXPECT_EQ(fakes.powerOff.requests, 0);

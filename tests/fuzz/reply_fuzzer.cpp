@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     }
     case 2: form.ExchangePacket(raw); break;
-    default: form.UpdateDataTimerTimer(); break;
+    default: form.Watcher().UpdateDataTimerTimer(); break;
   }
 
   // A refused reply reaches no decoder; each refusal resets both pipes.

@@ -6,6 +6,8 @@
 
 #include "history/HistoryStore.h"
 
+#include "DiskFull.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -15,8 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -55,26 +55,6 @@ struct Failure {
   std::function<void()> Resumed() {
     return [this] { ++resumed; };
   }
-};
-
-// While it lives, no file of this process grows, as on a full disk.
-class DiskFull {
- public:
-  DiskFull() {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit none = old_;
-    none.rlim_cur = 0;
-    handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &none);
-  }
-  ~DiskFull() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, handler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*handler_)(int) = nullptr;
 };
 
 QByteArray Contents(const QString& path) {

@@ -57,7 +57,7 @@ class HistoryWindowTest : public WindowFixture {
   void PollAfter(int seconds) {
     unit.Advance(seconds);
     fakes.clock.now = fakes.clock.now.addSecs(seconds);
-    form->UpdateDataTimerTimer();
+    form->Watcher().UpdateDataTimerTimer();
   }
   static std::vector<double> Ys(const QLineSeries* series) {
     std::vector<double> ys;

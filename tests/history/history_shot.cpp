@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     unit.Advance(3);
     unit.SetSensor(3, 44 + (i / 40) % 5);
     fakes.clock.now = fakes.clock.now.addSecs(3);
-    form.UpdateDataTimerTimer();
+    form.Watcher().UpdateDataTimerTimer();
   }
 
   if (day) {

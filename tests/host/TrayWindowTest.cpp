@@ -63,9 +63,9 @@ class TrayWindowTest : public ::testing::Test {
 TEST_F(TrayWindowTest, StartUpMeasuresTheClockAndSetsUpIconGraphAndMenu) {
   fakes.cpu.clockMHz = 3100;
   Start();
-  ASSERT_TRUE(form->CpuSpeedMHz);
-  EXPECT_EQ(*form->CpuSpeedMHz, 3100);
-  EXPECT_EQ(*form->CpuLoadPercent, 0);
+  ASSERT_TRUE(form->CpuSpeedMHz());
+  EXPECT_EQ(*form->CpuSpeedMHz(), 3100);
+  EXPECT_EQ(*form->CpuLoadPercent(), 0);
   ASSERT_TRUE(form->CpuSampler());
   EXPECT_TRUE(form->CpuSampler()->isRunning());
   EXPECT_EQ(ui().CPUSpeedLoadPanel->text(), "MHz ");
@@ -158,7 +158,7 @@ TEST_F(TrayWindowTest, ClosingEndsTheSamplerAtOnceEvenInTheMiddleOfASample) {
   form->Exit1Click();
   EXPECT_LT(closing.elapsed(), 500);
   EXPECT_FALSE(form->CpuSampler());
-  EXPECT_FALSE(form->CpuSpeedMHz);
+  EXPECT_FALSE(form->CpuSpeedMHz());
 }
 
 TEST_F(TrayWindowTest, TheSamplerEndsWithTheWindowWhenTheClosePathNeverRan) {

@@ -117,7 +117,7 @@ TEST_F(LogMaintenanceTest, AGigabyteErrorLogIsTrimmedWhileThePollGoesOnInLittleM
   AnswerAsTheUnit(true);  // a unit running normally: no alarm records in between
   Start();
   form->StatusTimer.stop();
-  form->UpdateDataTimer.setInterval(50);
+  form->Watcher().UpdateDataTimer.setInterval(50);
   {
     QFile f(ErrorLogPath());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(2LL << 30) && f.seek(2LL << 30));
@@ -125,7 +125,7 @@ TEST_F(LogMaintenanceTest, AGigabyteErrorLogIsTrimmedWhileThePollGoesOnInLittleM
   }
   QElapsedTimer clock;
   std::vector<qint64> polls;
-  QObject::connect(&form->UpdateDataTimer, &QTimer::timeout, form.get(), [&] { polls.push_back(clock.elapsed()); });
+  QObject::connect(&form->Watcher().UpdateDataTimer, &QTimer::timeout, form.get(), [&] { polls.push_back(clock.elapsed()); });
   qint64 checkMs = 0;
   const long peakKb = PeakResidentKbWhile([&] {
     clock.start();

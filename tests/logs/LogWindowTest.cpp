@@ -57,7 +57,7 @@ TEST_F(LogWindowTest, AFirstStartLeavesTheHeadTheSpaceLineAndOneRecordOfTheStart
   // The fake clock's time in the British format this test runs with, taken
   // before the start-up requests and their pauses.
   EXPECT_EQ(f[0], "07/12/2026 12:00:00");
-  EXPECT_EQ(f[1].toInt(), *form->CpuSpeedMHz);  // as measured before the settings load
+  EXPECT_EQ(f[1].toInt(), *form->CpuSpeedMHz());  // as measured before the settings load
   const QList<QByteArray> expected{"0", "0", "Speed Load Temp", "Quelmark", "5000", "Alarm Sound",
                                    "-33", "100", "-1"};
   EXPECT_EQ(f.mid(3, 9), expected);
@@ -71,8 +71,8 @@ TEST_F(LogWindowTest, AFirstStartLeavesTheHeadTheSpaceLineAndOneRecordOfTheStart
 
 TEST_F(LogWindowTest, TheErrorSnapshotTakesTheValuesOfTheMomentAndAMissingReadingAsStored) {
   Start();
-  *form->CpuSpeedMHz = 2400;
-  *form->CpuLoadPercent = 88;
+  *form->CpuSpeedMHz() = 2400;
+  *form->CpuLoadPercent() = 88;
   Device.Status.RearFanRpm = 1450;
   Device.Status.FrontFanRpm = 980;
   SensorTable[1].Temperature = -42;
@@ -127,10 +127,10 @@ TEST_F(LogWindowTest, AnUnwritableLogFolderIsReportedAndTheProgramGoesOnPolling)
   ASSERT_EQ(fakes.boxes.shown.size(), 1);
   EXPECT_TRUE(fakes.boxes.shown[0].startsWith("Error: Cannot create folder")) << fakes.boxes.shown[0].toStdString();
   EXPECT_TRUE(form->FormReady());
-  EXPECT_TRUE(form->UpdateDataTimer.isActive());
+  EXPECT_TRUE(form->Watcher().UpdateDataTimer.isActive());
 
   const std::size_t before = fakes.link.RequestsNumbered(0x01).size();
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   EXPECT_GT(fakes.link.RequestsNumbered(0x01).size(), before);
   // The fake unit's all-zero reply is an evaporator alarm: every error-log
   // snapshot of it reports the folder again, and the program goes on.
@@ -250,7 +250,7 @@ TEST_F(LogWindowTest, AMailProgramThatNeverReturnsLeavesThePollRunningUntilItIsS
   AnswerAsTheUnit(true);  // a unit running normally: no alarm texts in between
   StartWith(services);
   form->StatusTimer.stop();
-  form->UpdateDataTimer.setInterval(50);
+  form->Watcher().UpdateDataTimer.setInterval(50);
   form->Log().WriteErrorLogSnapshot();
   const std::size_t pollsBefore = fakes.link.RequestsNumbered(0x01).size();
 

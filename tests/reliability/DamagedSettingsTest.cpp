@@ -139,14 +139,14 @@ class DamagedSettingsTest : public ::testing::Test {
   void ExpectRunning() {
     ASSERT_TRUE(form->FormReady());
     ASSERT_FALSE(form->Terminating());
-    EXPECT_TRUE(form->UpdateDataTimer.isActive());
+    EXPECT_TRUE(form->Watcher().UpdateDataTimer.isActive());
     static const QRegularExpression kFailure(QStringLiteral(
         "^Error: ((Invalid data type for|Failed to get data for|Failed to set data for) '[^']+'|"
         "Settings file .+ not used: .+)$"));
     for (const QString& shown : fakes.boxes.shown)
       EXPECT_TRUE(kFailure.match(shown).hasMatch()) << shown.toStdString();
     const std::size_t before = fakes.link.RequestsNumbered(packet::kStatus).size();
-    form->UpdateDataTimerTimer();
+    form->Watcher().UpdateDataTimerTimer();
     EXPECT_EQ(fakes.link.RequestsNumbered(packet::kStatus).size(), before + 1);
   }
 

@@ -75,7 +75,7 @@ class ArmedShutdown : public ::testing::Test {
     form = std::make_unique<TForm1>(services);
     form->show();
     reading.state = 85;  // TEMPERATURE FAILURE: red
-    form->UpdateDataTimerTimer();
+    form->Watcher().UpdateDataTimerTimer();
     ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
   }
 
@@ -95,7 +95,7 @@ TEST_F(ArmedShutdown, WithoutAPowerOffSeamTheShutdownAsksForNothingAndTheProgram
   EXPECT_EQ(fakes.link.RequestsNumbered(packet::kShutdownNotice).size(), 1u);
   EXPECT_TRUE(fakes.boxes.shown.isEmpty()) << fakes.boxes.shown.join('|').toStdString();
   reading.state = 3;
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
 }
 

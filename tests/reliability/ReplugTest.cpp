@@ -70,7 +70,7 @@ TEST(Replug, AThousandUnplugsAreEachReportedAndEachReplugDecodesAtOnce) {
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     unit.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !attached(); })) << "no detach in cycle " << cycle;
-    form->UpdateDataTimerTimer();
+    form->Watcher().UpdateDataTimerTimer();
     // One for the line-2 write, one for the status request.
     ASSERT_EQ(Drain(*form), QStringList({kLinkLostText, kLinkLostText})) << "cycle " << cycle;
 
@@ -78,7 +78,7 @@ TEST(Replug, AThousandUnplugsAreEachReportedAndEachReplugDecodesAtOnce) {
     ASSERT_TRUE(WaitUntil(attached)) << "no attach in cycle " << cycle;
     const int celsius = -30 - cycle % 10;
     unit.SetSensor(1, celsius);
-    form->UpdateDataTimerTimer();
+    form->Watcher().UpdateDataTimerTimer();
     ASSERT_EQ(form->ui().Temp1->text(), QString::number(celsius) + QStringLiteral("\u00B0C"))
         << "the first poll after replug " << cycle << " did not decode";
     ASSERT_FALSE(Drain(*form).contains(kLinkLostText)) << "cycle " << cycle;

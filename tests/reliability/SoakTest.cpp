@@ -114,7 +114,7 @@ TEST_F(SoakTest, ALastingFaultAndWarningForDaysKeepMemoryQueueLogAndPaceInBounds
   unit.ForceState(84);  // CRITICAL TEMPERATURE: orange, lasting
 
   std::vector<Tick> ticks{
-      {&f.UpdateDataTimer, [&f] { f.UpdateDataTimerTimer(); }, true},
+      {&f.Watcher().UpdateDataTimer, [&f] { f.Watcher().UpdateDataTimerTimer(); }, true},
       {&f.StatusTimer, [&f] { f.StatusTimerTimer(); }},
       {&f.Settings().WriteChangesTimer, [&f] { f.Settings().WriteChangesTimerTimer(); }},
       {&f.Panel().DisplayIntervalTimer, [&f] { f.Panel().DisplayIntervalTimerTimer(); }},

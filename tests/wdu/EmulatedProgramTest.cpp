@@ -73,7 +73,7 @@ TEST_F(EmulatedProgram, PollsDecodeAndWhileUnpluggedEveryTickQueuesTheLostLinkUn
   ASSERT_TRUE(form->LinkStarted());
   ASSERT_FALSE(form->Terminating());
   model.SetSensor(1, -41.0);
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   ASSERT_EQ(form->ui().Temp1->text(), QString("-41\u00B0C"));
   EXPECT_EQ(form->ui().FanRPM1->text(), QString::number(model.FanRpm(1)) + " RPM");
   EXPECT_FALSE(LinkLostQueued());
@@ -84,7 +84,7 @@ TEST_F(EmulatedProgram, PollsDecodeAndWhileUnpluggedEveryTickQueuesTheLostLinkUn
   model.SetSensor(1, -38.0);
   for (int tick = 0; tick < 2; ++tick) {
     ClearQueue();
-    form->UpdateDataTimerTimer();
+    form->Watcher().UpdateDataTimerTimer();
     // Once for the line-2 write, once for the status request.
     EXPECT_EQ(form->Queue()->Texts(), (std::deque<QString>{kLinkLostText, kLinkLostText}));
     EXPECT_EQ(form->ui().Temp1->text(), QString("-41\u00B0C"));  // nothing decoded
@@ -93,7 +93,7 @@ TEST_F(EmulatedProgram, PollsDecodeAndWhileUnpluggedEveryTickQueuesTheLostLinkUn
   bench->PlugIn(UnitVendorId, UnitProductId);
   ASSERT_TRUE(wdutest::Eventually([&] { return link->CurrentDevice() != nullptr; }));
   ClearQueue();
-  form->UpdateDataTimerTimer();
+  form->Watcher().UpdateDataTimerTimer();
   EXPECT_EQ(form->ui().Temp1->text(), QString("-38\u00B0C"));
   EXPECT_FALSE(LinkLostQueued());
   EXPECT_EQ(bench->SeenOn(bench->UnitNode()).claimed, std::vector<unsigned>{0});
@@ -103,13 +103,13 @@ TEST_F(EmulatedProgram, AStatusAnswerLaterThanTheTimeOutLeavesTheNextPollsInStep
   model.SetSensor(1, -41.0);
   bench->DelayNextReplyTo(1, std::chrono::milliseconds(3500));
   ClearQueue();
-  form->UpdateDataTimerTimer();  // the status read gives up after 3 s
+  form->Watcher().UpdateDataTimerTimer();  // the status read gives up after 3 s
   EXPECT_TRUE(LinkLostQueued());
   std::this_thread::sleep_for(std::chrono::milliseconds(700));  // the late answer has come
   for (const int celsius : {-37, -33}) {
     model.SetSensor(1, celsius);
     ClearQueue();
-    form->UpdateDataTimerTimer();
+    form->Watcher().UpdateDataTimerTimer();
     EXPECT_EQ(form->ui().Temp1->text().toStdString(), QString("%1\u00B0C").arg(celsius).toStdString());
     EXPECT_FALSE(LinkLostQueued());
   }
