@@ -75,25 +75,25 @@ void TForm2::done(int result) {
 
 void TForm1::ConnectHeaterHandlers() {
   connect(ui_->HeatingSlider, &QSlider::valueChanged, this, &TForm1::HeatingSliderChange);
-  connect(&HeatingCountDownTimer, &QTimer::timeout, this, &TForm1::HeatingCountDownTimerTimer);
+  connect(&heatingCountDownTimer_, &QTimer::timeout, this, &TForm1::HeatingCountDownTimerTimer);
   InstallBootTempDrawing(ui_->BootTempComboBox);
 }
 
 void TForm1::HeatingSliderChange() {
-  if (ModalDialogOpen) return;
+  if (modalDialogOpen_) return;
   Guarded(report_, [&] {
     Ui::TForm1& u = *ui_;
-    if (u.HeatingSlider->value() < 7 && !ReductionRuns(ReductionEnd)) {
-      TForm2 dialog(this, ReductionEnd, ModalDialogOpen);
-      ModalDialogOpen = true;
+    if (u.HeatingSlider->value() < 7 && !ReductionRuns(reductionEnd_)) {
+      TForm2 dialog(this, reductionEnd_, modalDialogOpen_);
+      modalDialogOpen_ = true;
       services_.boxes->ExecModal(dialog);
-      ModalDialogOpen = false;
+      modalDialogOpen_ = false;
     }
 
-    if (ReductionRuns(ReductionEnd)) {
+    if (ReductionRuns(reductionEnd_)) {
       // Moving the slider during a reduction must not push the next minute back.
-      if (!HeatingCountDownTimer.isActive()) HeatingCountDownTimer.start();
-      ShowPanel(u.HeatingTimerPanel, RemainingTimeText(ReductionEnd));
+      if (!heatingCountDownTimer_.isActive()) heatingCountDownTimer_.start();
+      ShowPanel(u.HeatingTimerPanel, RemainingTimeText(reductionEnd_));
       u.HeaterReduceLabel->setEnabled(true);
       // Until the next status report replaces it.
       watch_->Model().status = {QStringLiteral("Heating Reduced"), PanelColour::Orange};
@@ -101,7 +101,7 @@ void TForm1::HeatingSliderChange() {
       u.SystemStatPanel->repaint();
     } else {
       SetTextColor(u.EffectLabel, WindowTextColor(u.EffectLabel));
-      HeatingCountDownTimer.stop();
+      heatingCountDownTimer_.stop();
       // Without a reduction the heater does not go below 70 %; this runs the
       // handler once more, for position 7.
       if (u.HeatingSlider->value() < 7) u.HeatingSlider->setValue(7);
@@ -117,8 +117,8 @@ void TForm1::HeatingSliderChange() {
       SetTextColor(u.EffectLabel, StatusOrange);
     } else {
       SetTextColor(u.EffectLabel, WindowTextColor(u.EffectLabel));
-      ReductionEnd = kReductionBase;
-      HeatingCountDownTimer.stop();
+      reductionEnd_ = kReductionBase;
+      heatingCountDownTimer_.stop();
       ShowPanel(u.HeatingTimerPanel, RemainingTimeText(kReductionBase));
       u.HeaterReduceLabel->setEnabled(false);
     }
@@ -129,15 +129,15 @@ void TForm1::HeatingCountDownTimerTimer() {
   if (Terminating()) return;
   Guarded(report_, [&] {
     Ui::TForm1& u = *ui_;
-    if (ReductionRuns(ReductionEnd)) {
-      ReductionEnd -= kOneMinuteInDays;
-      ShowPanel(u.HeatingTimerPanel, RemainingTimeText(ReductionEnd));
+    if (ReductionRuns(reductionEnd_)) {
+      reductionEnd_ -= kOneMinuteInDays;
+      ShowPanel(u.HeatingTimerPanel, RemainingTimeText(reductionEnd_));
     }
-    if (!ReductionRuns(ReductionEnd)) {
-      HeatingCountDownTimer.stop();
+    if (!ReductionRuns(reductionEnd_)) {
+      heatingCountDownTimer_.stop();
       // Full power again; the slider's handler shows "0 Min" and "Normal".
       u.HeatingSlider->setValue(10);
-      ReductionEnd = kReductionBase;
+      reductionEnd_ = kReductionBase;
       u.HeaterReduceLabel->setEnabled(false);
     }
   });

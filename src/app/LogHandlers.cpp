@@ -112,7 +112,7 @@ void TForm1::SendButtonClick() {
 // The large operation log's question
 
 void TForm1::OfferToClearOperationLog(int sizeKb) {
-  if (ModalDialogOpen) return;
+  if (modalDialogOpen_) return;
 
   const double now = DateTimeToDays(services_.clock->Now());
   double next = now - 1000.0;
@@ -126,14 +126,14 @@ void TForm1::OfferToClearOperationLog(int sizeKb) {
   // "Never" is stored as -1.0: no question again, not one at every start.
   if (next < 0.0 || !(next < now)) return;
 
-  TClearLogForm dialog(this, LogClearCanceled, [this](QWidget* owner) { ShowReminder(owner); });
+  TClearLogForm dialog(this, logClearCanceled_, [this](QWidget* owner) { ShowReminder(owner); });
   dialog.ShowSize(sizeKb);
   // A dialog closed by its title bar keeps the log.
-  LogClearCanceled = true;
-  ModalDialogOpen = true;
+  logClearCanceled_ = true;
+  modalDialogOpen_ = true;
   Guarded(report_, [&] {
     services_.boxes->ExecModal(dialog);
-    if (LogClearCanceled) {
+    if (logClearCanceled_) {
       if (Queue()) Queue()->Append(QStringLiteral("Log clear canceled"));
     } else {
       // The close path may have run while the dialog stood.
@@ -141,7 +141,7 @@ void TForm1::OfferToClearOperationLog(int sizeKb) {
       if (Queue()) Queue()->Append(QStringLiteral("Log Cleared"));
     }
   });
-  ModalDialogOpen = false;
+  modalDialogOpen_ = false;
 }
 
 void TForm1::ShowReminder(QWidget* owner) {

@@ -63,9 +63,9 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   settings_ = std::make_unique<SettingsStore>(static_cast<SettingsStoreContext&>(*this), watch_->Panel(),
                                               SettingsStore::Seams{services_.settingsPath, report_});
 
-  StatusTimer.setInterval(1500);
-  HeatingCountDownTimer.setInterval(60000);
-  connect(&StatusTimer, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
+  statusTimer_.setInterval(1500);
+  heatingCountDownTimer_.setInterval(60000);
+  connect(&statusTimer_, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
 
   CreatePopupMenu();
   CreateTrayIcon();
@@ -223,7 +223,7 @@ void TForm1::StartPeriodicTimers() {
   watch_->Log().MaintainTimer.start();
   watch_->Log().HoursRunTimer.start();
   watch_->UpdateDataTimer.start();
-  StatusTimer.start();
+  statusTimer_.start();
 }
 
 void TForm1::CreatePopupMenu() {
@@ -373,8 +373,8 @@ void TForm1::CloseDown() {
   closedDown_ = true;
 
   // The periodic work ends first.
-  for (QTimer* t : {&HeatingCountDownTimer, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
-                    &StatusTimer,
+  for (QTimer* t : {&heatingCountDownTimer_, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
+                    &statusTimer_,
                     &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
     t->stop();
   }

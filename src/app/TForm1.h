@@ -160,13 +160,11 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   void ErrorViewButtonClick();
   void SendButtonClick();
   // True while the clear-log question or the heating dialog is open.
-  bool ModalDialogOpen = false;
-  // The clear-log dialog's answer; false: delete the operation log.
-  bool LogClearCanceled = true;
+  bool ModalDialogOpen() const { return modalDialogOpen_; }
   void HeatingSliderChange();
   void HeatingCountDownTimerTimer();
   // kReductionBase + m/1440: m minutes of reduced heating are left.
-  double ReductionEnd = kReductionBase;
+  double ReductionEnd() const { return reductionEnd_; }
   void WeekdayCheckBoxClick(int day);  // 1 Monday .. 5 Friday
   void MondayCheckBoxClick() { WeekdayCheckBoxClick(1); }
   void TuesdayCheckBoxClick() { WeekdayCheckBoxClick(2); }
@@ -175,7 +173,8 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer StatusTimer, HeatingCountDownTimer;
+  QTimer& StatusTimer() { return statusTimer_; }
+  QTimer& HeatingCountDownTimer() { return heatingCountDownTimer_; }
 
   void StatusTimerTimer();
   // Shows one text in the status bar, whole or, where it is too long, with
@@ -269,6 +268,11 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   QString programFolder_;
   bool formReady_ = false;
   bool closedDown_ = false;
+  QTimer statusTimer_, heatingCountDownTimer_;
+  bool modalDialogOpen_ = false;
+  // The clear-log dialog's answer; false: delete the operation log.
+  bool logClearCanceled_ = true;
+  double reductionEnd_ = kReductionBase;
 
   // A report box over the window that no handler waits for.
   ReportFunction report_;

@@ -29,7 +29,7 @@ class HeaterTest : public WindowFixture {
     ui().HeaterComboBox->setEnabled(true);
     fakes.boxes.onExec = [this](QDialog& d) {
       opened << d.objectName();
-      EXPECT_TRUE(form->ModalDialogOpen);
+      EXPECT_TRUE(form->ModalDialogOpen());
       if (answer) answer(d);
       return d.result();
     };
@@ -45,9 +45,9 @@ class HeaterTest : public WindowFixture {
   QColor WindowText() { return QApplication::palette(ui().EffectLabel).color(QPalette::WindowText); }
   void ExpectNoReduction() {
     EXPECT_EQ(Panel(), "0 Min");
-    EXPECT_FALSE(form->HeatingCountDownTimer.isActive());
+    EXPECT_FALSE(form->HeatingCountDownTimer().isActive());
     EXPECT_FALSE(ui().HeaterReduceLabel->isEnabled());
-    EXPECT_EQ(form->ReductionEnd, kReductionBase);
+    EXPECT_EQ(form->ReductionEnd(), kReductionBase);
   }
 
   QStringList opened;
@@ -62,8 +62,8 @@ TEST_F(HeaterTest, CancellingTheDialogPutsTheSliderTo7) {
   EXPECT_EQ(EffectColour(), StatusOrange);
   EXPECT_EQ(ui().SystemStatPanel->text(), "Normal");
   EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusGreen);
-  EXPECT_FALSE(form->ModalDialogOpen);
-  EXPECT_FALSE(form->HeatingCountDownTimer.isActive());
+  EXPECT_FALSE(form->ModalDialogOpen());
+  EXPECT_FALSE(form->HeatingCountDownTimer().isActive());
 
   // The close box and OK with 0 minutes start no reduction either.
   answer = [](QDialog& d) {
@@ -75,8 +75,8 @@ TEST_F(HeaterTest, CancellingTheDialogPutsTheSliderTo7) {
   ui().HeatingSlider->setValue(4);
   EXPECT_EQ(opened.size(), 3);
   EXPECT_EQ(ui().HeatingSlider->value(), 7);
-  EXPECT_FALSE(form->HeatingCountDownTimer.isActive());
-  EXPECT_FALSE(form->ModalDialogOpen);
+  EXPECT_FALSE(form->HeatingCountDownTimer().isActive());
+  EXPECT_FALSE(form->ModalDialogOpen());
 }
 
 TEST_F(HeaterTest, AFifteenMinuteReductionCountsDownToFullPower) {
@@ -87,14 +87,14 @@ TEST_F(HeaterTest, AFifteenMinuteReductionCountsDownToFullPower) {
   EXPECT_EQ(EffectColour(), StatusRed);
   EXPECT_EQ(ui().SystemStatPanel->text(), "Heating Reduced");
   EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusOrange);
-  EXPECT_TRUE(form->HeatingCountDownTimer.isActive());
+  EXPECT_TRUE(form->HeatingCountDownTimer().isActive());
 
   form->HeatingCountDownTimerTimer();
   EXPECT_EQ(Panel(), "14 Min");
   for (int tick = 2; tick <= 14; ++tick) form->HeatingCountDownTimerTimer();
   EXPECT_EQ(Panel(), "1 Min");
   EXPECT_EQ(ui().HeatingSlider->value(), 5);
-  EXPECT_TRUE(form->HeatingCountDownTimer.isActive());
+  EXPECT_TRUE(form->HeatingCountDownTimer().isActive());
 
   form->HeatingCountDownTimerTimer();
   EXPECT_EQ(ui().HeatingSlider->value(), 10);
@@ -113,7 +113,7 @@ TEST_F(HeaterTest, DuringAReductionTheSliderAsksNothingKeepsTheTimeLeftAndAt10En
   ui().HeatingSlider->setValue(3);
   EXPECT_EQ(Panel(), "13 Min");
   EXPECT_EQ(EffectColour(), StatusRed);
-  EXPECT_TRUE(form->HeatingCountDownTimer.isActive());
+  EXPECT_TRUE(form->HeatingCountDownTimer().isActive());
 
   ui().HeatingSlider->setValue(10);
   EXPECT_EQ(opened.size(), 1);

@@ -116,7 +116,7 @@ TEST_F(LogMaintenanceTest, AnErrorLogAbove50kbIsTrimmedSilently) {
 TEST_F(LogMaintenanceTest, AGigabyteErrorLogIsTrimmedWhileThePollGoesOnInLittleMemory) {
   AnswerAsTheUnit(true);  // a unit running normally: no alarm records in between
   Start();
-  form->StatusTimer.stop();
+  form->StatusTimer().stop();
   form->Watcher().UpdateDataTimer.setInterval(50);
   {
     QFile f(ErrorLogPath());
@@ -165,7 +165,7 @@ TEST_F(LogMaintenanceTest, OkDeletesTheOperationLogCancelAndTheCloseBoxKeepIt) {
   EXPECT_EQ(ClearLogQuestions(), 3);
   EXPECT_FALSE(QFile::exists(OperationLogPath()));
   EXPECT_EQ(QueueTexts(), QStringList{"Log Cleared"});
-  EXPECT_FALSE(form->ModalDialogOpen);
+  EXPECT_FALSE(form->ModalDialogOpen());
 }
 
 TEST_F(LogMaintenanceTest, RemindInAMonthStoresNowPlus30DaysAndAsksNoMoreUntilThen) {
@@ -225,7 +225,7 @@ TEST_F(LogMaintenanceTest, NoQuestionWhileTheHeatingDialogIsOpen) {
   form->ui().HeatingSlider->setValue(6);
   EXPECT_EQ(opened, QStringList{"TForm2"});
   EXPECT_TRUE(QueueTexts().isEmpty());
-  EXPECT_FALSE(form->ModalDialogOpen);
+  EXPECT_FALSE(form->ModalDialogOpen());
 }
 
 }  // namespace

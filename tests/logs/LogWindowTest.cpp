@@ -249,7 +249,7 @@ TEST_F(LogWindowTest, AMailProgramThatNeverReturnsLeavesThePollRunningUntilItIsS
   services.mail = &stuck;
   AnswerAsTheUnit(true);  // a unit running normally: no alarm texts in between
   StartWith(services);
-  form->StatusTimer.stop();
+  form->StatusTimer().stop();
   form->Watcher().UpdateDataTimer.setInterval(50);
   form->Log().WriteErrorLogSnapshot();
   const std::size_t pollsBefore = fakes.link.RequestsNumbered(0x01).size();
