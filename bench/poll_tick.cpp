@@ -74,7 +74,7 @@ class Rig {
     Services s = fakes_.services();
     s.link = link_.get();
     form_ = std::make_unique<TForm1>(s);
-    for (QTimer* t : {&form_->Watcher().UpdateDataTimer, &form_->StatusTimer(), &form_->WriteChangesTimer,
+    for (QTimer* t : {&form_->Watcher().UpdateDataTimer, &form_->StatusTimer(), &form_->Settings().WriteChangesTimer,
                       &form_->Panel().DisplayIntervalTimer, &form_->Log().MaintainTimer, &form_->Log().HoursRunTimer,
                       &form_->HeatingCountDownTimer(), &form_->Alarm().ShutDownTimer, &form_->Alarm().BlinkTimer})
       t->stop();

@@ -38,7 +38,7 @@ void TForm1::ConnectDisplayAndFanHandlers() {
 // Front panel
 
 void TForm1::DispParamChange() {
-  Pending.Raise(PendingDisplayParams);
+  settings_->Pending.Raise(PendingDisplayParams);
   watch_->Panel().ComposeDisplayLine2();
 }
 
@@ -61,7 +61,7 @@ void TForm1::FanModeChange(int fan) {
     ui_->FanMinLabel->setEnabled(anyBar);
     ui_->FanMaxLabel->setEnabled(anyBar);
 
-    if (const auto shown = fanpresets::ChooseMode(Device.FanBoot, Pending, fan, item)) {
+    if (const auto shown = fanpresets::ChooseMode(Device.FanBoot, settings_->Pending, fan, item)) {
       // The bar only shows the speed here; it is not a manual choice.
       QSignalBlocker block(bar);
       bar->setValue(*shown);
@@ -71,10 +71,10 @@ void TForm1::FanModeChange(int fan) {
 
 void TForm1::FanManualChange(int fan) {
   QSlider* bar = fan == 0 ? ui_->FrontFanManual : ui_->RearFanManual;
-  fanpresets::SetManualSpeed(Device.FanBoot, Pending, fan, bar->value());
+  fanpresets::SetManualSpeed(Device.FanBoot, settings_->Pending, fan, bar->value());
 }
 
 void TForm1::SetFansToNormalAndSend() {
   fanpresets::SetBothNormal(Device.FanBoot);
-  SendFanBootBlock();
+  settings_->SendFanBootBlock();
 }

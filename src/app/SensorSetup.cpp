@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Sensor names, higher/lower choices and limits on the Setup tab, and the two
-// blocks the program writes back to the unit (settings and fan/boot).
+// choices saved at once (warning handling, desktop notifications).
 
 #include "app/TForm1.h"
 #include "config/SettingsKey.h"
@@ -56,7 +56,7 @@ void TForm1::SetupSensorComboBoxChange(int sensor) {
       SetRowUsable(sensor, !optional);
       for (QLabel* panel : {row.showName, row.value, row.state}) panel->setVisible(!optional);
     }
-    Pending.Raise(PendingSensorNames);
+    settings_->Pending.Raise(PendingSensorNames);
   });
 }
 
@@ -64,28 +64,14 @@ void TForm1::SensorAlmChange(int sensor) {
   QSpinBox* field = Row(sensor).warning;
   if (field->cleanText().isEmpty()) return;
   SensorTable[sensor].WarningLimit = field->value();
-  Pending.Raise(PendingWarningLimits);
+  settings_->Pending.Raise(PendingWarningLimits);
 }
 
 void TForm1::SensorShDnChange(int sensor) {
   QSpinBox* field = Row(sensor).shutdown;
   if (field->cleanText().isEmpty()) return;
   SensorTable[sensor].ShutdownLimit = field->value();
-  Pending.Raise(PendingShutdownLimits);
-}
-
-void TForm1::SendUnitSettings() {
-  // Until the unit has reported its block there is nothing sound to send back.
-  if (Device.Settings.OperatingHours() <= 0) return;
-  Guarded(report_, [&] {
-    ExchangePacket(packet::MakeWritePacket(packet::kUnitSettings, EncodeUnitSettings(Device.Settings)));
-  });
-}
-
-void TForm1::SendFanBootBlock() {
-  Guarded(report_, [&] {
-    ExchangePacket(packet::MakeWritePacket(packet::kFanBoot, EncodeFanBoot(Device.FanBoot)));
-  });
+  settings_->Pending.Raise(PendingShutdownLimits);
 }
 
 void TForm1::NotificationsCheckBoxClick() {

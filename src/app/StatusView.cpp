@@ -180,12 +180,12 @@ void TForm1::ApplyTemperatureUnit() {
     key.WriteBool(settings::kFahrenCel, CelsiusFlag);
     for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).warning);
     for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).shutdown);
-    Pending.Raise(PendingUnitSettings);
+    settings_->Pending.Raise(PendingUnitSettings);
   });
   // The unit just saved and the limits belong together: a crash before the
   // next deferred-write tick must not leave limits stored in the old unit.
-  Service(PendingWarningLimits, [this] { SaveWarningLimits(); });
-  Service(PendingShutdownLimits, [this] { SaveShutdownLimits(); });
+  settings_->Service(PendingWarningLimits);
+  settings_->Service(PendingShutdownLimits);
   // The boot temperatures are drawn in the display unit.
   ui_->BootTempComboBox->update();
   if (auto* popup = ui_->BootTempComboBox->view()) popup->viewport()->update();

@@ -60,12 +60,12 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   watch_ = std::make_unique<Watch>(services_, static_cast<WatchFace&>(*this), report_);
   connect(watch_.get(), &Watch::linkStateChanged, this, &TForm1::linkStateChanged);
   connect(watch_.get(), &Watch::statusSampled, this, &TForm1::statusSampled);
+  settings_ = std::make_unique<SettingsStore>(static_cast<SettingsStoreContext&>(*this), watch_->Panel(),
+                                              SettingsStore::Seams{services_.settingsPath, report_});
 
   statusTimer_.setInterval(1500);
-  WriteChangesTimer.setInterval(4000);
   heatingCountDownTimer_.setInterval(60000);
   connect(&statusTimer_, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
-  connect(&WriteChangesTimer, &QTimer::timeout, this, &TForm1::WriteChangesTimerTimer);
 
   CreatePopupMenu();
   CreateTrayIcon();
@@ -109,22 +109,25 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     ConnectWeekdayHandlers();
     ConnectDisplayAndFanHandlers();
     ResetSettingsToDefaults();
-    LoadSensorSettings();
-    LoadDisplaySettings();
-    LoadUnitSettings();
+    settings_->LoadSensorSettings();
+    ShowSensorSettings();
+    settings_->LoadDisplaySettings();
+    ShowDisplaySettings();
+    settings_->LoadUnitSettings();
+    ShowUnitSettings();
 
     // One operation-log record per start, of the settings just loaded.
     watch_->Log().WriteOperationLogSnapshot();
 
     // Nothing of the start-up state is written back.
-    ClearPendingFlags();
+    settings_->ClearPendingFlags();
     watch_->Panel().Line1ShowsPrimary = true;
 
     watch_->RequestInitialBlocks();
 
     StartPeriodicTimers();
     // The fans' packet goes out just below, not with the next write tick.
-    Pending.Lower(PendingFanBlock);
+    settings_->Pending.Lower(PendingFanBlock);
 
     services_.clock->Pause(100);
     SetFansToNormalAndSend();
@@ -215,7 +218,7 @@ void TForm1::FixReadingPanelHeights() {
 }
 
 void TForm1::StartPeriodicTimers() {
-  WriteChangesTimer.start();
+  settings_->WriteChangesTimer.start();
   watch_->Panel().DisplayIntervalTimer.start();
   watch_->Log().MaintainTimer.start();
   watch_->Log().HoursRunTimer.start();
@@ -372,7 +375,7 @@ void TForm1::CloseDown() {
   // The periodic work ends first.
   for (QTimer* t : {&heatingCountDownTimer_, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
                     &statusTimer_,
-                    &watch_->Panel().DisplayIntervalTimer, &WriteChangesTimer}) {
+                    &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
     t->stop();
   }
   // The running hours go back to the unit, which keeps the counter. Before
@@ -380,7 +383,7 @@ void TForm1::CloseDown() {
   // (the block would otherwise carry 65535).
   if (MainWindowCountsAsVisible() && !ui_->OperHours->isHidden() && watch_->Model().operatingHours > 0) {
     Device.Settings.SetOperatingHours(watch_->Model().operatingHours);
-    SendUnitSettings();  // a failure is reported and the close goes on
+    settings_->SendUnitSettings();  // a failure is reported and the close goes on
   }
   watch_->SendBlankDisplayLines();
   watch_->SetTerminating();

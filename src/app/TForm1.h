@@ -11,6 +11,7 @@
 #include "config/FrontPanel.h"
 #include "config/PendingWrites.h"
 #include "config/SettingsKey.h"
+#include "config/SettingsStore.h"
 #include "logs/LogFile.h"
 #include "logs/Logs.h"
 #include "logs/MailSender.h"
@@ -50,7 +51,7 @@ inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");
 inline const QString kStatusOkText = QStringLiteral("Status: ok");
 
-class TForm1 : public QMainWindow, private WatchFace {
+class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreContext {
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -78,7 +79,7 @@ class TForm1 : public QMainWindow, private WatchFace {
 
   // --- packet transaction ---
   void ExchangePacket(const std::uint8_t* request) { watch_->ExchangePacket(request); }
-  void ExchangePacket(const packet::Request& request) { watch_->ExchangePacket(request); }
+  void ExchangePacket(const packet::Request& request) override { watch_->ExchangePacket(request); }
 
   // --- the unit's condition: decided on in the model, shown in the panels ---
   UnitModel& Model() { return watch_->Model(); }
@@ -110,19 +111,17 @@ class TForm1 : public QMainWindow, private WatchFace {
   void SetupSensorComboBox3Change() { SetupSensorComboBoxChange(3); }
   void SetupSensorComboBox4Change() { SetupSensorComboBoxChange(4); }
   void SetupSensorComboBox5Change() { SetupSensorComboBoxChange(5); }
-  void Par2HighLowChange() { Pending.Raise(PendingHigherLower); }
-  void Par3HighLowChange() { Pending.Raise(PendingHigherLower); }
-  void Par4HighLowChange() { Pending.Raise(PendingHigherLower); }
-  void Par5HighLowChange() { Pending.Raise(PendingHigherLower); }
+  void Par2HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
+  void Par3HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
+  void Par4HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
+  void Par5HighLowChange() { settings_->Pending.Raise(PendingHigherLower); }
   void SensorAlmChange(int sensor);   // Sensor1AlmChange .. Sensor5AlmChange
   void SensorShDnChange(int sensor);  // Sensor1ShDnChange .. Sensor5ShDnChange
-  void BootTempComboBoxChange() { Pending.Raise(PendingBootTemperature); }
-  void SendUnitSettings();
-  void SendFanBootBlock();
+  void BootTempComboBoxChange() { settings_->Pending.Raise(PendingBootTemperature); }
 
   // --- front panel: line 1's alternation and line 2 there, the texts here ---
   FrontPanel& Panel() { return watch_->Panel(); }
-  void PrimaryTextComboBoxChange() { Pending.Raise(PendingLine1Text); }
+  void PrimaryTextComboBoxChange() { settings_->Pending.Raise(PendingLine1Text); }
   void SecondaryTextComboBoxChange() {}
   void DispParamChange();  // DispParam1Change .. DispParam3Change
 
@@ -133,16 +132,13 @@ class TForm1 : public QMainWindow, private WatchFace {
   void RearFanManualChange() { FanManualChange(1); }
   void SetFansToNormalAndSend();
 
-  // --- settings store ---
+  // --- settings: loaded, saved and sent there, shown here ---
+  SettingsStore& Settings() { return *settings_; }
   void ResetSettingsToDefaults() override;
-  void LoadSensorSettings();
-  void LoadDisplaySettings();
-  void LoadUnitSettings();
-  void WriteChangesTimerTimer();
-  void ClearPendingFlags();
-
-  // Deferred writes: raised by change handlers, carried out by the 4 s tick.
-  PendingWrites Pending;
+  // What the store's three start-up loads found, into the controls.
+  void ShowSensorSettings();
+  void ShowDisplaySettings();
+  void ShowUnitSettings();
 
   // The Setup-tab row and System-tab panels of sensor 1..5.
   struct SensorControls {
@@ -177,7 +173,6 @@ class TForm1 : public QMainWindow, private WatchFace {
   void FridayCheckBoxClick() { WeekdayCheckBoxClick(5); }
 
   // --- timers and their handlers ---
-  QTimer WriteChangesTimer;
   QTimer& StatusTimer() { return statusTimer_; }
   QTimer& HeatingCountDownTimer() { return heatingCountDownTimer_; }
 
@@ -266,17 +261,6 @@ class TForm1 : public QMainWindow, private WatchFace {
   // The main window counts as visible for the status cycle while it is shown
   // or sits minimised in the notification area.
   bool MainWindowCountsAsVisible() const;
-  // Lowers a raised pending write and carries out its action.
-  template <typename Action>
-  void Service(PendingWrite write, Action action) {
-    if (Pending.Take(write)) action();
-  }
-  void SaveDisplayParams();
-  void SaveHigherLower();
-  void SaveSensorNames();
-  void SaveWarningLimits();
-  void SaveShutdownLimits();
-  void SaveBootTemperature();
 
   std::unique_ptr<Ui::TForm1> ui_;
   Services services_;
@@ -293,6 +277,8 @@ class TForm1 : public QMainWindow, private WatchFace {
   // A report box over the window that no handler waits for.
   ReportFunction report_;
   std::unique_ptr<Watch> watch_;
+  // Sends through the watch's front panel, so it ends before the watch.
+  std::unique_ptr<SettingsStore> settings_;
 
   // What the watch shows in the window and reads from its controls.
   bool CycleWanted() const override;
@@ -308,7 +294,17 @@ class TForm1 : public QMainWindow, private WatchFace {
   QString PrimaryText() const override;
   void SetPrimaryText(const QString& text) override;
   bool AlternationChosen() const override;
-  void RaisePending(PendingWrite write) override { Pending.Raise(write); }
+  void RaisePending(PendingWrite write) override { settings_->Pending.Raise(write); }
+
+  // What the settings store reaches in the window (besides the primary text,
+  // the display items and the exchange it shares with the watch's face).
+  bool PollRunning() const override;
+  int HigherLowerChoice(int sensor) const override;
+  QString SensorNameText(int sensor) const override;
+  int WarningLimitValue(int sensor) const override;
+  int ShutdownLimitValue(int sensor) const override;
+  int BootTempChoice() const override;
+  QString BootTempText() const override;
 
   QMenu* popupMenu1_ = nullptr;
 

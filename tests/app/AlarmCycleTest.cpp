@@ -86,12 +86,12 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_TRUE(form->Alarm().BlinkTimer.isActive());
   EXPECT_FALSE(form->Panel().DisplayIntervalTimer.isActive());
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), kCriticalText);
-  EXPECT_TRUE(form->Pending[PendingLine1Text]);
+  EXPECT_TRUE(form->Settings().Pending[PendingLine1Text]);
   EXPECT_EQ(Drain(), (QStringList{kCriticalText, kCriticalText, kCancelShutdownText}));
 
   // The front panel gets its first sixteen characters at the next tick.
   fakes.link.requests.clear();
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   const auto line1 = fakes.link.RequestsNumbered(0x06);
   ASSERT_EQ(line1.size(), 1u);
   EXPECT_EQ(std::string(line1[0].begin() + 3, line1[0].begin() + 19), "TEMPERATURE CRIT");
@@ -107,7 +107,7 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   EXPECT_FALSE(form->Alarm().BlinkTimer.isActive());
   EXPECT_EQ(Status(), "Normal");
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Speed Load Temp");
-  EXPECT_TRUE(form->Pending[PendingLine1Text]);
+  EXPECT_TRUE(form->Settings().Pending[PendingLine1Text]);
   EXPECT_TRUE(form->Panel().DisplayIntervalTimer.isActive());
   EXPECT_EQ(Drain(), QStringList{"Log Cleared"});
 }
@@ -235,7 +235,7 @@ TEST_F(AlarmCycleTest, BlinkingAlternatesTheColourAndRepeatsTextsAndSound) {
 
 TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
   ui().Sensor1Alm->setValue(-20);
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   ASSERT_TRUE(QFile::exists(fakes.settingsPath()));
   fakes.link.requests.clear();
   fakes.clock.pauses.clear();
@@ -248,7 +248,7 @@ TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
   ASSERT_FALSE(fakes.link.requests.empty());
   EXPECT_EQ(fakes.link.requests.back(), (Bytes{0x01, 0x85, 0x04}));
   EXPECT_TRUE(Drain().contains(kShuttingDownText));
-  EXPECT_TRUE(form->Pending[PendingFanBlock]);
+  EXPECT_TRUE(form->Settings().Pending[PendingFanBlock]);
 }
 
 TEST_F(AlarmCycleTest, ClosingTheProgramWhileArmedNeverAsksForPowerOff) {

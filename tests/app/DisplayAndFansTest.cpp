@@ -46,8 +46,8 @@ TEST_F(DisplayAndFansTest, LineOneAlternatesAndKeepsTypedTexts) {
 
 TEST_F(DisplayAndFansTest, APrimaryTextChoiceReachesTheUnitAtTheNextTick) {
   ui().PrimaryTextComboBox->setCurrentIndex(3);  // "Super Cooled"
-  EXPECT_TRUE(form->Pending[PendingLine1Text]);
-  form->WriteChangesTimerTimer();
+  EXPECT_TRUE(form->Settings().Pending[PendingLine1Text]);
+  form->Settings().WriteChangesTimerTimer();
   const auto sent = fakes.link.RequestsNumbered(0x06);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(Line(sent[0]), "Super Cooled    ");
@@ -102,7 +102,7 @@ TEST_F(DisplayAndFansTest, LineTwoFollowsTheParametersAndGoesOutBeforeEveryStatu
   fakes.link.requests.clear();
   SensorTable[1].Temperature = -35;
   ui().DispParam1->setCurrentIndex(7);
-  EXPECT_TRUE(form->Pending[PendingDisplayParams]);
+  EXPECT_TRUE(form->Settings().Pending[PendingDisplayParams]);
   ASSERT_EQ(fakes.link.RequestsNumbered(0x07).size(), 1u);  // sent at once
   EXPECT_EQ(Line(fakes.link.requests[0]), std::string("     7% -35\xDF    "));
 }
@@ -111,7 +111,7 @@ TEST_F(DisplayAndFansTest, FanPresetsReachTheUnitTogetherAtTheNextTick) {
   ui().FrontFanModeComboBox->setCurrentIndex(1);  // "Low noise"
   ui().RearFanModeComboBox->setCurrentIndex(2);   // "Turbo"
   EXPECT_TRUE(fakes.link.requests.empty());
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   const auto sent = fakes.link.RequestsNumbered(0x03);
   ASSERT_EQ(sent.size(), 1u);
   for (const auto& [offset, rpm] : {std::pair{0, 2100}, {2, 750}, {4, 750}, {16, 2100}, {18, 2100}})
@@ -132,11 +132,11 @@ TEST_F(DisplayAndFansTest, ManualSpeedIsSentOnlyOnceTheBarMoves) {
   EXPECT_TRUE(SliderThumbVisible(ui().RearFanManual));
   EXPECT_TRUE(ui().ManualLabel->isEnabled());
   EXPECT_TRUE(ui().FanMaxLabel->isEnabled());
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   EXPECT_TRUE(fakes.link.RequestsNumbered(0x03).empty());
 
   ui().RearFanManual->setValue(1800);
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   auto sent = fakes.link.RequestsNumbered(0x03);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(Word(sent[0], 16), 1800);
@@ -145,7 +145,7 @@ TEST_F(DisplayAndFansTest, ManualSpeedIsSentOnlyOnceTheBarMoves) {
 
   ui().RearFanModeComboBox->setCurrentIndex(0);  // back to a preset
   EXPECT_FALSE(ui().RearFanManual->isEnabled());
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   sent = fakes.link.RequestsNumbered(0x03);
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(Word(sent[1], 16), 1100);

@@ -56,7 +56,7 @@ TEST_F(MainWindowTest, StartUpReadsTheFourBlocksThenStartsTheSixTimers) {
     int ms;
     bool running;
   } timers[] = {{&form->Watcher().UpdateDataTimer, 3000, true},   {&form->StatusTimer(), 1500, true},
-                {&form->WriteChangesTimer, 4000, true}, {&form->Log().MaintainTimer, 30000, true},
+                {&form->Settings().WriteChangesTimer, 4000, true}, {&form->Log().MaintainTimer, 30000, true},
                 {&form->Log().HoursRunTimer, 3600000, true},  {&form->Panel().DisplayIntervalTimer, 5000, true},
                 {&form->Alarm().ShutDownTimer, 180000, false},  {&form->Alarm().BlinkTimer, 300, false},
                 {&form->HeatingCountDownTimer(), 60000, false}};
@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, AStartUpStepThatFailsStillLeavesTheUnitWatched) {
   StartWith(services, false);
   EXPECT_EQ(fakes.boxes.reports, QStringList{"Error: clock gone"});
   EXPECT_TRUE(form->FormReady());
-  for (QTimer* t : {&form->Watcher().UpdateDataTimer, &form->StatusTimer(), &form->WriteChangesTimer, &form->Log().MaintainTimer})
+  for (QTimer* t : {&form->Watcher().UpdateDataTimer, &form->StatusTimer(), &form->Settings().WriteChangesTimer, &form->Log().MaintainTimer})
     EXPECT_TRUE(t->isActive()) << t->interval();
 }
 
@@ -348,7 +348,7 @@ TEST_F(MainWindowTest, ClosingBlanksBothDisplayLinesAndEndsTheProgram) {
   }
   EXPECT_EQ(fakes.link.requests.front()[1], 0x06);  // line 1 goes first
   for (QTimer* t : {&form->Log().MaintainTimer, &form->Watcher().UpdateDataTimer, &form->StatusTimer(),
-                    &form->Panel().DisplayIntervalTimer, &form->WriteChangesTimer})
+                    &form->Panel().DisplayIntervalTimer, &form->Settings().WriteChangesTimer})
     EXPECT_FALSE(t->isActive());
   EXPECT_EQ(fakes.link.closeCalls, 1);
 

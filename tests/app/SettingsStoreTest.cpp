@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Settings through the window: first-run defaults, a configuration surviving a
-// restart and the deferred-write tick (damaged files: tests/reliability).
+// restart and the deferred-write tick (the store alone: tests/config; damaged
+// files: tests/reliability).
 
 #include "WindowFixture.h"
 #include "config/SettingsKey.h"
@@ -53,8 +54,8 @@ TEST_F(SettingsStoreTest, FirstRunUsesTheBuiltInDefaultsAndWritesNothing) {
   EXPECT_EQ(SensorTable[2].WarningLimit, 5);
 
   // Nothing of the start-up state is pending, and no file was created.
-  EXPECT_FALSE(form->Pending.Any());
-  form->WriteChangesTimerTimer();
+  EXPECT_FALSE(form->Settings().Pending.Any());
+  form->Settings().WriteChangesTimerTimer();
   EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
   EXPECT_TRUE(fakes.boxes.shown.isEmpty());
 }
@@ -67,10 +68,10 @@ TEST_F(SettingsStoreTest, AChangedConfigurationComesBackAtTheNextStart) {
   ui().Sensor2ShDn->setValue(40);
   ui().Sensor1Alm->setValue(-20);
   ui().DispParam3->setCurrentIndex(1);
-  form->Pending.Raise(PendingDisplayParams);  // the display handlers arrive with the display
+  form->Settings().Pending.Raise(PendingDisplayParams);  // the display handlers arrive with the display
   ui().BootTempComboBox->setCurrentIndex(20);
   ui().NotificationsCheckBox->click();   // saved at once
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   // The unit and the converted limits are saved at once: the program ends
   // before another write tick.
   ui().FahrenheitRadioButton->click();
@@ -106,33 +107,8 @@ TEST_F(SettingsStoreTest, OptionalDoesNotOverwriteAStoredNameAndNAIsNeverSaved) 
   ui().SetupSensorComboBox3->setCurrentIndex(0);  // "Optional"
   EXPECT_FALSE(ui().Par3HighLow->isEnabled());
   EXPECT_FALSE(ui().Sensor3Alm->isEnabled());
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   EXPECT_EQ(Saved().ReadString("Sensor3"), "Compressor");
-}
-
-TEST_F(SettingsStoreTest, WhileTheDataPollIsStoppedUnitAndLimitChangesAreDropped) {
-  Start();
-  Device.Settings.SetOperatingHours(100);
-  form->Watcher().UpdateDataTimer.stop();
-  ui().Sensor2Alm->setValue(9);
-  ui().Par3HighLow->setCurrentIndex(0);
-  form->Pending.Raise(PendingUnitSettings);
-  form->Pending.Raise(PendingFanBlock);
-  fakes.link.requests.clear();
-  form->WriteChangesTimerTimer();
-  EXPECT_FALSE(form->Pending[PendingWarningLimits]);
-  EXPECT_FALSE(form->Pending[PendingUnitSettings]);
-  EXPECT_TRUE(form->Pending[PendingHigherLower]);
-  EXPECT_TRUE(form->Pending[PendingFanBlock]);
-  EXPECT_TRUE(fakes.link.requests.empty());
-  EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
-
-  form->Watcher().UpdateDataTimer.start();
-  form->WriteChangesTimerTimer();
-  EXPECT_EQ(fakes.link.RequestsNumbered(0x03).size(), 1u);
-  EXPECT_TRUE(fakes.link.RequestsNumbered(0x02).empty());
-  EXPECT_TRUE(Saved().ReadBool("Sensor3HL"));
-  EXPECT_FALSE(Saved().ValueExists("Sensor2Warn"));
 }
 
 TEST_F(SettingsStoreTest, BootTemperatureIsSavedAndSentInTenthsOfADegree) {
@@ -140,7 +116,7 @@ TEST_F(SettingsStoreTest, BootTemperatureIsSavedAndSentInTenthsOfADegree) {
   for (const auto& [index, tenths] : {std::pair{0, 0}, {33, -330}}) {
     fakes.link.requests.clear();
     ui().BootTempComboBox->setCurrentIndex(index);
-    form->WriteChangesTimerTimer();
+    form->Settings().WriteChangesTimerTimer();
     EXPECT_EQ(Saved().ReadInteger("BootIndex"), index);
     const auto sent = fakes.link.RequestsNumbered(0x03);
     ASSERT_EQ(sent.size(), 1u) << index;

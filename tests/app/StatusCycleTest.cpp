@@ -163,10 +163,10 @@ TEST_F(StatusCycleTest, SwitchingTheUnitConvertsTheLimitsSavesAtOnceAndSendsTheL
   EXPECT_EQ(SensorTable[1].WarningLimit, 14);
   EXPECT_EQ(ui().Sensor2Alm->value(), 41);
   EXPECT_FALSE(SettingsKey(fakes.settingsPath(), SettingsKey::Open::Existing).ReadBool("FahrenCel"));
-  EXPECT_TRUE(form->Pending[PendingUnitSettings]);
+  EXPECT_TRUE(form->Settings().Pending[PendingUnitSettings]);
 
   fakes.link.requests.clear();
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   const auto writes = fakes.link.RequestsNumbered(0x02);
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0][3 + 1], 'F');
@@ -179,10 +179,10 @@ TEST_F(StatusCycleTest, SwitchingTheUnitConvertsTheLimitsSavesAtOnceAndSendsTheL
 
   // Clicking the button already checked changes and writes nothing.
   fakes.link.requests.clear();
-  form->ClearPendingFlags();
+  form->Settings().ClearPendingFlags();
   ui().FahrenheitRadioButton->click();
   EXPECT_EQ(ui().Sensor1Alm->value(), 14);
-  EXPECT_FALSE(form->Pending[PendingUnitSettings]);
+  EXPECT_FALSE(form->Settings().Pending[PendingUnitSettings]);
 
   ui().CelsiusRadioButton->click();
   EXPECT_TRUE(CelsiusFlag);

@@ -132,10 +132,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TForm1& form = *h.form;
   h.fakes.boxes.shown.clear();
   form.ResetSettingsToDefaults();
-  form.LoadSensorSettings();
-  form.LoadDisplaySettings();
-  form.LoadUnitSettings();
-  form.ClearPendingFlags();
+  form.Settings().LoadSensorSettings();
+  form.ShowSensorSettings();
+  form.Settings().LoadDisplaySettings();
+  form.ShowDisplaySettings();
+  form.Settings().LoadUnitSettings();
+  form.ShowUnitSettings();
+  form.Settings().ClearPendingFlags();
   for (const QString& shown : h.fakes.boxes.shown) CheckFailureText(shown);
   h.fakes.boxes.shown.clear();
 
@@ -167,8 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CelsiusFlag = false;
   form.ui().FahrenheitRadioButton->setChecked(true);
   form.ResetSettingsToDefaults();
-  form.LoadSensorSettings();
-  form.ClearPendingFlags();
+  form.Settings().LoadSensorSettings();
+  form.ShowSensorSettings();
+  form.Settings().ClearPendingFlags();
   form.Alarm().EvaluateTemperatures();
   form.Cycle().MakeStatusSample();
   form.ui().CelsiusRadioButton->click();

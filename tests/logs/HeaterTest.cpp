@@ -141,9 +141,9 @@ TEST_F(HeaterTest, TheBootListIsDrawnInFahrenheitButStillSendsCelsius) {
   EXPECT_EQ(box->itemText(20), "-20");  // the items keep their Celsius values
   EXPECT_NE(box->grab().toImage(), celsius) << "the closed box still shows Celsius";
 
-  ASSERT_TRUE(form->Pending[PendingBootTemperature]);
+  ASSERT_TRUE(form->Settings().Pending[PendingBootTemperature]);
   fakes.link.requests.clear();
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   const std::vector<Bytes> sent = fakes.link.RequestsNumbered(0x03);
   ASSERT_EQ(sent.size(), 1u);
   ASSERT_EQ(sent[0].size(), 28u);

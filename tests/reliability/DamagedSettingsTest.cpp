@@ -270,7 +270,7 @@ TEST_F(DamagedSettingsTest, AFiftyMegabyteFileIsLeftAsItIsAndCostsNoSave) {
   ui().FahrenheitRadioButton->click();
   EXPECT_LT(clicked.elapsed(), 200);
   ui().Sensor3Alm->setValue(41);
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   form->Panel().DisplayIntervalTimerTimer();
   EXPECT_EQ(SensorTable[3].WarningLimit, 41);  // in use all the same
   EXPECT_EQ(fakes.boxes.shown.size(), 1) << "said once, not at every save";
@@ -292,7 +292,7 @@ TEST_F(DamagedSettingsTest, AFolderWhereTheFileShouldBeIsSaidOnceAndLeftAlone) {
   ExpectBuiltInSettings();
 
   ui().Sensor2Alm->setValue(12);
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   EXPECT_EQ(fakes.boxes.shown.size(), 1);
   EXPECT_EQ(SensorTable[2].WarningLimit, 12);  // the value is in use all the same
   EXPECT_TRUE(QFileInfo(Path()).isDir());
@@ -320,7 +320,7 @@ TEST_F(DamagedSettingsTest, AReadOnlyFileLoadsFullyAndRefusesSavesWithoutLosingA
   ExpectFullConfiguration();
 
   ui().Sensor3Alm->setValue(41);
-  form->WriteChangesTimerTimer();
+  form->Settings().WriteChangesTimerTimer();
   ASSERT_FALSE(fakes.boxes.shown.isEmpty());
   // The limits the file already holds need no write; the changed one is refused.
   EXPECT_EQ(fakes.boxes.shown.front(), QStringLiteral("Error: Failed to set data for 'Sensor3Warn'"));

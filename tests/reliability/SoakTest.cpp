@@ -116,7 +116,7 @@ TEST_F(SoakTest, ALastingFaultAndWarningForDaysKeepMemoryQueueLogAndPaceInBounds
   std::vector<Tick> ticks{
       {&f.Watcher().UpdateDataTimer, [&f] { f.Watcher().UpdateDataTimerTimer(); }, true},
       {&f.StatusTimer(), [&f] { f.StatusTimerTimer(); }},
-      {&f.WriteChangesTimer, [&f] { f.WriteChangesTimerTimer(); }},
+      {&f.Settings().WriteChangesTimer, [&f] { f.Settings().WriteChangesTimerTimer(); }},
       {&f.Panel().DisplayIntervalTimer, [&f] { f.Panel().DisplayIntervalTimerTimer(); }},
       {&f.Log().MaintainTimer, [&f] { f.Log().MaintainTimerTimer(); }},
       {&f.Log().HoursRunTimer, [&f] { f.Log().HoursRunTimerTimer(); }},
