@@ -93,12 +93,12 @@ class WatchFixture : public ::testing::Test {
     evaporator.Higher = true;
     evaporator.WarningLimit = settings::kDefaultEvaporatorWarn;
     evaporator.ShutdownLimit = settings::kDefaultShutdown;
-    int n = 2;
-    for (int sensor = 2; sensor <= kSensorCount; ++sensor) {
-      SensorTable[sensor].Higher = false;
-      SensorTable[sensor].WarningLimit = settings::kDefaultSensorWarn;
-      SensorTable[sensor].ShutdownLimit = settings::kDefaultShutdown;
+    for (int n = 2; n <= kSensorCount; ++n) {
+      SensorTable[n].Higher = false;
+      SensorTable[n].WarningLimit = settings::kDefaultSensorWarn;
+      SensorTable[n].ShutdownLimit = settings::kDefaultShutdown;
     }
+    int n = 2;
     for (const char* name : names) SensorTable[n++].Name = QString::fromUtf8(name);
   }
 
