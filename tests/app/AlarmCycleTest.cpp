@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Warnings, alarm actions and the emergency shutdown, driven by status replies.
+// What the window makes of warnings, alarm actions and the emergency shutdown:
+// the front panel's line 1 and the settings it writes, the window raised, the
+// metrics file, and the logs on a full folder.
 
 #include "WindowFixture.h"
 #include "app/DesktopServices.h"
 #include "app/Features.h"
 #include "config/SettingsKey.h"
-#include "host/TrayHint.h"
 #include "monitor/Alarms.h"
 #include "status/MetricsFile.h"
 #include "widgets/Palette.h"
-#include "widgets/TTrayIcon.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QElapsedTimer>
 #include <QSpinBox>
 #include <QTest>
 
@@ -40,54 +40,19 @@ class AlarmCycleTest : public WindowFixture {
     ui().WarningHandlingComboBox->setCurrentIndex(0);  // alarm sound
     Drain();
   }
-  QString Status() { return ui().SystemStatPanel->text(); }
-  QColor StatusColour() { return TextColor(ui().SystemStatPanel); }
-  // Records in a log, less its head and space line.
-  static int RecordLines(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll().count("\r\n") - 2 : 0;
-  }
 };
 
-TEST_F(AlarmCycleTest, AllNormalGivesNoAction) {
-  Poll();
-  EXPECT_EQ(Status(), "Normal");
-  EXPECT_EQ(ui().TempStat1->text(), "Normal");
-  EXPECT_EQ(TextColor(ui().TempStat3), StatusGreen);
-  EXPECT_TRUE(fakes.sound.played.isEmpty());
-  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
-  EXPECT_TRUE(TrayHintOverride.Get().isEmpty());
-}
-
-TEST_F(AlarmCycleTest, AnOrangeFaultCodeRaisesTheAlarmAtEveryReplyButNoShutdown) {
-  reading.state = 81;
-  Poll();
-  Poll();
-  EXPECT_EQ(Status(), "RESTART DELAY");
-  EXPECT_EQ(StatusColour(), StatusOrange);
-  EXPECT_EQ(fakes.sound.played.size(), 2);
-  EXPECT_TRUE(fakes.sound.played.front().endsWith("/Alarm.wav"));
-  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
-  EXPECT_EQ(TrayHintOverride.Get(), "RESTART DELAY");
-
-  reading.state = 3;
-  Poll();
-  EXPECT_TRUE(TrayHintOverride.Get().isEmpty());
-}
-
-TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheAction) {
+TEST_F(AlarmCycleTest, AnArmedShutdownsTextReachesTheFrontPanelAtTheNextWriteTick) {
   reading.tenths[3] = -10;  // sensor 4, "Lower" with shut-down limit 0
   Poll();
-  EXPECT_EQ(Status(), "ALARM");
-  EXPECT_EQ(StatusColour(), StatusRed);
+  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
+  // The panels draw what the watch decided.
+  EXPECT_EQ(ui().SystemStatPanel->text(), "ALARM");
+  EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusRed);
   EXPECT_EQ(ui().TempStat4->text(), "ALARM");
-  EXPECT_TRUE(fakes.sound.played.isEmpty());
-  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
-  EXPECT_TRUE(form->Alarm().BlinkTimer.isActive());
-  EXPECT_FALSE(form->Panel().DisplayIntervalTimer.isActive());
+  EXPECT_EQ(TextColor(ui().TempStat3), StatusGreen);
   EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), kCriticalText);
   EXPECT_TRUE(form->Settings().Pending[PendingLine1Text]);
-  EXPECT_EQ(Drain(), (QStringList{kCriticalText, kCriticalText, kCancelShutdownText}));
 
   // The front panel gets its first sixteen characters at the next tick.
   fakes.link.requests.clear();
@@ -95,169 +60,28 @@ TEST_F(AlarmCycleTest, ASensorAlarmUnderAGreenStateArmsTheShutdownWithoutTheActi
   const auto line1 = fakes.link.RequestsNumbered(0x06);
   ASSERT_EQ(line1.size(), 1u);
   EXPECT_EQ(std::string(line1[0].begin() + 3, line1[0].begin() + 19), "TEMPERATURE CRIT");
-
-  // A reply without the alarm cancels the armed shutdown; the front panel goes
-  // back to the user's text and alternation, and the status bar stops
-  // announcing the shutdown.
-  form->Alarm().BlinkTimerTimer();
-  form->Queue()->Append("Log Cleared");
-  reading.tenths[3] = 200;
-  Poll();
-  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
-  EXPECT_FALSE(form->Alarm().BlinkTimer.isActive());
-  EXPECT_EQ(Status(), "Normal");
-  EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Speed Load Temp");
-  EXPECT_TRUE(form->Settings().Pending[PendingLine1Text]);
-  EXPECT_TRUE(form->Panel().DisplayIntervalTimer.isActive());
-  EXPECT_EQ(Drain(), QStringList{"Log Cleared"});
 }
 
-TEST_F(AlarmCycleTest, ACancelledShutdownLeavesAStoppedAlternationStopped) {
-  ui().DispLine1Int->setCurrentIndex(7);  // "Never"
-  ui().PrimaryTextComboBox->setEditText("Frosty");
-  reading.state = 85;
-  Poll();
-  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
-  reading.state = 3;
-  Poll();
-  EXPECT_EQ(ui().PrimaryTextComboBox->currentText(), "Frosty");
-  EXPECT_FALSE(form->Panel().DisplayIntervalTimer.isActive());
-}
-
-TEST_F(AlarmCycleTest, ARedFaultCodeGetsBothTheActionAndTheShutdown) {
-  reading.state = 83;
-  Poll();
-  EXPECT_EQ(Status(), "SENSOR FAILED");
-  EXPECT_EQ(fakes.sound.played.size(), 1);
-  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
-  // Later replies while armed do not arm it again.
-  Drain();
-  Poll();
-  EXPECT_EQ(Drain(), QStringList{"SENSOR FAILED"});
-}
-
-TEST_F(AlarmCycleTest, AnEarlierWarningKeepsTheStatusOrangeOverALaterAlarm) {
-  reading.tenths[1] = 50;   // sensor 2 at its warning limit
-  reading.tenths[2] = -20;  // sensor 3 past its shut-down limit
-  Poll();
-  EXPECT_EQ(Status(), "Warning");
-  EXPECT_EQ(StatusColour(), StatusOrange);
-  EXPECT_EQ(ui().TempStat3->text(), "ALARM");
-  EXPECT_EQ(fakes.sound.played.size(), 1);
-  EXPECT_FALSE(form->Alarm().ShutDownTimer.isActive());
-  const QStringList queued = Drain();
-  EXPECT_TRUE(queued.contains("Temperature warning on Ambient"));
-  EXPECT_TRUE(queued.contains(kCriticalText));
-}
-
-TEST_F(AlarmCycleTest, AGreenUnitStateIsReplacedOnlyByTheEvaporator) {
-  reading.state = 0;       // POWER UP
-  reading.tenths[1] = 50;  // sensor 2 warning
-  Poll();
-  EXPECT_EQ(Status(), "POWER UP");
-  EXPECT_EQ(StatusColour(), StatusGreen);
-  EXPECT_EQ(ui().TempStat2->text(), "Warning");
-  EXPECT_TRUE(Drain().contains("Temperature warning on Ambient"));
-
-  reading.tenths[0] = -100;  // the evaporator at its warning limit
-  Poll();
-  EXPECT_EQ(Status(), "Warning");
-  EXPECT_EQ(StatusColour(), StatusOrange);
-}
-
-TEST_F(AlarmCycleTest, AnOptionalSensorKeepsItsLastLevel) {
-  reading.tenths[2] = -20;
-  Poll();
-  ASSERT_EQ(SensorTable[3].Level, 2);
-  ui().SetupSensorComboBox3->setCurrentIndex(0);  // "Optional"
-  form->Alarm().ShutDownTimer.stop();
-  reading.tenths[2] = 200;
-  Poll();
-  EXPECT_EQ(SensorTable[3].Level, 2);
-  EXPECT_TRUE(ui().TempStat3->isHidden());
-  EXPECT_EQ(Status(), "ALARM");
-  EXPECT_TRUE(Drain().contains(kCriticalText));
-  EXPECT_TRUE(form->Alarm().ShutDownTimer.isActive());
-}
-
-TEST_F(AlarmCycleTest, EveryAlarmReplyAndEveryArmedShutdownLeaveAnErrorLogRecord) {
-  const QString errorLog = fakes.logPath("Error.log");
+TEST_F(AlarmCycleTest, OpeningTheWindowAsTheActionIsSavedAndBringsAMinimisedWindowBack) {
   reading.state = 82;
-  ui().WarningHandlingComboBox->setCurrentIndex(3);  // "Ignore" still logs
-  Poll();
-  Poll();
-  EXPECT_EQ(RecordLines(errorLog), 2);
-  reading.state = 3;
-  reading.tenths[0] = 50;  // evaporator past its shut-down limit: armed, no action
-  Poll();
-  EXPECT_EQ(RecordLines(errorLog), 3);
-  Poll();  // armed already: nothing new
-  EXPECT_EQ(RecordLines(errorLog), 3);
-}
-
-TEST_F(AlarmCycleTest, TheChosenActionRuns) {
-  reading.state = 82;
-  ui().WarningHandlingComboBox->setCurrentIndex(1);  // blinking tray icon
-  Poll();
-  EXPECT_TRUE(form->TrayIcon1()->Animate());
-  reading.state = 3;  // the next reply without a warning stops it
-  Poll();
-  EXPECT_FALSE(form->TrayIcon1()->Animate());
-
-  reading.state = 82;
-  ui().WarningHandlingComboBox->setCurrentIndex(3);  // ignore
-  Poll();
-  EXPECT_TRUE(fakes.sound.played.isEmpty());
-  EXPECT_FALSE(form->TrayIcon1()->Animate());
   ui().WarningHandlingComboBox->setCurrentIndex(2);  // open the control centre
   form->showMinimized();
   Poll();
+  EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusOrange);
   EXPECT_FALSE(form->isMinimized());
   const SettingsKey key(fakes.settingsPath(), SettingsKey::Open::Existing);
   EXPECT_EQ(key.ReadInteger("Warning handling Index"), 2);
 }
 
-TEST_F(AlarmCycleTest, BlinkingAlternatesTheColourAndRepeatsTextsAndSound) {
-  form->Model().status.colour = PanelColour::Red;
-  // Two texts and the sound while at most four texts wait; the colour always.
-  const struct {
-    QColor colour;
-    std::size_t queued;
-    qsizetype sounds;
-  } ticks[] = {{BlinkSilver, 2, 1}, {StatusRed, 4, 2}, {BlinkSilver, 6, 3}, {StatusRed, 6, 3}};
-  for (const auto& t : ticks) {
-    form->Alarm().BlinkTimerTimer();
-    EXPECT_EQ(StatusColour(), t.colour) << t.queued;
-    EXPECT_EQ(form->Queue()->Count(), t.queued);
-    EXPECT_EQ(fakes.sound.played.size(), t.sounds) << t.queued;
-  }
-}
-
-TEST_F(AlarmCycleTest, TheShutdownResetsAndDeletesTheSettingsAndTellsTheUnit) {
+TEST_F(AlarmCycleTest, TheShutdownPutsTheWindowsSettingsBackToTheirDefaults) {
   ui().Sensor1Alm->setValue(-20);
   form->Settings().WriteChangesTimerTimer();
   ASSERT_TRUE(QFile::exists(fakes.settingsPath()));
-  fakes.link.requests.clear();
-  fakes.clock.pauses.clear();
 
   form->Alarm().ShutDownTimerTimer();
   EXPECT_EQ(ui().Sensor1Alm->value(), -10);
   EXPECT_FALSE(QFile::exists(fakes.settingsPath()));
-  EXPECT_EQ(fakes.powerOff.requests, 1);
-  EXPECT_EQ(fakes.clock.pauses, std::vector<int>{10000});
-  ASSERT_FALSE(fakes.link.requests.empty());
-  EXPECT_EQ(fakes.link.requests.back(), (Bytes{0x01, 0x85, 0x04}));
-  EXPECT_TRUE(Drain().contains(kShuttingDownText));
   EXPECT_TRUE(form->Settings().Pending[PendingFanBlock]);
-}
-
-TEST_F(AlarmCycleTest, ClosingTheProgramWhileArmedNeverAsksForPowerOff) {
-  reading.state = 85;
-  Poll();
-  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
-  form->close();
-  form->Alarm().ShutDownTimerTimer();  // a tick still due as the program ends
-  EXPECT_EQ(fakes.powerOff.requests, 0);
 }
 
 TEST_F(AlarmCycleTest, AMetricsFileThatCannotBeWrittenIsSaidInTheStatusBarAndHoldsNothingUp) {

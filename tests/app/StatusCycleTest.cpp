@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window's side of the unit's replies: the status panel, the temperature
-// and fan rows, the "N/A" rule, the other replies and the temperature unit.
+// The window's side of the unit's replies: what a window not ready or not
+// shown takes in, the temperature and fan rows, the "N/A" rule, the
+// temperature unit and the running hours sent back at the close.
 
 #include "WindowFixture.h"
 #include "config/SettingsKey.h"
@@ -21,26 +22,6 @@ class StatusCycleTest : public WindowFixture {
     AnswerAsTheUnit(false);
   }
 };
-
-TEST_F(StatusCycleTest, StateCodesSetThePanelAndQueueTheirTextAtEveryReply) {
-  Start();
-  Drain();
-  reading.state = 84;  // the texts and colours of each code: UnitStatesTest
-  for (int i = 0; i < 3; ++i) Poll();
-  EXPECT_EQ(ui().SystemStatPanel->text(), "CRITICAL TEMPERATURE");
-  EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusOrange);
-  const QString text84 = "CRITICAL TEMPERATURE -  System is critical in controlling the temperature";
-  EXPECT_EQ(Drain(), (QStringList{text84, text84, text84}));
-
-  for (std::uint8_t unknown : {8, 79}) {
-    reading.state = unknown;
-    Poll();
-    EXPECT_EQ(ui().SystemStatPanel->text(), "Normal");
-    EXPECT_EQ(TextColor(ui().SystemStatPanel), StatusGreen);
-    EXPECT_EQ(Device.Status.UnitState, 3);
-    EXPECT_TRUE(Drain().isEmpty());
-  }
-}
 
 TEST_F(StatusCycleTest, BeforeTheWindowIsReadyOrWhileItIsNotShownARepliesOnlyUpdatesTheReadings) {
   reading.state = 85;  // a red fault: the cycle would queue its text
@@ -105,6 +86,13 @@ TEST_F(StatusCycleTest, TemperatureAndFanRowsFollowTheReply) {
   EXPECT_EQ(ui().FanRPM1->text(), "1200 RPM");
   EXPECT_EQ(ui().Fan1StatusLabel->text(), "Normal");
   EXPECT_EQ(TextColor(ui().Fan1StatusLabel), StatusGreen);
+
+  // A row made "Optional" hides its state panel with the rest of the row,
+  // whatever level the sensor had.
+  EXPECT_TRUE(ui().TempStat2->isHidden());
+  ui().SetupSensorComboBox3->setCurrentIndex(0);
+  Poll();
+  EXPECT_TRUE(ui().TempStat3->isHidden());
 }
 
 TEST_F(StatusCycleTest, ASensorWithoutReadingStaysNotAvailableForTheRun) {
@@ -129,26 +117,6 @@ TEST_F(StatusCycleTest, ASensorWithoutReadingStaysNotAvailableForTheRun) {
   reading.tenths[0] = -990;
   Poll();
   EXPECT_EQ(ui().Temp1->text(), QString("-99\u00B0C"));
-}
-
-TEST_F(StatusCycleTest, OtherRepliesFillTheirBlocksAndTheHoursPanel) {
-  Start();
-  packet::Payload p{};
-  p[1] = 'C';
-  p[2] = 0x7F;
-  p[17] = 0x2C;
-  p[18] = 0x01;
-  fakes.link.respond = [&](const Bytes&) { return FakeLink::Answer{28, MakeReplyFrame(0x02, p)}; };
-  form->ExchangePacket(packet::MakeReadRequest(0x02));
-  EXPECT_EQ(ui().OperHours->text(), "300");
-  EXPECT_EQ(Device.Settings.Bytes[2], 0x02);
-
-  packet::Payload fan{};  // the block's layout is DeviceDataTest's concern
-  fan[6] = 0xB6;
-  fan[7] = 0xFE;
-  fakes.link.respond = [&](const Bytes&) { return FakeLink::Answer{28, MakeReplyFrame(0x03, fan)}; };
-  form->ExchangePacket(packet::MakeReadRequest(0x03));
-  EXPECT_EQ(Device.FanBoot.Words[3], -330);
 }
 
 TEST_F(StatusCycleTest, SwitchingTheUnitConvertsTheLimitsSavesAtOnceAndSendsTheLetter) {

@@ -2,12 +2,8 @@
 // The watch without a window, on a face that only records: the data poll,
 // the cycle it drives to an armed shutdown, and the close.
 
-#include "watch/Watch.h"
-
 #include "host/CPUThread.h"
-#include "monitor/DeviceData.h"
-#include "support/FakeServices.h"
-#include "support/StatusReply.h"
+#include "support/WatchFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,51 +14,11 @@ Bytes Sent(const packet::Request& request, std::size_t length) {
   return Bytes(request.begin(), request.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
-struct RecordingFace : WatchFace {
-  int polled = 0, blinkStops = 0, shown = 0;
-  bool animating = false;
-  QString line1 = QStringLiteral("Vornalith");
-
-  int WarningHandling() const override { return 3; }
-  void AnimateTrayIcon(bool on) override { animating = on; }
-  void ShowTrayPicture(int) override {}
-  void StopTrayBlink() override { ++blinkStops; }
-  void OpenWindow() override {}
-  bool CycleWanted() const override { return true; }
-  void ShowStatus(bool) override {}
-  void ShowStatusPanel() override { ++shown; }
-  void ShowSensorStates() override {}
-  void ShowTemperatures() override {}
-  void ShowFans() override {}
-  void RefreshSetupRows() override {}
-  void ShowOperatingHours() override {}
-  void ShowOperatingHoursNow() override {}
-  void Polled() override { ++polled; }
-  QString PrimaryText() const override { return line1; }
-  void SetPrimaryText(const QString& text) override { line1 = text; }
-  QString SecondaryText() const override { return QStringLiteral("Cooling"); }
-  bool AlternationChosen() const override { return true; }
-  int DisplayParam(int) const override { return 7; }  // blank
-  SnapshotSettings CurrentSettings() const override { return {{}, {}, 0, {}, QStringLiteral("12"), 0}; }
-  void OfferToClearOperationLog(int) override {}
-  void RaisePending(PendingWrite) override {}
-  void ResetSettingsToDefaults() override {}
-};
-
-struct WatchWithoutWindow : ::testing::Test {
-  FakeServices fakes;
-  RecordingFace face;
-  QStringList reports;
-  Watch watch{fakes.services(), face, [this](const QString& t) { reports << t; }};
-
+struct WatchWithoutWindow : WatchFixture {
   void SetUp() override {
-    watch.Exchange().SetStarted(true);  // the link is open
-    SensorTable[1].Name = QStringLiteral("Evaporator");
-    SensorTable[1].Higher = true;
-    SensorTable[1].WarningLimit = -10;
-    SensorTable[1].ShutdownLimit = 0;
+    WatchFixture::SetUp();
+    UseDefaultSensors();
   }
-  void TearDown() override { ResetDeviceData(); }
 };
 
 TEST_F(WatchWithoutWindow, APollSendsLine2ThenTheStatusAndAHotReplyArms) {
@@ -75,7 +31,6 @@ TEST_F(WatchWithoutWindow, APollSendsLine2ThenTheStatusAndAHotReplyArms) {
   };
   std::vector<StatusSample> samples;
   QObject::connect(&watch, &Watch::statusSampled, [&](const StatusSample& s) { samples.push_back(s); });
-  watch.CreateQueue();
 
   watch.UpdateDataTimerTimer();
   ASSERT_EQ(fakes.link.requests.size(), 2u);
@@ -92,8 +47,7 @@ TEST_F(WatchWithoutWindow, APollSendsLine2ThenTheStatusAndAHotReplyArms) {
 }
 
 TEST_F(WatchWithoutWindow, TheCloseBlanksThePanelAndEndsSamplerLogsQueueAndLink) {
-  watch.Log().Open(fakes.logDir.path() + QLatin1Char('/'));
-  watch.CreateQueue();
+  OpenLogs();
   watch.CreateCpuSampler();
   ASSERT_TRUE(watch.CpuSpeedMHz() && watch.CpuSampler());
 
