@@ -3,7 +3,6 @@
 // choices saved at once (warning handling, desktop notifications).
 
 #include "app/TForm1.h"
-#include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "core/Guard.h"
 #include "monitor/DeviceData.h"
@@ -75,15 +74,9 @@ void TForm1::SensorShDnChange(int sensor) {
 }
 
 void TForm1::NotificationsCheckBoxClick() {
-  Guarded(report_, [&] {
-    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
-    key.WriteBool(settings::kNotifications, ui_->NotificationsCheckBox->isChecked());
-  });
+  settings_->SaveNotifications(ui_->NotificationsCheckBox->isChecked());
 }
 
 void TForm1::WarningHandlingComboBoxChange() {
-  Guarded(report_, [&] {
-    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
-    key.WriteInteger(settings::kWarningHandlingIndex, ui_->WarningHandlingComboBox->currentIndex());
-  });
+  settings_->SaveWarningHandling(ui_->WarningHandlingComboBox->currentIndex());
 }

@@ -5,7 +5,6 @@
 
 #include "app/TForm1.h"
 #include "core/Guard.h"
-#include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
 #include "host/CPUThread.h"
 #include "host/TrayHint.h"
@@ -176,8 +175,7 @@ void TForm1::CelsiusRadioButtonClick() {
 
 void TForm1::ApplyTemperatureUnit() {
   Guarded(report_, [&] {
-    SettingsKey key(services_.settingsPath, SettingsKey::Open::CreateIfMissing);
-    key.WriteBool(settings::kFahrenCel, CelsiusFlag);
+    settings_->StoreTemperatureUnit();
     for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).warning);
     for (int n = 1; n <= 5; ++n) ConvertLimitUnit(Row(n).shutdown);
     settings_->Pending.Raise(PendingUnitSettings);

@@ -128,6 +128,25 @@ void SettingsStore::SaveDisplayParams() {
   });
 }
 
+void SettingsStore::SaveWarningHandling(int item) {
+  Guarded(seams_.report, [&] {
+    SettingsKey key(seams_.settingsPath, SettingsKey::Open::CreateIfMissing);
+    key.WriteInteger(settings::kWarningHandlingIndex, item);
+  });
+}
+
+void SettingsStore::SaveNotifications(bool on) {
+  Guarded(seams_.report, [&] {
+    SettingsKey key(seams_.settingsPath, SettingsKey::Open::CreateIfMissing);
+    key.WriteBool(settings::kNotifications, on);
+  });
+}
+
+void SettingsStore::StoreTemperatureUnit() {
+  SettingsKey key(seams_.settingsPath, SettingsKey::Open::CreateIfMissing);
+  key.WriteBool(settings::kFahrenCel, CelsiusFlag);
+}
+
 void SettingsStore::SaveHigherLower() {
   Guarded(seams_.report, [&] {
     SettingsKey key(seams_.settingsPath, SettingsKey::Open::CreateIfMissing);

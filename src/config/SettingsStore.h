@@ -92,6 +92,14 @@ class SettingsStore : public QObject {
   void SaveShutdownLimits();
   void SaveBootTemperature();
 
+  // The choices saved the moment they change: the alarm action
+  // (WarningHandlingComboBox), desktop notifications (NotificationsCheckBox).
+  void SaveWarningHandling(int item);
+  void SaveNotifications(bool on);
+  // The display unit as CelsiusFlag holds it; throws on a failed write, so
+  // that a caller converting the limits stops with it.
+  void StoreTemperatureUnit();
+
   void SendUnitSettings();
   void SendFanBootBlock();
 

@@ -7,8 +7,10 @@
 
 #include "config/FrontPanel.h"
 #include "config/SettingsKey.h"
+#include "config/SettingsValues.h"
 #include "monitor/DeviceData.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -127,6 +129,25 @@ TEST_F(SettingsStoreWithoutWindow, TheTickCarriesOutEveryRaisedWriteOnceInItsOrd
   context.sent.clear();
   store.WriteChangesTimerTimer();
   EXPECT_TRUE(context.sent.empty());
+}
+
+TEST_F(SettingsStoreWithoutWindow, TheChoicesSavedAtOnceReachTheFileAndAFailedUnitWriteThrows) {
+  store.SaveWarningHandling(2);
+  store.SaveNotifications(false);
+  CelsiusFlag = false;
+  store.StoreTemperatureUnit();
+  const SettingsKey saved = Saved();
+  EXPECT_EQ(saved.ReadInteger(settings::kWarningHandlingIndex), 2);
+  EXPECT_FALSE(saved.ReadBool(settings::kNotifications));
+  EXPECT_FALSE(saved.ReadBool(settings::kFahrenCel));
+  EXPECT_TRUE(reports.isEmpty());
+
+  // A file that cannot be written: the unit's write throws, for its caller
+  // to stop converting the limits.
+  QFile::remove(settingsPath);
+  ASSERT_TRUE(QDir().mkdir(settingsPath));
+  CelsiusFlag = true;
+  EXPECT_ANY_THROW(store.StoreTemperatureUnit());
 }
 
 TEST_F(SettingsStoreWithoutWindow, WhileTheDataPollIsStoppedUnitAndLimitChangesAreDropped) {
