@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The main window. It owns every long-lived object of the program and carries
-// the handlers that the timers and controls drive; the logic they call lives in
-// the subsystem folders.
+// The main window: a face of the watch (src/watch). It builds the watch and
+// the settings store, shows what they decide, gives them the choices its
+// controls hold, and carries the handlers its controls drive; it owns the
+// dialogs, the notification-area icon and the close path.
 
 #include "core/Services.h"
 #include "core/StatusMessageQueue.h"
