@@ -4,9 +4,9 @@
 #include "config/FrontPanel.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "monitor/Conversions.h"
 #include "monitor/DeviceData.h"
 
-#include <stdexcept>
 
 SettingsStore::SettingsStore(SettingsStoreContext& context, FrontPanel& panel, Seams seams, QObject* parent)
     : QObject(parent), context_(context), panel_(panel), seams_(std::move(seams)) {
@@ -195,10 +195,7 @@ void SettingsStore::SaveBootTemperature() {
   Guarded(seams_.report, [&] {
     SettingsKey key(seams_.settingsPath, SettingsKey::Open::CreateIfMissing);
     key.WriteInteger(settings::kBootIndex, context_.BootTempChoice());
-    const QString text = context_.BootTempText();
-    bool ok = false;
-    const int celsius = text.toInt(&ok);
-    if (!ok) throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+    const int celsius = IntegerCaption(context_.BootTempText());
     Device.FanBoot.Words[FanBootBlock::kBootTenths] = celsius * 10;
     SendFanBootBlock();
   });

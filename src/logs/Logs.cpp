@@ -2,20 +2,8 @@
 #include "logs/Logs.h"
 
 #include "core/Services.h"
+#include "monitor/Conversions.h"
 #include "monitor/DeviceData.h"
-
-#include <stdexcept>
-
-namespace {
-
-int IntegerCaption(const QString& text) {
-  bool ok = false;
-  const int value = text.toInt(&ok);
-  if (!ok) throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
-  return value;
-}
-
-}  // namespace
 
 Logs::Logs(UnitModel& model, LogsContext& context, IClock& clock, ReportFunction report, QObject* parent)
     : QObject(parent), model_(model), context_(context), clock_(clock), report_(std::move(report)) {

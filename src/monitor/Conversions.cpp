@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -43,4 +44,11 @@ QString TemperatureText(int celsius, bool celsiusFlag) {
   static const QChar kDegree(0x00B0);
   if (celsiusFlag) return QString::number(celsius) + kDegree + u'C';
   return QString::number(CelsiusToFahrenheit(celsius)) + kDegree + u'F';
+}
+
+int IntegerCaption(const QString& text) {
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  if (!ok) throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+  return value;
 }

@@ -21,3 +21,7 @@ int FahrenheitToCelsius(int fahrenheit);
 // A temperature held in Celsius as the user sees it: "-35°C", or "77°F" when
 // the display unit is Fahrenheit.
 QString TemperatureText(int celsius, bool celsiusFlag);
+
+// The whole number a caption holds (the boot temperature's item); throws
+// "'<text>' is not a valid integer value" for anything else.
+int IntegerCaption(const QString& text);
