@@ -77,12 +77,6 @@ bool QtMessageBoxes::AskOkCancel(const QString& text, const QString& caption) {
 
 int QtMessageBoxes::ExecModal(QDialog& dialog) { return dialog.exec(); }
 
-QDateTime SystemClock::Now() const { return QDateTime::currentDateTime(); }
-
-void SystemClock::Pause(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
-
-void SystemClock::ProcessPendingEvents() { QCoreApplication::processEvents(); }
-
 HelpWindow::HelpWindow(QString helpFile) : helpFile_(std::move(helpFile)) {}
 
 HelpWindow::~HelpWindow() { delete browser_; }
@@ -221,13 +215,3 @@ void CanberraSound::PlaySync(const QString& file) {
   if (!IsSoundOnlyError(playback->error)) d->Drop();
 }
 
-// ---------------------------------------------------------------------------
-// Power-off
-
-void LogindPowerOff::RequestPowerOff() {
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-      QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
-  call << false;  // not interactive
-  QDBusConnection::systemBus().send(call);
-}

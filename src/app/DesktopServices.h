@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The real desktop behind the seams: Qt message boxes, the system clock and
-// the help window.
+// The real desktop behind the seams: Qt message boxes, the help window and
+// the sound (the clock and the power-off are the computer's: host/SystemServices.h).
 
 #include "core/Services.h"
+#include "host/SystemServices.h"
 
 #include <QHash>
 #include <QPointer>
@@ -36,13 +37,6 @@ class QtMessageBoxes : public IMessageBoxes {
   QHash<QString, Report> reports_;
 };
 
-class SystemClock : public IClock {
- public:
-  QDateTime Now() const override;
-  void Pause(int ms) override;
-  void ProcessPendingEvents() override;
-};
-
 // libcanberra: the file played to its end (bounded, so that a stuck sound
 // server cannot hang the window), the theme's bell when the file is missing,
 // silence when there is no sound server.
@@ -55,12 +49,6 @@ class CanberraSound : public ISound {
  private:
   struct Context;
   Context* d;
-};
-
-// logind's PowerOff on the system bus; the answer is not awaited.
-class LogindPowerOff : public IPowerOff {
- public:
-  void RequestPowerOff() override;
 };
 
 // The help file shown in the program's own window, scrolled to a context's

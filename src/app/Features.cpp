@@ -19,8 +19,6 @@ namespace {
 
 constexpr int kIgnoreWarnings = 3;  // the warning choice "Ignore"
 
-QString ProgramVersion() { return kApplicationTitle.section(QLatin1Char(' '), -1); }
-
 // Our own features tell of their faults in the status bar and the program's
 // messages (the journal, for a desktop start), never in a box: no one may be
 // there to dismiss it.

@@ -5,6 +5,7 @@
 // controls hold, and carries the handlers its controls drive; it owns the
 // dialogs, the notification-area icon and the close path.
 
+#include "core/ProgramName.h"
 #include "core/Services.h"
 #include "core/StatusMessageQueue.h"
 #include "core/Guard.h"
@@ -46,7 +47,6 @@ class TTrayIcon;
 class CPUThread;
 class ICpuSources;
 
-inline const QString kApplicationTitle = QStringLiteral("Vornalith Control Centre 1.22");
 inline const QString kAboutText = QStringLiteral("Vornalith Control Centre 1.21");
 inline const QString kUsbFailedText =
     QStringLiteral("USB connection failed - unable to run program");

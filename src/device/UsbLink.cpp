@@ -264,6 +264,13 @@ std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder, UsbIdPa
   return MakeStack(std::make_unique<wdu::LibusbStandIn>(), std::move(options));
 }
 
+std::unique_ptr<IUnitLink> MakeServiceUsbLink(UsbIdPair unitIds) {
+  UsbLink::Options options;
+  options.accessRuleNeeded = false;
+  options.unitIds = unitIds;
+  return MakeStack(std::make_unique<wdu::LibusbStandIn>(), std::move(options));
+}
+
 std::unique_ptr<IUnitLink> MakeStandInLink(std::unique_ptr<wdu::DriverStandIn> driver) {
   UsbLink::Options options;
   options.accessRuleNeeded = false;

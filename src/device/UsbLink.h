@@ -159,6 +159,10 @@ struct UsbLinkStack : IUnitLink {
 std::unique_ptr<IUnitLink> MakeUsbLink(const std::string& programFolder,
                                        UsbIdPair unitIds = UnitUsbIds);
 
+// The link of a system service: its access to the unit comes with it (a
+// udev rule for its group), so it never asks for the installer to run.
+std::unique_ptr<IUnitLink> MakeServiceUsbLink(UsbIdPair unitIds = UnitUsbIds);
+
 // The link with a stand-in behind the layer that needs no access rule (the
 // -sim build passes the simulated unit's stand-in).
 std::unique_ptr<IUnitLink> MakeStandInLink(std::unique_ptr<wdu::DriverStandIn> driver);

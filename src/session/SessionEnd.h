@@ -13,7 +13,7 @@
 // A second request while closing does nothing.
 
 #include "session/LogindInhibitor.h"
-#include "session/SignalBridge.h"
+#include "core/SignalBridge.h"
 
 #include <QDBusConnection>
 #include <QObject>

@@ -8,14 +8,23 @@
 
 StatusPublisher::StatusPublisher(SingleInstance& instance, const QString& version, const StatusSample& last,
                                  bool linkUp, Clock now, QObject* parent)
-    : QObject(parent), instance_(instance), now_(std::move(now)) {
+    : StatusPublisher(QStringLiteral("desktop"), version, last, linkUp, std::move(now), parent) {
+  instance_ = &instance;
+  instance_->SetStatusProvider([this] { return Answer(); });
+}
+
+StatusPublisher::StatusPublisher(const QString& source, const QString& version, const StatusSample& last,
+                                 bool linkUp, Clock now, QObject* parent)
+    : QObject(parent), now_(std::move(now)) {
   view_.version = version;
   view_.sample = last;
   view_.linkUp = linkUp;
-  instance_.SetStatusProvider([this] { return Answer(); });
+  view_.source = source;
 }
 
-StatusPublisher::~StatusPublisher() { instance_.SetStatusProvider({}); }
+StatusPublisher::~StatusPublisher() {
+  if (instance_) instance_->SetStatusProvider({});
+}
 
 void StatusPublisher::OnStatusSampled(const StatusSample& sample) {
   QMutexLocker locker(&mutex_);

@@ -21,6 +21,9 @@ class StatusPublisher : public QObject {
   // Answers the instance's status requests from now until destroyed.
   StatusPublisher(SingleInstance& instance, const QString& version, const StatusSample& last, bool linkUp,
                   Clock now, QObject* parent = nullptr);
+  // Only keeps it, for whoever asks Answer(); says it comes from `source`.
+  StatusPublisher(const QString& source, const QString& version, const StatusSample& last, bool linkUp,
+                  Clock now, QObject* parent = nullptr);
   ~StatusPublisher() override;
 
   void OnStatusSampled(const StatusSample& sample);
@@ -30,7 +33,7 @@ class StatusPublisher : public QObject {
   QByteArray Answer() const;
 
  private:
-  SingleInstance& instance_;
+  SingleInstance* instance_ = nullptr;
   Clock now_;
   mutable QMutex mutex_;
   StatusView view_;

@@ -5,15 +5,41 @@
 #include "status/StatusReport.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLocalSocket>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
 
+QByteArray AskGuardStatus(const QString& path, int timeoutMs) {
+  const QDeadlineTimer deadline(timeoutMs);
+  QLocalSocket socket;
+  socket.connectToServer(path);
+  if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) return {};
+  socket.write("status\n");
+  if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return {};
+  QByteArray answer;
+  while (!answer.contains('\n') && socket.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime()))))
+    answer += socket.readAll();
+  answer += socket.readAll();
+  return answer.trimmed();
+}
+
+QString DefaultGuardSocketPath() {
+  const QString named = qEnvironmentVariable("VCC_GUARD_SOCKET");
+  return named.isEmpty() ? QStringLiteral("/run/vornalith/guard.sock") : named;
+}
+
 int RunStatusQuery(int argc, char** argv, const QString& instanceKey, bool json) {
   QCoreApplication app(argc, argv);
   const SingleInstance instance(instanceKey);
-  const std::optional<QByteArray> answer = instance.AskStatus(kStatusAnswerTimeoutMs);
+  std::optional<QByteArray> answer = instance.AskStatus(kStatusAnswerTimeoutMs);
+  // No control centre in this session: the guard service may be watching.
+  if (!answer) {
+    const QByteArray guard = AskGuardStatus(DefaultGuardSocketPath(), kStatusAnswerTimeoutMs);
+    if (!guard.isEmpty()) answer = guard;
+  }
   QJsonParseError error{};
   const QJsonDocument document =
       answer ? QJsonDocument::fromJson(*answer, &error) : QJsonDocument();

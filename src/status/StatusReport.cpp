@@ -87,7 +87,9 @@ QString Row(const QString& label, const QString& value) {
 
 QJsonObject StatusJson(const StatusView& view) {
   const StatusSample& s = view.sample;
-  QJsonObject o{{QStringLiteral("version"), view.version}, {QStringLiteral("link_up"), view.linkUp}};
+  QJsonObject o{{QStringLiteral("version"), view.version},
+                {QStringLiteral("source"), view.source},
+                {QStringLiteral("link_up"), view.linkUp}};
   if (!view.HasReply()) {
     // Nothing decoded yet: every reading is unknown, not zero.
     for (const char* key : {"last_reply", "age_seconds", "unit_state", "unit_caption", "status_caption",
@@ -126,6 +128,8 @@ QString StatusTable(const QJsonObject& o) {
   QString reply = Or(o.value(QStringLiteral("last_reply")), QStringLiteral("none yet"));
   if (o.value(QStringLiteral("age_seconds")).isDouble())
     reply += QStringLiteral(" (%1 s ago)").arg(o.value(QStringLiteral("age_seconds")).toDouble(), 0, 'f', 1);
+  if (o.value(QStringLiteral("source")).toString() == QStringLiteral("guard"))
+    t += Row(QStringLiteral("Watched by"), QStringLiteral("the guard service"));
   t += Row(QStringLiteral("Last reply"), reply);
   t += Row(QStringLiteral("Link"), o.value(QStringLiteral("link_up")).toBool() ? QStringLiteral("up")
                                                                                : QStringLiteral("lost"));

@@ -20,6 +20,9 @@ struct StatusView {
   StatusSample sample;   // the last decoded status reply; time invalid: none yet
   bool linkUp = true;
   QDateTime now;         // when the view is taken, for the reply's age
+  // Who watches the unit: "desktop" (a control centre in a desktop session)
+  // or "guard" (the system service).
+  QString source = QStringLiteral("desktop");
 
   bool HasReply() const { return sample.time.isValid(); }
 };

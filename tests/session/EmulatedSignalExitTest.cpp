@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <mutex>
 
 namespace {
 
@@ -25,26 +24,7 @@ std::string Scratch(const std::string& name) {
   return path;
 }
 
-// What the emulated unit took, from the harness's own threads.
-class Recorder {
- public:
-  explicit Recorder(unitsim::SimulatedUnit& unit) : unit_(unit) {
-    unit_.SetRequestObserver([this](const std::uint8_t* data, std::size_t length) {
-      std::lock_guard lock(mutex_);
-      requests_.emplace_back(data, data + length);
-    });
-  }
-  ~Recorder() { unit_.SetRequestObserver({}); }
-  std::vector<Bytes> Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-  }
-
- private:
-  unitsim::SimulatedUnit& unit_;
-  mutable std::mutex mutex_;
-  std::vector<Bytes> requests_;
-};
+using Recorder = RequestRecorder;
 
 class EmulatedSignalExit : public ::testing::TestWithParam<int> {
  protected:

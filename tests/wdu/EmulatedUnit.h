@@ -8,6 +8,8 @@
 // A process using it must run under umockdev's preload library;
 // RunUnderUmockdev re-executes the test binary that way.
 
+#include "SimulatedUnit.h"
+
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -16,10 +18,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-namespace unitsim {
-class SimulatedUnit;
-}
 
 // Re-executes the process under umockdev's preload library unless it already
 // runs under it; returns only when it does.
@@ -66,4 +64,35 @@ class EmulatedUnit {
 
  private:
   std::unique_ptr<Impl> d;
+};
+
+// What the emulated unit took, and when, from the harness's own threads.
+class RequestRecorder {
+ public:
+  using Bytes = std::vector<std::uint8_t>;
+  using Clock = std::chrono::steady_clock;
+  explicit RequestRecorder(unitsim::SimulatedUnit& unit) : unit_(unit) {
+    unit_.SetRequestObserver([this](const std::uint8_t* data, std::size_t length) {
+      std::lock_guard lock(mutex_);
+      requests_.emplace_back(data, data + length);
+      times_.push_back(Clock::now());
+    });
+  }
+  ~RequestRecorder() { unit_.SetRequestObserver({}); }
+  RequestRecorder(const RequestRecorder&) = delete;
+  RequestRecorder& operator=(const RequestRecorder&) = delete;
+  std::vector<Bytes> Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  std::vector<Clock::time_point> Times() const {
+    std::lock_guard lock(mutex_);
+    return times_;
+  }
+
+ private:
+  unitsim::SimulatedUnit& unit_;
+  mutable std::mutex mutex_;
+  std::vector<Bytes> requests_;
+  std::vector<Clock::time_point> times_;
 };

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/SignalBridge.h"
+#include "core/SignalBridge.h"
 
 #include <QSocketNotifier>
 
