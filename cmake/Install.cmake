@@ -9,6 +9,9 @@
 #   share/applications/, share/icons/hicolor/, share/metainfo/
 #                                        desktop menu entries, icon, AppStream data
 #   <udev>/rules.d/                      the unit's access rule (data/udev)
+#   <systemd>/system/, sysusers.d/, polkit-1/rules.d/
+#                                        the guard service, its system user, and
+#                                        its leave to power the host off
 
 include(GNUInstallDirs)
 
@@ -56,3 +59,38 @@ configure_file(${CMAKE_SOURCE_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/data/metainfo/${VCC_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The guard service's system files (data/systemd, data/polkit). The unit is
+# configured whether or not the guard is built, so that its checks run; it is
+# installed, with its user and its power-off rule, only beside the program
+# (which installs itself with the other programs):
+# a system user and a power-off grant for a program that is not there would
+# be left for anyone who takes that name. Nothing enables the unit.
+set(VCC_GUARD_UNIT ${CMAKE_BINARY_DIR}/data/systemd/vornalith-guard.service)
+configure_file(${CMAKE_SOURCE_DIR}/data/systemd/vornalith-guard.service.in ${VCC_GUARD_UNIT} @ONLY)
+
+# systemd and polkit read these from their own folders whatever the prefix.
+set(_systemd_unit_dir "")
+set(_sysusers_dir "")
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_get_variable(_systemd_unit_dir systemd systemdsystemunitdir)
+  pkg_get_variable(_sysusers_dir systemd sysusersdir)
+endif()
+if(NOT _systemd_unit_dir)
+  set(_systemd_unit_dir /usr/lib/systemd/system)
+endif()
+if(NOT _sysusers_dir)
+  set(_sysusers_dir /usr/lib/sysusers.d)
+endif()
+set(VCC_SYSTEMD_UNIT_DIR "${_systemd_unit_dir}" CACHE PATH "Where systemd reads package system units")
+set(VCC_SYSUSERS_DIR "${_sysusers_dir}" CACHE PATH "Where systemd-sysusers reads package users")
+set(VCC_POLKIT_RULES_DIR /usr/share/polkit-1/rules.d CACHE PATH "Where polkit reads package rules")
+
+if(TARGET vornalith-guard)
+  install(FILES ${VCC_GUARD_UNIT} DESTINATION ${VCC_SYSTEMD_UNIT_DIR})
+  install(FILES ${CMAKE_SOURCE_DIR}/data/systemd/vornalith-guard.sysusers
+          DESTINATION ${VCC_SYSUSERS_DIR} RENAME vornalith-guard.conf)
+  install(FILES ${CMAKE_SOURCE_DIR}/data/polkit/50-vornalith-guard.rules
+          DESTINATION ${VCC_POLKIT_RULES_DIR})
+endif()

@@ -30,11 +30,13 @@ check "the access rule where udev reads package rules ($VCC_UDEV_RULES_DIR)" \
   cmp "$built_rule" "$dest$VCC_UDEV_RULES_DIR/70-vornalith-unit.rules"
 check "the access rule names the configured pair ($VCC_UNIT_USB_ID)" \
   test "$(rule_id idVendor):$(rule_id idProduct)" = "$(tr A-F a-f <<<"$VCC_UNIT_USB_ID")"
-# The README promises access for the user at the seat only: by the seat's
-# ACL, with the device node's mode left as udev sets it.
+# The README promises access for the user at the seat by the seat's ACL, and
+# for the guard's group, and for no one else.
 check "the access rule tags the unit for the seat" grep -q 'TAG+="uaccess"' "$data/70-vornalith-unit.rules"
-check "the access rule sets no mode, owner or group" \
-  bash -c "! grep -Ev '^[[:space:]]*#' \"\$1\" | grep -Eq 'MODE|OWNER|GROUP'" _ "$data/70-vornalith-unit.rules"
+check "the access rule gives the node to the guard's group, closed to others" \
+  bash -c "grep -Ev '^[[:space:]]*#' \"\$1\" | grep -q 'GROUP=\"vornalith\", MODE=\"0660\"'" _ "$data/70-vornalith-unit.rules"
+check "the access rule changes no owner and sets one mode only" \
+  bash -c "test \"\$(grep -Ev '^[[:space:]]*#' \"\$1\" | grep -Eo 'OWNER|MODE' | tr '\n' ' ')\" = 'MODE '" _ "$data/70-vornalith-unit.rules"
 
 # --- the installer's password prompt: a polkit action for the installed installer
 policy=$dest$VCC_POLKIT_ACTIONS_DIR/$app.policy
