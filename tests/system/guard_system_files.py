@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The guard's unit, system user and power-off rule as their readers see them.
+# The guard's unit, system user, power-off rule, udev rule and settings file
+# as their readers see them.
 # systemd takes a misspelt setting with a warning and runs the service without
 # it, so any remark of systemd-analyze about the unit counts as a failure.
 import json
@@ -13,6 +14,9 @@ import sys
 source = os.environ["VCC_SOURCE_DIR"]
 unit = os.environ["VCC_GUARD_UNIT"]
 program = os.environ["VCC_GUARD_PROGRAM"]
+udev_rule = os.environ["VCC_GUARD_UDEV_RULE"]
+unit_usb_id = os.environ["VCC_UNIT_USB_ID"].lower()
+ini_probe = os.environ["VCC_INI_PROBE"]
 scratch = os.environ["VCC_SCRATCH"]
 # The sandbox as it is now scores 1.0; a setting lost or loosened raises it.
 MAX_EXPOSURE = 1.2
@@ -53,6 +57,9 @@ os.chmod(stand_in, 0o755)
 checked = os.path.join(scratch, "vornalith-guard.service")
 with open(checked, "w") as f:
     f.write(text.replace("ExecStart=" + program, "ExecStart=" + stand_in))
+
+check("the unit lets the guard write node_exporter's textfile folder, if there is one",
+      re.search(r"^ReadWritePaths=-/var/lib/prometheus/node-exporter$", text, re.M) is not None)
 
 verify = run("systemd-analyze", "verify", checked)
 remarks = [line for line in (verify.stdout + verify.stderr).splitlines() if checked in line]
@@ -113,6 +120,45 @@ for (const [user, id] of JSON.parse(process.argv[2])) {
           answer.returncode == 0 and got == cases, answer.stdout + answer.stderr)
 else:
     print("node is missing: the polkit rule is not checked")
+
+# udevadm verify is newer than the systemd of Debian 12; a rule udev cannot
+# parse is ignored with a log line only, so it is read here as udev reads it:
+# comma-separated KEY op "value" pairs.
+def udev_pairs(line):
+    pairs, rest = [], line
+    while rest.strip():
+        m = re.match(r'\s*([A-Z]+(?:\{[^}]*\})?)\s*(==|!=|\+=|-=|:=|=)\s*"([^"]*)"\s*(,|$)', rest)
+        if not m:
+            return None
+        pairs.append(m.groups()[:3])
+        rest = rest[m.end():]
+    return pairs
+
+
+with open(udev_rule) as f:
+    rule_lines = [line for line in f.read().splitlines() if line.strip() and not line.lstrip().startswith("#")]
+parsed = [udev_pairs(line) for line in rule_lines]
+check("the guard's udev rule is one rule that udev can read", len(parsed) == 1 and parsed[0] is not None,
+      "\n".join(rule_lines))
+if len(parsed) == 1 and parsed[0]:
+    rule = parsed[0]
+    vendor, product = unit_usb_id.split(":")
+    check("the guard's udev rule matches the unit's USB device (%s) and nothing else" % unit_usb_id,
+          [p for p in rule if p[1] in ("==", "!=")] ==
+          [("SUBSYSTEM", "==", "usb"), ("ENV{DEVTYPE}", "==", "usb_device"),
+           ("ATTR{idVendor}", "==", vendor), ("ATTR{idProduct}", "==", product)], str(rule))
+    # The seat's uaccess tag is the other rule's; a second one here would be
+    # harmless, but an owner or a wider mode would open the node to others.
+    check("the guard's udev rule gives the node to the group vornalith, closed to others",
+          [p for p in rule if p[1] not in ("==", "!=")] ==
+          [("GROUP", "=", "vornalith"), ("MODE", "=", "0660")], str(rule))
+
+# The guard reads its settings with QSettings; a comment QSettings took for a
+# key would be a setting no one meant.
+probe = run(ini_probe, os.path.join(source, "data/guard/guard.conf"))
+check("the sample guard.conf holds the two settings, empty, and nothing else",
+      probe.returncode == 0 and probe.stdout.splitlines() == ["Guard/MetricsFile=", "Guard/UnitUsbId="],
+      probe.stdout + probe.stderr)
 
 print("%d failed" % len(failed))
 sys.exit(1 if failed else 0)
