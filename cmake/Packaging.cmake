@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, built by `cpack -G DEB` in a configured and built tree.
-# It holds exactly what `cmake --install` puts under /usr (cmake/Install.cmake
-# and data/udev), plus the copyright and changelog files every Debian package
-# carries. Included from the top-level list after cmake/Install.cmake.
+# It holds exactly what `cmake --install` puts under /usr and, with the guard
+# service, its settings under /etc (cmake/Install.cmake and data/udev), plus
+# the copyright and changelog files every Debian package carries. Included
+# from the top-level list after cmake/Install.cmake.
 
 set(VCC_PACKAGE_MAINTAINER "Quelmark <packaging@quelmark.example>"
     CACHE STRING "Maintainer named in the Debian package (\"Name <address>\")")
@@ -38,6 +39,13 @@ logs.
 A udev rule gives the user logged in at the seat access to the unit, so the
 program needs no root rights. The package also holds a build of the program
 that runs on a simulated unit, to try it out without the hardware.")
+if(TARGET vornalith-guard)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
+
+The guard service vornalith-guard, off until the administrator enables
+it, watches the unit from boot while no one is logged in and hands it over
+to a control centre that starts.")
+endif()
 # Library dependencies come from the executables themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its SQLite driver as a plugin, which no executable links: without
@@ -48,12 +56,33 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libcanberra-pulse")
 # udev applies the access rule; xdg-open shows the logs; a mail transport
 # agent's sendmail sends the error report; qt6-wayland runs it on Wayland.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, xdg-utils, qt6-wayland")
+if(TARGET vornalith-guard)
+  # polkitd reads the rule that lets the guard power the host off.
+  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", polkitd")
+endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "default-mta | mail-transport-agent")
 
 set(VCC_DEBIAN_DIR ${CMAKE_BINARY_DIR}/debian)
-configure_file(${CMAKE_SOURCE_DIR}/data/debian/postinst.in ${VCC_DEBIAN_DIR}/postinst @ONLY)
-configure_file(${CMAKE_SOURCE_DIR}/data/debian/postrm.in ${VCC_DEBIAN_DIR}/postrm @ONLY)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${VCC_DEBIAN_DIR}/postinst ${VCC_DEBIAN_DIR}/postrm)
+set(VCC_DEBIAN_WITH_GUARD no)
+if(TARGET vornalith-guard)
+  set(VCC_DEBIAN_WITH_GUARD yes)
+endif()
+set(VCC_DEBIAN_SCRIPTS postinst postrm)
+if(TARGET vornalith-guard)
+  list(APPEND VCC_DEBIAN_SCRIPTS prerm)
+endif()
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA)
+foreach(_script ${VCC_DEBIAN_SCRIPTS})
+  configure_file(${CMAKE_SOURCE_DIR}/data/debian/${_script}.in ${VCC_DEBIAN_DIR}/${_script} @ONLY)
+  list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${VCC_DEBIAN_DIR}/${_script})
+endforeach()
+# The guard's settings are the administrator's once installed: dpkg keeps
+# their changes on an upgrade and takes them only on a purge.
+file(REMOVE ${VCC_DEBIAN_DIR}/conffiles)
+if(TARGET vornalith-guard)
+  file(WRITE ${VCC_DEBIAN_DIR}/conffiles "${VCC_GUARD_CONFIG_DIR}/guard.conf\n")
+  list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${VCC_DEBIAN_DIR}/conffiles)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
 # Debian's own documentation files go into the package only, not into every

@@ -62,3 +62,13 @@ built_rule=$VCC_BUILD_DIR/bin/70-vornalith-unit.rules
 rule_id() {
   sed -n "s/.*ATTR{$1}==\"\\([0-9a-fA-F]*\\)\".*/\\1/p" "$built_rule"
 }
+
+# cache_var NAME: a setting of the build tree, such as where a file installs.
+cache_var() {
+  sed -n "s/^$1:[A-Z]*=//p" "$VCC_BUILD_DIR/CMakeCache.txt"
+}
+
+# Whether the build tree has the guard service, and so installs its files.
+guard_built() {
+  [ "${VCC_WITH_GUARD:-}" = yes ]
+}

@@ -17,11 +17,13 @@ usr=$dest/usr
 data=$usr/share/vornalith-control-centre
 
 # --- programs and their read-only files
-for program in vornalith-control-centre vornalith-control-centre-sim; do
+programs="vornalith-control-centre vornalith-control-centre-sim"
+guard_built && programs="$programs vornalith-guard"
+for program in $programs; do
   check "$program in bin/ and executable" test -x "$usr/bin/$program"
 done
-check "only the two programs in bin/ (no test or tool installed)" \
-  test "$(ls "$usr/bin" | sort | tr '\n' ' ')" = "vornalith-control-centre vornalith-control-centre-sim "
+check "only the programs in bin/ (no test or tool installed)" \
+  test "$(ls "$usr/bin" | sort | tr '\n' ' ')" = "$programs "
 for f in "$VCC_SOURCE_DIR/data/Alarm.wav" "$VCC_SOURCE_DIR/data/Tessalinique.html" "$built_rule"; do
   check "${f##*/} in share/vornalith-control-centre" cmp "$f" "$data/${f##*/}"
 done
@@ -49,6 +51,33 @@ if [ -f "$policy" ]; then
     test "$(grep -c '>auth_admin<' "$policy")" -eq 3
 else
   fail "polkit action $app.policy in $VCC_POLKIT_ACTIONS_DIR"
+fi
+
+# --- the guard service's files, beside the guard only
+unit=$dest$(cache_var VCC_SYSTEMD_UNIT_DIR)/vornalith-guard.service
+guard_files=("$unit"
+             "$dest$(cache_var VCC_SYSUSERS_DIR)/vornalith-guard.conf"
+             "$dest$(cache_var VCC_POLKIT_RULES_DIR)/50-vornalith-guard.rules"
+             "$dest$VCC_UDEV_RULES_DIR/71-vornalith-guard.rules"
+             "$dest$(cache_var VCC_GUARD_CONFIG_DIR)/guard.conf")
+if guard_built; then
+  for f in "${guard_files[@]}"; do
+    check "the guard's ${f#"$dest"}" test -f "$f"
+  done
+  # The unit in the build tree names the configured prefix; the installed
+  # one must name the prefix of this install.
+  check "the installed unit starts the installed guard (/usr/bin/vornalith-guard)" \
+    grep -qx 'ExecStart=/usr/bin/vornalith-guard' "$unit"
+  check "the guard's udev rule is the one built for the configured pair" \
+    cmp "$VCC_BUILD_DIR/data/udev/71-vornalith-guard.rules" "$dest$VCC_UDEV_RULES_DIR/71-vornalith-guard.rules"
+  check "the sample guard.conf installed as it is" \
+    cmp "$VCC_SOURCE_DIR/data/guard/guard.conf" "$dest$(cache_var VCC_GUARD_CONFIG_DIR)/guard.conf"
+else
+  # A system user, a power-off grant and a group on the node for a program
+  # that is not there would be left for anyone who takes that name.
+  for f in "${guard_files[@]}"; do
+    check "without the guard, no ${f#"$dest"}" test ! -e "$f"
+  done
 fi
 
 # --- menu entries
