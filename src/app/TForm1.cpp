@@ -5,6 +5,7 @@
 #include "core/ProgramFiles.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "desktop/Autostart.h"
 #include "app/WindowTexts.h"
 #include "host/TrayHint.h"
 #include "device/UnitLink.h"
@@ -108,6 +109,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     ConnectHeaterHandlers();
     ConnectWeekdayHandlers();
     ConnectDisplayAndFanHandlers();
+    ConnectDesktopSessionHandlers();
     ResetSettingsToDefaults();
     settings_->LoadSensorSettings();
     ShowSensorSettings();
