@@ -5,6 +5,7 @@
 
 #include "app/TForm1.h"
 #include "desktop/Autostart.h"
+#include "widgets/TTrayIcon.h"
 
 #include "ui_TForm1.h"
 
@@ -44,4 +45,16 @@ void TForm1::StartMinimized() {
   // area, as when the user minimises it. Without an area the window stays
   // minimised on the task bar: hidden, it could not be brought back.
   showMinimized();
+  if (trayIcon1_->WindowInTray()) return;
+  // At log-in the panel often comes up after the programs the session
+  // starts; the window moves there once it does, unless the user has
+  // taken the window up in the meantime.
+  trayWaitTicksLeft_ = kTrayWaitTicks;
+  connect(&trayWaitTimer_, &QTimer::timeout, this, &TForm1::TrayWaitTimerTimer, Qt::UniqueConnection);
+  trayWaitTimer_.start(1000);
+}
+
+void TForm1::TrayWaitTimerTimer() {
+  if (isMinimized() && !trayIcon1_->WindowInTray() && trayIcon1_->Backend().Available()) trayIcon1_->Minimize();
+  if (!isMinimized() || trayIcon1_->WindowInTray() || --trayWaitTicksLeft_ <= 0) trayWaitTimer_.stop();
 }

@@ -376,7 +376,7 @@ void TForm1::CloseDown() {
 
   // The periodic work ends first.
   for (QTimer* t : {&heatingCountDownTimer_, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
-                    &statusTimer_,
+                    &statusTimer_, &trayWaitTimer_,
                     &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
     t->stop();
   }

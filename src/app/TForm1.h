@@ -212,6 +212,11 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   // Shows the window as a start with --minimized wants it: in the
   // notification area where there is one, minimised on the task bar elsewhere.
   void StartMinimized();
+  // After such a start without a notification area: one look, every second
+  // for half a minute, whether an area has come up to take the window.
+  static constexpr int kTrayWaitTicks = 30;
+  QTimer& TrayWaitTimer() { return trayWaitTimer_; }
+  void TrayWaitTimerTimer();
 
   // --- what the features outside the window watch ---
   // False from the first failed exchange until the next accepted reply.
@@ -266,6 +271,8 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   void ConnectDesktopSessionHandlers();
   void ShowAutostartState();
   std::unique_ptr<Autostart> autostart_;
+  QTimer trayWaitTimer_;
+  int trayWaitTicksLeft_ = 0;
   void FanModeChange(int fan);    // 0 front, 1 rear
   void FanManualChange(int fan);
   void SetupSensorComboBoxChange(int sensor);

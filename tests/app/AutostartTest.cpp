@@ -25,14 +25,13 @@ namespace {
 
 class Desktop : public ITrayBackend {
  public:
-  explicit Desktop(bool tray) : tray_(tray) {}
-  bool Available() const override { return tray_; }
+  explicit Desktop(bool tray) : tray(tray) {}
+  bool Available() const override { return tray; }
   bool Add(const QIcon&, const QString&) override { return true; }
   bool Modify(const QIcon&, const QString&) override { return true; }
   bool Remove() override { return true; }
 
- private:
-  bool tray_;
+  bool tray;
 };
 
 QByteArray Read(const QString& path) {
@@ -198,17 +197,60 @@ TEST(AutostartEntry, LivesInTheConfigurationFolderOrInHome) {
 }
 
 // --minimized
-TEST_F(AutostartTest, WithoutANotificationAreaTheWindowStartsMinimisedOnTheTaskBar) {
-  Start(false);
-  form->TrayIcon1()->SetBackend(std::make_unique<Desktop>(false));
-  form->StartMinimized();
+class MinimizedStart : public AutostartTest {
+ protected:
+  void StartMinimizedWithoutArea() {
+    Start(false);
+    auto backend = std::make_unique<Desktop>(false);
+    desktop = backend.get();
+    form->TrayIcon1()->SetBackend(std::move(backend));
+    form->StartMinimized();
+    QApplication::processEvents();
+  }
+  void ExpectOnTheTaskBar() {
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->isMinimized());
+    EXPECT_FALSE(form->TrayIcon1()->WindowInTray());
+  }
+  Desktop* desktop = nullptr;
+};
+
+TEST_F(MinimizedStart, WithoutANotificationAreaTheWindowWaitsMinimisedOnTheTaskBar) {
+  ASSERT_NO_FATAL_FAILURE(StartMinimizedWithoutArea());
+  ExpectOnTheTaskBar();
+  EXPECT_TRUE(form->TrayWaitTimer().isActive());
+  for (int tick = 1; tick < TForm1::kTrayWaitTicks; ++tick) form->TrayWaitTimerTimer();
+  EXPECT_TRUE(form->TrayWaitTimer().isActive());
+  form->TrayWaitTimerTimer();
+  EXPECT_FALSE(form->TrayWaitTimer().isActive());
+  // An area that comes up later no longer takes the window.
+  desktop->tray = true;
   QApplication::processEvents();
-  EXPECT_TRUE(form->isVisible());
-  EXPECT_TRUE(form->isMinimized());
-  EXPECT_FALSE(form->TrayIcon1()->WindowInTray());
+  ExpectOnTheTaskBar();
 }
 
-TEST_F(AutostartTest, WithANotificationAreaTheWindowStartsThereAndComesBack) {
+TEST_F(MinimizedStart, AnAreaThatComesUpSoonTakesTheWindowUnlessItWasOpened) {
+  ASSERT_NO_FATAL_FAILURE(StartMinimizedWithoutArea());
+  form->TrayWaitTimerTimer();
+  ExpectOnTheTaskBar();
+  desktop->tray = true;
+  form->TrayWaitTimerTimer();
+  QApplication::processEvents();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->TrayIcon1()->WindowInTray());
+  EXPECT_FALSE(form->TrayWaitTimer().isActive());
+
+  ASSERT_NO_FATAL_FAILURE(StartMinimizedWithoutArea());
+  form->Open1Click();
+  desktop->tray = true;
+  form->TrayWaitTimerTimer();
+  QApplication::processEvents();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_FALSE(form->TrayWaitTimer().isActive());
+}
+
+TEST_F(MinimizedStart, WithANotificationAreaTheWindowStartsThereAndComesBack) {
   Start(false);
   form->TrayIcon1()->SetBackend(std::make_unique<Desktop>(true));
   form->StartMinimized();
@@ -217,6 +259,8 @@ TEST_F(AutostartTest, WithANotificationAreaTheWindowStartsThereAndComesBack) {
   EXPECT_TRUE(form->TrayIcon1()->WindowInTray());
   // The status cycle runs there as after a minimise by hand.
   EXPECT_TRUE(form->CpuSampler()->MainWindowVisible());
+
+  EXPECT_FALSE(form->TrayWaitTimer().isActive());
 
   form->Open1Click();
   EXPECT_TRUE(form->isVisible());
