@@ -19,7 +19,7 @@ constexpr std::initializer_list<const char*> kQtOptionsWithValue = {
 constexpr std::initializer_list<const char*> kQtFlags = {"reverse", "widgetcount"};
 
 constexpr char kUsage[] =
-    "Options: --status [--json], --find-unit, --unit-id VVVV:PPPP, --metrics-file PATH, "
+    "Options: --status [--json], --find-unit, --unit-id VVVV:PPPP, --metrics-file PATH, --minimized, "
     "and Qt's own (-platform NAME, -style NAME, -reverse, ...).";
 
 bool Among(std::initializer_list<const char*> names, QStringView name) {
@@ -47,6 +47,8 @@ class Parser {
       cl_.json = true;
     } else if (a == QLatin1String("--find-unit")) {
       cl_.findUnit = true;
+    } else if (a == QLatin1String("--minimized")) {
+      cl_.minimized = true;
     } else if (Named(a, "--unit-id")) {
       if (auto v = OwnValue(a, "--unit-id")) cl_.unitId = *v;
     } else if (Named(a, "--metrics-file")) {

@@ -15,6 +15,7 @@ struct CommandLine {
   bool findUnit = false;   // --find-unit: list candidate USB devices, exit
   std::optional<QString> unitId;  // --unit-id VVVV:PPPP, as typed
   QString metricsFile;     // --metrics-file PATH
+  bool minimized = false;  // --minimized: start in the notification area (the session's autostart)
   // Set when the command line is not understood (an unknown option or
   // argument, an option without its value), naming the program and the
   // option; the program prints it and ends with exit code 2.

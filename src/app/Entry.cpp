@@ -91,7 +91,8 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
                      &TForm1::RestoreFromSecondStart);
     Features features(form, commandLine);
     features.ServeStatusQueries(instance);
-    form.show();
+    if (commandLine.minimized) form.StartMinimized();
+    else form.show();
     if (options.onMainWindowCreated) options.onMainWindowCreated(form);
     app.exec();
     // The application was told to quit without the window being closed (the

@@ -5,6 +5,7 @@
 #include "core/ProgramFiles.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
+#include "desktop/Autostart.h"
 #include "app/WindowTexts.h"
 #include "host/TrayHint.h"
 #include "device/UnitLink.h"
@@ -108,6 +109,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     ConnectHeaterHandlers();
     ConnectWeekdayHandlers();
     ConnectDisplayAndFanHandlers();
+    ConnectDesktopSessionHandlers();
     ResetSettingsToDefaults();
     settings_->LoadSensorSettings();
     ShowSensorSettings();
@@ -374,7 +376,7 @@ void TForm1::CloseDown() {
 
   // The periodic work ends first.
   for (QTimer* t : {&heatingCountDownTimer_, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
-                    &statusTimer_,
+                    &statusTimer_, &trayWaitTimer_,
                     &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
     t->stop();
   }

@@ -44,6 +44,7 @@ class QSpinBox;
 class QComboBox;
 class QLabel;
 class TTrayIcon;
+class Autostart;
 class CPUThread;
 class ICpuSources;
 
@@ -205,6 +206,18 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   // A second start asked for the window.
   void RestoreFromSecondStart();
 
+  // --- the desktop session ---
+  // "Start with my desktop session": writes or removes the autostart entry.
+  void AutostartCheckBoxClick();
+  // Shows the window as a start with --minimized wants it: in the
+  // notification area where there is one, minimised on the task bar elsewhere.
+  void StartMinimized();
+  // After such a start without a notification area: one look, every second
+  // for half a minute, whether an area has come up to take the window.
+  static constexpr int kTrayWaitTicks = 30;
+  QTimer& TrayWaitTimer() { return trayWaitTimer_; }
+  void TrayWaitTimerTimer();
+
   // --- what the features outside the window watch ---
   // False from the first failed exchange until the next accepted reply.
   bool LinkUp() const { return watch_->Exchange().LinkUp(); }
@@ -255,6 +268,11 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   std::uint8_t UnitStateNow() const;
   void ConnectSettingHandlers();
   void ConnectDisplayAndFanHandlers();
+  void ConnectDesktopSessionHandlers();
+  void ShowAutostartState();
+  std::unique_ptr<Autostart> autostart_;
+  QTimer trayWaitTimer_;
+  int trayWaitTicksLeft_ = 0;
   void FanModeChange(int fan);    // 0 front, 1 rear
   void FanManualChange(int fan);
   void SetupSensorComboBoxChange(int sensor);

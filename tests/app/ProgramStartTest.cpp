@@ -36,12 +36,14 @@ CommandLine Parse(QStringList args) {
 TEST(CommandLineTest, TakesItsOwnOptionsAndLeavesQtsToQt) {
   const CommandLine cl = Parse({"--metrics-file", "/tmp/v.prom", "--unit-id=04d8:f3a1", "-platform", "offscreen",
                                 "--style=Fusion", "-reverse", "-qwindowgeometry", "-0+0", "--session", "abc",
-                                "--find-unit"});
+                                "--find-unit", "--minimized"});
   EXPECT_EQ(cl.error, QString());
   EXPECT_EQ(cl.metricsFile, QStringLiteral("/tmp/v.prom"));
   EXPECT_EQ(cl.unitId, QStringLiteral("04d8:f3a1"));
   EXPECT_TRUE(cl.findUnit);
   EXPECT_FALSE(cl.status);
+  EXPECT_TRUE(cl.minimized);
+  EXPECT_FALSE(Parse({}).minimized);
 }
 
 const std::vector<std::pair<QStringList, QString>> kNotUnderstood{
@@ -51,6 +53,8 @@ const std::vector<std::pair<QStringList, QString>> kNotUnderstood{
     {{"--unit-id"}, "option '--unit-id' needs a value"},
     {{"-platform"}, "option '-platform' needs a value"},
     {{"--reverse=1"}, "unknown option '--reverse=1'"},
+    {{"--minimized=yes"}, "unknown option '--minimized=yes'"},
+    {{"--minimised"}, "unknown option '--minimised'"},
     {{"status"}, "unexpected argument 'status'"},
 };
 
@@ -146,6 +150,31 @@ TEST_F(SimProgram, NeverOpensAFifoAtTheSettingsPath) {
   EXPECT_TRUE(program_.waitForFinished(5000));
   EXPECT_EQ(program_.exitCode(), 0);
   EXPECT_TRUE(QString::fromLocal8Bit(program_.readAllStandardError()).contains(said));
+}
+// The session's start: with no notification area anywhere (no X11 tray, no
+// session bus with a watcher) the window waits minimised on the task bar.
+TEST_F(SimProgram, MinimizedWithoutANotificationAreaStaysOnTheTaskBar) {
+  QProcessEnvironment env = program_.processEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir_.filePath("no-session-bus"));
+  program_.setProcessEnvironment(env);
+  Start({"--minimized"});
+  QElapsedTimer t;
+  for (t.start(); RuntimeEntries().isEmpty() && t.elapsed() < 15000; QThread::msleep(100)) {
+  }
+  ASSERT_FALSE(RuntimeEntries().isEmpty()) << "no instance socket";
+  QFile control(Control());
+  ASSERT_TRUE(control.open(QIODevice::Append));
+  control.write("report\n");
+  control.close();
+  QString window;
+  for (t.restart(); window.isEmpty() && t.elapsed() < 10000; QThread::msleep(100)) {
+    QFile report(Control() + ".window");
+    if (report.open(QIODevice::ReadOnly)) window = QString::fromUtf8(report.readAll());
+  }
+  EXPECT_EQ(FirstLine(window), "minimised=1 visible=1");
+  program_.terminate();
+  EXPECT_TRUE(program_.waitForFinished(5000));
 }
 #endif
 

@@ -294,6 +294,7 @@ TEST_F(MainWindowLayout, StartsInTheStateTheProgramExpects) {
   EXPECT_EQ(ui.OperHours->text(), "-1");
   EXPECT_TRUE(ui.CelsiusRadioButton->isChecked());
   EXPECT_FALSE(ui.FahrenheitRadioButton->isChecked());
+  EXPECT_FALSE(ui.AutostartCheckBox->isChecked());
   EXPECT_TRUE(ui.HeaterComboBox->isHidden());
   EXPECT_FALSE(ui.HeaterComboBox->isEnabled());
   EXPECT_FALSE(ui.HeaterReduceLabel->isEnabled());
