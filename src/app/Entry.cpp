@@ -11,6 +11,7 @@
 #include "config/SettingsKey.h"
 #include "device/FindUnit.h"
 #include "device/UnitLink.h"
+#include "guard/HandOver.h"
 #include "logs/LogFile.h"
 #include "logs/ProcessLauncher.h"
 #include "logs/SendmailTransport.h"
@@ -18,10 +19,40 @@
 #include "session/SessionEnd.h"
 
 #include <QApplication>
+#include <QDebug>
+#include <QThread>
 #include <QMessageBox>
 
 #include <cstdio>
 #include <exception>
+
+namespace {
+
+// A guard service watching the unit lets it go before the window opens: its
+// last exchange comes before the window's first. While it has an emergency
+// shutdown armed it keeps the unit, and the start waits, asking again every
+// poll interval; nothing this start does may delay the power-off.
+void AskGuardForTheUnit(GuardClient& guard) {
+  for (;;) {
+    int secondsLeft = 0;
+    switch (guard.Ask(&secondsLeft)) {
+      case GuardClient::Answer::Armed:
+        qWarning().noquote() << GuardShuttingDownText(secondsLeft);
+        QThread::msleep(3000);
+        continue;
+      case GuardClient::Answer::Refused:
+        qWarning("The guard service keeps the unit: only root or a user with an active local session may have it");
+        return;
+      case GuardClient::Answer::Busy:
+        qWarning("The guard service has given the unit to another control centre");
+        return;
+      default:
+        return;
+    }
+  }
+}
+
+}  // namespace
 
 int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
   // Read before any window system is touched: the options that only ask
@@ -57,6 +88,10 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
   // is closed, even with the help or simulated-unit window still open.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // Kept until the program ends, in any way: its end gives the unit back.
+  GuardClient guard(DefaultGuardSocketPath());
+  if (options.askGuard) AskGuardForTheUnit(guard);
+
   try {
     std::unique_ptr<IUnitLink> link = options.makeLink(unit.ids);
     QtMessageBoxes boxes;
@@ -89,6 +124,8 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
                      Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::restoreRequested, &form,
                      &TForm1::RestoreFromSecondStart);
+    // The guard watches with the control centre's sensor setup once it ends.
+    QObject::connect(&form, &TForm1::statusSampled, &guard, &GuardClient::OnStatusSampled);
     Features features(form, commandLine);
     features.ServeStatusQueries(instance);
     if (commandLine.minimized) form.StartMinimized();

@@ -23,6 +23,9 @@ struct EntryOptions {
   std::function<std::unique_ptr<IUnitLink>(UsbIdPair unitIds)> makeLink;
   // Creates what stands for the computer's power-off; empty: the system's own.
   std::function<std::unique_ptr<IPowerOff>()> makePowerOff;
+  // Whether the guard service, which may be watching the same unit, is asked
+  // to hand it over first (the simulated unit is nobody else's).
+  bool askGuard = false;
   // Runs once the main window is up (the -sim build opens its unit window here).
   std::function<void(QMainWindow& mainWindow)> onMainWindowCreated;
 };

@@ -15,5 +15,6 @@ int main(int argc, char** argv) {
     const QString installer = programfiles::Find(QString::fromLatin1(kInstallerFileName));
     return MakeUsbLink((QFileInfo(installer).absolutePath() + '/').toStdString(), unitIds);
   };
+  options.askGuard = true;
   return RunControlCentre(argc, argv, options);
 }

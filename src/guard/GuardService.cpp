@@ -6,6 +6,7 @@
 #include "core/ProgramName.h"
 #include "device/UnitLink.h"
 #include "guard/GuardJournal.h"
+#include "guard/HandOver.h"
 #include "guard/ServiceManager.h"
 #include "history/HistoryRecorder.h"
 #include "host/CPUThread.h"
@@ -79,6 +80,10 @@ GuardService::GuardService(Seams seams, QObject* parent) : QObject(parent), seam
   connect(watch_.get(), &Watch::statusSampled, journal, &GuardJournal::OnStatusSampled);
   connect(watch_.get(), &Watch::linkStateChanged, journal, &GuardJournal::OnLinkStateChanged);
 
+  handedOverTimer_.setInterval(kWaitForUnitMs);
+  connect(&handedOverTimer_, &QTimer::timeout, this, [this] {
+    if (seams_.manager) seams_.manager->Alive();
+  });
   unitWaitTimer_.setInterval(kWaitForUnitMs);
   connect(&unitWaitTimer_, &QTimer::timeout, this, &GuardService::TryOpenUnit);
 }
@@ -108,7 +113,7 @@ void GuardService::Start() {
 }
 
 void GuardService::TryOpenUnit() {
-  if (stopped_ || watching_) return;
+  if (stopped_ || watching_ || handedOver_) return;
   bool open = false;
   Guarded(report_, [&] { open = seams_.link->OpenUnit(); });
   if (!open) {
@@ -134,10 +139,13 @@ void GuardService::BeginWatching() {
   watching_ = true;
   SayInJournal(QtInfoMsg, QStringLiteral("Watching the unit; the sensor setup comes from %1").arg(SetupPath()));
   watch_->Exchange().SetStarted(true);
-  watch_->CreateCpuSampler().start();
-  watch_->CreateQueue();
-  try {
+  if (!startedOnce_) {
+    startedOnce_ = true;
+    watch_->CreateCpuSampler().start();
+    watch_->CreateQueue();
     watch_->Log().Open(services_.logFolder);
+  }
+  try {
     LoadSetup();
     // One operation-log record per start, of the setup just loaded.
     watch_->Log().WriteOperationLogSnapshot();
@@ -184,6 +192,78 @@ void GuardService::StartPeriodicTimers() {
   watch_->UpdateDataTimer.start();
 }
 
+void GuardService::StopPeriodicTimers() {
+  for (QTimer* t : {&watch_->Log().MaintainTimer, &watch_->Log().HoursRunTimer, &watch_->UpdateDataTimer,
+                    &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer})
+    t->stop();
+}
+
+void GuardService::GiveHoursBack() {
+  // The unit keeps the running hours counted here; before it has reported
+  // them there is nothing to give back.
+  if (watch_->Model().operatingHours <= 0) return;
+  Device.Settings.SetOperatingHours(watch_->Model().operatingHours);
+  settings_->SendUnitSettings();
+}
+
+QByteArray GuardService::Release() {
+  Alarms& alarms = watch_->Alarm();
+  if (alarms.ShutDownTimer.isActive() || alarms.ShutdownSequenceRunning()) {
+    const int left = alarms.ShutdownSequenceRunning() ? 0 : alarms.ShutDownTimer.remainingTime() / 1000;
+    SayInJournal(QtWarningMsg, QStringLiteral("Kept the unit from a control centre: the emergency shutdown is "
+                                              "armed (%1 s left)")
+                                   .arg(left));
+    return "armed " + QByteArray::number(left);
+  }
+  if (stopped_) return "refused";
+  // The front panel keeps its text: the control centre writes its own.
+  unitWaitTimer_.stop();
+  if (watching_) {
+    StopPeriodicTimers();
+    settings_->ClearPendingFlags();
+    GiveHoursBack();
+    watch_->Exchange().SetStarted(false);
+    Guarded(report_, [&] { seams_.link->CloseUnit(); });
+  }
+  watching_ = false;
+  handedOver_ = true;
+  handedOverTimer_.start();
+  if (seams_.manager) seams_.manager->Status(QStringLiteral("A control centre holds the unit"));
+  return "released";
+}
+
+void GuardService::StoreSetup(const QByteArray& json) {
+  const std::optional<HandedSetup> setup = ParseSetup(json);
+  if (!setup) {
+    SayInJournal(QtWarningMsg, QStringLiteral("Ignored a sensor setup that could not be read"));
+    return;
+  }
+  // The guard's limits are Celsius (CelsiusFlag stays true here).
+  for (int n = 1; n <= kSensorCount; ++n) {
+    const HandedSensor& handed = (*setup)[static_cast<std::size_t>(n - 1)];
+    SensorRecord& r = SensorTable[n];
+    if (n > 1) {
+      r.Name = handed.name;
+      r.Higher = handed.higher;
+    }
+    r.WarningLimit = handed.warningCelsius;
+    r.ShutdownLimit = handed.shutdownCelsius;
+  }
+  settings_->SaveSensorNames();
+  settings_->SaveHigherLower();
+  settings_->SaveWarningLimits();
+  settings_->SaveShutdownLimits();
+  SayInJournal(QtInfoMsg, QStringLiteral("Stored the sensor setup the control centre handed over"));
+}
+
+void GuardService::TakeBack() {
+  if (!handedOver_ || stopped_) return;
+  handedOver_ = false;
+  handedOverTimer_.stop();
+  waitSaid_ = false;
+  TryOpenUnit();
+}
+
 void GuardService::PollTicked() {
   // The status bar's texts have no bar here; the journal has said what matters.
   if (StatusMessageQueue* queue = watch_->Queue())
@@ -196,21 +276,15 @@ void GuardService::Stop() {
   stopped_ = true;
   if (seams_.manager) seams_.manager->Stopping();
   unitWaitTimer_.stop();
+  handedOverTimer_.stop();
   if (watching_) {
-    for (QTimer* t : {&watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
-                      &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer})
-      t->stop();
-    // The unit keeps the running hours; before it has reported them there is
-    // nothing to give back.
-    if (watch_->Model().operatingHours > 0) {
-      Device.Settings.SetOperatingHours(watch_->Model().operatingHours);
-      settings_->SendUnitSettings();
-    }
+    StopPeriodicTimers();
+    GiveHoursBack();
     watch_->SendBlankDisplayLines();
   }
   watch_->SetTerminating();
   Guarded(report_, [&] {
-    if (watching_)
+    if (startedOnce_)
       watch_->Close();
     else
       seams_.link->CloseUnit();

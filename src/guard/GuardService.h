@@ -8,6 +8,10 @@
 // alive. Its stop runs the close path: the hours back to the unit, the front
 // panel blanked, the link closed.
 //
+// A control centre that starts in a desktop session asks for the unit; the
+// guard lets it go (the hours given back, the front panel left as it is) and
+// takes it back when that control centre ends.
+//
 // Its choices are its own: the alarm action is the journal (there is nobody
 // to hear a sound or see an icon), line 1 and line 2 show what the stored
 // setup says, and the sensors carry the names and limits a control centre
@@ -49,6 +53,14 @@ class GuardService : public QObject, private WatchFace, private SettingsStoreCon
   void Start();
   // The close path; runs once. `finished` follows.
   void Stop();
+
+  // The hand-over (guard/HandOver.h): the answer to a control centre that
+  // asks for the unit, having let it go where that is "released"; the setup
+  // it hands over, stored and used from then on; the unit taken back.
+  QByteArray Release();
+  void StoreSetup(const QByteArray& json);
+  void TakeBack();
+  bool HandedOver() const { return handedOver_; }
 
   Watch& Watcher() { return *watch_; }
   SettingsStore& Settings() { return *settings_; }
@@ -98,6 +110,8 @@ class GuardService : public QObject, private WatchFace, private SettingsStoreCon
 
   void TryOpenUnit();
   void BeginWatching();
+  void StopPeriodicTimers();
+  void GiveHoursBack();
   void LoadSetup();
   void StartPeriodicTimers();
   void PollTicked();
@@ -114,6 +128,10 @@ class GuardService : public QObject, private WatchFace, private SettingsStoreCon
   std::unique_ptr<MetricsFile> metrics_;
   std::unique_ptr<QObject> journal_;
   QTimer unitWaitTimer_;
+  // Alive while a control centre holds the unit and nothing is polled.
+  QTimer handedOverTimer_;
+  bool handedOver_ = false;
+  bool startedOnce_ = false;
   bool waitSaid_ = false;
   bool watching_ = false;
   bool stopped_ = false;

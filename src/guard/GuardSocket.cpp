@@ -2,17 +2,32 @@
 #include "guard/GuardSocket.h"
 
 #include "guard/GuardJournal.h"
+#include "guard/HandOver.h"
 
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace {
 
 constexpr qsizetype kMaxRequestLine = 64;
+// A holder's setup line names five sensors.
+constexpr qsizetype kMaxSetupLine = 4096;
 constexpr int kPeerLineTimeoutMs = 5000;
 constexpr int kMaxPeers = 32;
+
+// -1 when the kernel does not say.
+long long PeerUid(const QLocalSocket& peer) {
+  ucred cred{};
+  socklen_t size = sizeof cred;
+  if (::getsockopt(static_cast<int>(peer.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0 ||
+      size != sizeof cred)
+    return -1;
+  return cred.uid;
+}
 
 }  // namespace
 
@@ -24,6 +39,11 @@ GuardSocket::~GuardSocket() {
     server_->close();
     QFile::remove(path_);
   }
+}
+
+void GuardSocket::ServeHandOver(ILocalSessions* sessions, HandOver handOver) {
+  sessions_ = sessions;
+  handOver_ = std::move(handOver);
 }
 
 bool GuardSocket::Listen() {
@@ -51,41 +71,80 @@ bool GuardSocket::Listen() {
   return true;
 }
 
+void GuardSocket::Drop(QLocalSocket& peer) {
+  peer.abort();
+  peer.deleteLater();
+}
+
 void GuardSocket::Accept() {
   while (QLocalSocket* peer = server_->nextPendingConnection()) {
     if (peers_ >= kMaxPeers) {
-      peer->abort();
-      peer->deleteLater();
+      Drop(*peer);
       continue;
     }
     ++peers_;
     connect(peer, &QObject::destroyed, this, [this] { --peers_; });
     connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
     auto* timeout = new QTimer(peer);
+    timeout->setObjectName(QStringLiteral("line timeout"));
     timeout->setSingleShot(true);
-    connect(timeout, &QTimer::timeout, peer, [peer] { peer->abort(); peer->deleteLater(); });
+    connect(timeout, &QTimer::timeout, this, [this, peer] { Drop(*peer); });
     timeout->start(kPeerLineTimeoutMs);
-    connect(peer, &QLocalSocket::readyRead, this, [this, peer, timeout] {
-      if (!peer->canReadLine()) {
-        if (peer->bytesAvailable() > kMaxRequestLine) {
-          peer->abort();
-          peer->deleteLater();
-        }
-        return;
-      }
-      timeout->stop();
-      OnLine(*peer, peer->readLine(kMaxRequestLine + 1).trimmed());
+    connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+      const qsizetype limit = peer == holder_ ? kMaxSetupLine : kMaxRequestLine;
+      while (peer->canReadLine() && peer->state() == QLocalSocket::ConnectedState)
+        OnLine(*peer, peer->readLine(limit + 1).trimmed());
+      if (peer->bytesAvailable() > limit) Drop(*peer);
     });
   }
 }
 
 void GuardSocket::OnLine(QLocalSocket& peer, const QByteArray& line) {
+  if (&peer == holder_) {
+    if (line.startsWith("setup ") && handOver_.setup) handOver_.setup(line.mid(6));
+    return;
+  }
+  if (auto* timeout = peer.findChild<QTimer*>(QStringLiteral("line timeout"))) timeout->stop();
   if (line == "status") {
     peer.write(status_() + '\n');
     peer.flush();
     peer.disconnectFromServer();
+  } else if (line == "hand-over") {
+    OnHandOver(peer);
+  } else {
+    Drop(peer);
+  }
+}
+
+void GuardSocket::OnHandOver(QLocalSocket& peer) {
+  const long long uid = PeerUid(peer);
+  const bool allowed =
+      uid == 0 || (uid > 0 && sessions_ && handOver_.release && sessions_->HasActiveLocalSession(static_cast<uid_t>(uid)));
+  QByteArray answer;
+  if (!allowed) {
+    SayInJournal(QtWarningMsg,
+                 QStringLiteral("Refused the unit to user %1: only root or a user with an active local session "
+                                "may have it")
+                     .arg(uid));
+    answer = "refused";
+  } else if (holder_) {
+    answer = "busy";
+  } else {
+    answer = handOver_.release();
+  }
+  peer.write(answer + '\n');
+  peer.flush();
+  if (answer != "released") {
+    peer.disconnectFromServer();
     return;
   }
-  peer.abort();
-  peer.deleteLater();
+  holder_ = &peer;
+  SayInJournal(QtInfoMsg, QStringLiteral("Gave the unit to the control centre of user %1").arg(uid));
+  // However the control centre ends, its end of the socket closes.
+  connect(&peer, &QLocalSocket::disconnected, this, [this, &peer] {
+    if (holder_ != &peer) return;
+    holder_ = nullptr;
+    SayInJournal(QtInfoMsg, QStringLiteral("The control centre has ended; the guard watches the unit again"));
+    if (handOver_.takeBack) handOver_.takeBack();
+  });
 }

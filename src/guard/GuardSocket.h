@@ -2,9 +2,11 @@
 #pragma once
 // The guard's socket (guard.sock in its runtime folder). It speaks one line
 // per request, as the control centre's instance socket does: "status" is
-// answered with one line of status JSON and the connection closed. Anyone on
-// the machine may ask for the status; a peer that sends no whole line in a
-// few seconds, or one too many at once, is dropped.
+// answered with one line of status JSON and the connection closed; anyone on
+// the machine may ask for it. "hand-over" asks for the unit (guard/HandOver.h):
+// only root and a user with an active local session get it, and only one
+// holder at a time. A peer that sends no whole line in a few seconds, or one
+// too many at once, is dropped.
 
 #include <QByteArray>
 #include <QObject>
@@ -12,6 +14,7 @@
 
 #include <functional>
 
+class ILocalSessions;
 class QLocalServer;
 class QLocalSocket;
 
@@ -19,8 +22,19 @@ class GuardSocket : public QObject {
   Q_OBJECT
  public:
   using StatusProvider = std::function<QByteArray()>;
+  // What the guard does for the hand-over: give the unit up (answering
+  // "released", or why not), store a setup line's JSON, take the unit back.
+  struct HandOver {
+    std::function<QByteArray()> release;
+    std::function<void(const QByteArray& json)> setup;
+    std::function<void()> takeBack;
+  };
+
   GuardSocket(QString path, StatusProvider status, QObject* parent = nullptr);
   ~GuardSocket() override;
+
+  // Without these, "hand-over" is refused.
+  void ServeHandOver(ILocalSessions* sessions, HandOver handOver);
 
   // False, and said in the journal, when the socket cannot be had (another
   // guard listens there, or the folder is not writable).
@@ -30,9 +44,14 @@ class GuardSocket : public QObject {
  private:
   void Accept();
   void OnLine(QLocalSocket& peer, const QByteArray& line);
+  void OnHandOver(QLocalSocket& peer);
+  void Drop(QLocalSocket& peer);
 
   QString path_;
   StatusProvider status_;
+  ILocalSessions* sessions_ = nullptr;
+  HandOver handOver_;
   QLocalServer* server_ = nullptr;
+  QLocalSocket* holder_ = nullptr;
   int peers_ = 0;
 };

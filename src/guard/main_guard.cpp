@@ -9,6 +9,7 @@
 #include "guard/GuardService.h"
 #include "guard/GuardSetup.h"
 #include "guard/GuardSocket.h"
+#include "guard/HandOver.h"
 #include "guard/ServiceManager.h"
 #include "host/SystemServices.h"
 #include "status/StatusPublisher.h"
@@ -58,6 +59,10 @@ int main(int argc, char** argv) {
   QObject::connect(&guard.Watcher(), &Watch::statusSampled, &status, &StatusPublisher::OnStatusSampled);
   QObject::connect(&guard.Watcher(), &Watch::linkStateChanged, &status, &StatusPublisher::OnLinkStateChanged);
   GuardSocket socket(GuardSocketPath(folders), [&status] { return status.Answer(); });
+  LogindSessions sessions;
+  socket.ServeHandOver(&sessions, {[&guard] { return guard.Release(); },
+                                   [&guard](const QByteArray& json) { guard.StoreSetup(json); },
+                                   [&guard] { guard.TakeBack(); }});
   socket.Listen();
 
   // systemd's stop (and Ctrl+C by hand) runs the close path.

@@ -72,7 +72,28 @@ struct Urb {
   UMockdevIoctlData* urb;     // the host's usbdevfs_urb
   UMockdevIoctlData* buffer;  // its data buffer
   std::string node;
+  // The opened device it came through: another process (or a later open)
+  // never reaps it, and it is dropped once its opener has gone.
+  UMockdevIoctlClient* owner;
 };
+
+void Release(const Urb& u) {
+  umockdev_ioctl_data_unref(u.buffer);
+  umockdev_ioctl_data_unref(u.urb);
+  g_object_unref(u.owner);
+}
+
+// Drops the transfers of openers that have closed the device.
+void DropOrphans(std::deque<Urb>& urbs) {
+  for (auto it = urbs.begin(); it != urbs.end();) {
+    if (umockdev_ioctl_client_get_connected(it->owner)) {
+      ++it;
+    } else {
+      Release(*it);
+      it = urbs.erase(it);
+    }
+  }
+}
 
 }  // namespace
 
@@ -118,6 +139,7 @@ struct EmulatedUnit::Impl {
   // Gives the oldest ready answers to the oldest waiting reads; mutex held.
   void Answer() {
     const auto now = std::chrono::steady_clock::now();
+    DropOrphans(pendingIn);
     while (!pendingIn.empty() && !outbox.empty() && outbox.front().ready <= now) {
       Urb u = pendingIn.front();
       auto* urb = reinterpret_cast<usbdevfs_urb*>(u.urb->data);
@@ -228,7 +250,8 @@ struct EmulatedUnit::Impl {
         if (!buffer) return fail(EFAULT);
         if (!present) return fail(ENODEV);
         ++s.submitted;
-        Urb entry{umockdev_ioctl_data_ref(urb), umockdev_ioctl_data_ref(buffer), node};
+        Urb entry{umockdev_ioctl_data_ref(urb), umockdev_ioctl_data_ref(buffer), node,
+                  static_cast<UMockdevIoctlClient*>(g_object_ref(client))};
         if (halted.count(u->endpoint)) {
           SetUrb(urb, -EPIPE, 0);
           completed.push_back(entry);
@@ -247,7 +270,7 @@ struct EmulatedUnit::Impl {
         gulong address = 0;
         std::memcpy(&address, arg->data, std::min<std::size_t>(sizeof address, arg->data_len));
         for (auto it = pendingIn.begin(); it != pendingIn.end(); ++it) {
-          if (it->urb->client_addr == address) {
+          if (it->owner == client && it->urb->client_addr == address) {
             ++s.discarded;
             SetUrb(it->urb, -ENOENT, 0);
             completed.push_back(*it);
@@ -260,8 +283,9 @@ struct EmulatedUnit::Impl {
       case USBDEVFS_REAPURB:
       case USBDEVFS_REAPURBNDELAY: {
         Answer();
+        DropOrphans(completed);
         for (auto it = completed.begin(); it != completed.end(); ++it) {
-          if (it->node != node) continue;
+          if (it->node != node || it->owner != client) continue;
           Urb u = *it;
           completed.erase(it);
           // The argument points at the host's URB pointer, which is set to the
@@ -270,8 +294,7 @@ struct EmulatedUnit::Impl {
           if (!slot) return fail(EFAULT);
           umockdev_ioctl_data_set_ptr(slot, 0, u.urb);
           umockdev_ioctl_client_complete(client, 0, 0);
-          umockdev_ioctl_data_unref(u.buffer);
-          umockdev_ioctl_data_unref(u.urb);
+          Release(u);
           return TRUE;
         }
         return fail(present || node != unitNode ? EAGAIN : ENODEV);
@@ -300,10 +323,7 @@ EmulatedUnit::~EmulatedUnit() {
   {
     std::lock_guard<std::mutex> lock(d->mutex);
     for (auto* q : {&d->pendingIn, &d->completed}) {
-      for (auto& u : *q) {
-        umockdev_ioctl_data_unref(u.buffer);
-        umockdev_ioctl_data_unref(u.urb);
-      }
+      for (auto& u : *q) Release(u);
       q->clear();
     }
   }
