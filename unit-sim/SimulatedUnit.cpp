@@ -476,6 +476,15 @@ std::vector<std::uint8_t> SimulatedUnit::Transmit(std::size_t maxLength) {
   return out;
 }
 
+void SimulatedUnit::RunUntilBooted() {
+  constexpr int kLimitSeconds = 1800;
+  for (int s = 0; s < kLimitSeconds; ++s) {
+    const std::uint8_t state = State();
+    if (state != 0 && state != 2) break;  // POWER UP, BOOT DELAY
+    Advance(1.0);
+  }
+}
+
 void SimulatedUnit::Advance(double seconds) {
   std::lock_guard lock(d->mutex);
   d->AdvanceLocked(seconds);

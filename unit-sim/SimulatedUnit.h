@@ -39,6 +39,11 @@ class SimulatedUnit {
   // it the wall clock.
   void Advance(double seconds);
   double Now() const;
+  // Steps the model past power-up and boot delay (at most half an hour of
+  // model time): a real unit holds the computer's boot back until its
+  // evaporator is cold, so a program always meets a unit that has finished
+  // its boot delay.
+  void RunUntilBooted();
 
   // Ties model time to the steady clock from this call on (the first call
   // anchors it; later calls change nothing). Every party that shows or talks

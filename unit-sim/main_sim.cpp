@@ -9,24 +9,6 @@
 #include "app/Entry.h"
 
 #include <chrono>
-#include <cstdint>
-
-namespace {
-
-// A real unit holds the computer's boot back until its evaporator is cold, so
-// the control centre always meets a unit that has finished its boot delay.
-// Without this run-in the program would start against a warm evaporator and
-// arm an emergency shutdown for a condition no real start can produce.
-void RunUntilBooted(unitsim::SimulatedUnit& unit) {
-  constexpr int kLimitSeconds = 1800;
-  for (int s = 0; s < kLimitSeconds; ++s) {
-    const std::uint8_t state = unit.State();
-    if (state != 0 && state != 2) break;  // POWER UP, BOOT DELAY
-    unit.Advance(1.0);
-  }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // A command line that is not understood ends the start (the entry says
@@ -35,7 +17,9 @@ int main(int argc, char** argv) {
     return RunControlCentre(argc, argv, EntryOptions{});
   const auto seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
   unitsim::SimulatedUnit unit(seed);
-  RunUntilBooted(unit);
+  // Without the run-in the program would start against a warm evaporator and
+  // arm an emergency shutdown for a condition no real start can produce.
+  unit.RunUntilBooted();
 
   // The unit's time runs with the wall clock from here on.
   unit.FollowWallClock();
