@@ -73,8 +73,3 @@ void TForm1::FanManualChange(int fan) {
   QSlider* bar = fan == 0 ? ui_->FrontFanManual : ui_->RearFanManual;
   fanpresets::SetManualSpeed(Device.FanBoot, settings_->Pending, fan, bar->value());
 }
-
-void TForm1::SetFansToNormalAndSend() {
-  fanpresets::SetBothNormal(Device.FanBoot);
-  settings_->SendFanBootBlock();
-}

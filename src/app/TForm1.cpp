@@ -119,24 +119,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     ShowUnitSettings();
 
     // One operation-log record per start, of the settings just loaded.
-    watch_->Log().WriteOperationLogSnapshot();
-
-    // Nothing of the start-up state is written back.
-    settings_->ClearPendingFlags();
-    watch_->Panel().Line1ShowsPrimary = true;
-
-    watch_->RequestInitialBlocks();
-
-    StartPeriodicTimers();
-    // The fans' packet goes out just below, not with the next write tick.
-    settings_->Pending.Lower(PendingFanBlock);
-
-    services_.clock->Pause(100);
-    SetFansToNormalAndSend();
-    // The last close blanked line 1; with "Never" the alternation would not
-    // fill it again for hours.
-    if (!settings::HasDisplayInterval(ui_->DispLine1Int->currentIndex()))
-      watch_->Panel().SendLine1Text(ui_->PrimaryTextComboBox->currentText());
+    watch_->StartWatching(*settings_, [this] { StartPeriodicTimers(); });
   } catch (const std::exception& e) {
     report_(ErrorReportText(e));
     // Whatever step failed, the unit is watched: a window that came up

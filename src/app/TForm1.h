@@ -132,7 +132,6 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   void RearFanModeComboBoxChange() { FanModeChange(1); }
   void FrontFanManualChange() { FanManualChange(0); }
   void RearFanManualChange() { FanManualChange(1); }
-  void SetFansToNormalAndSend();
 
   // --- settings: loaded, saved and sent there, shown here ---
   SettingsStore& Settings() { return *settings_; }

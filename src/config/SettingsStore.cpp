@@ -17,6 +17,18 @@ SettingsStore::SettingsStore(SettingsStoreContext& context, FrontPanel& panel, S
 // ---------------------------------------------------------------------------
 // Loads
 
+void ResetSensorLimitsToDefaults() {
+  SensorRecord& evaporator = SensorTable[1];
+  evaporator.Higher = true;
+  evaporator.WarningLimit = settings::kDefaultEvaporatorWarn;
+  evaporator.ShutdownLimit = settings::kDefaultShutdown;
+  for (int n = 2; n <= kSensorCount; ++n) {
+    SensorTable[n].Higher = false;
+    SensorTable[n].WarningLimit = settings::kDefaultSensorWarn;
+    SensorTable[n].ShutdownLimit = settings::kDefaultShutdown;
+  }
+}
+
 void SettingsStore::LoadSensorSettings() {
   loaded_.sensorsRead = false;
   Guarded(seams_.report, [&] {

@@ -35,6 +35,11 @@ struct LoadedSettings {
   std::optional<int> displayInterval;  // DispLine1Int
 };
 
+// The sensors as a start without stored limits has them: the evaporator
+// "Higher" at its warning default, sensors 2..5 "Lower" at theirs, every
+// shut-down limit at its default. Names are left as they are.
+void ResetSensorLimitsToDefaults();
+
 // What the store reaches beyond itself and the process-wide records.
 class SettingsStoreContext {
  public:

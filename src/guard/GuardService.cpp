@@ -148,16 +148,7 @@ void GuardService::BeginWatching() {
   try {
     LoadSetup();
     // One operation-log record per start, of the setup just loaded.
-    watch_->Log().WriteOperationLogSnapshot();
-    settings_->ClearPendingFlags();
-    watch_->Panel().Line1ShowsPrimary = true;
-    watch_->RequestInitialBlocks();
-    StartPeriodicTimers();
-    settings_->Pending.Lower(PendingFanBlock);
-    seams_.clock->Pause(100);
-    fanpresets::SetBothNormal(Device.FanBoot);
-    settings_->SendFanBootBlock();
-    if (!AlternationChosen()) watch_->Panel().SendLine1Text(primaryText_);
+    watch_->StartWatching(*settings_, [this] { StartPeriodicTimers(); });
   } catch (const std::exception& e) {
     report_(ErrorReportText(e));
     // The unit is watched whatever step failed.
@@ -317,15 +308,7 @@ void GuardService::OfferToClearOperationLog(int sizeKb) {
 }
 
 void GuardService::ResetSettingsToDefaults() {
-  SensorRecord& evaporator = SensorTable[1];
-  evaporator.Higher = true;
-  evaporator.WarningLimit = settings::kDefaultEvaporatorWarn;
-  evaporator.ShutdownLimit = settings::kDefaultShutdown;
-  for (int n = 2; n <= kSensorCount; ++n) {
-    SensorTable[n].Higher = false;
-    SensorTable[n].WarningLimit = settings::kDefaultSensorWarn;
-    SensorTable[n].ShutdownLimit = settings::kDefaultShutdown;
-  }
+  ResetSensorLimitsToDefaults();
   primaryText_ = settings::kDefaultLine1Primary;
   secondaryText_ = settings::kDefaultLine1Secondary;
   displayParams_ = settings::kDefaultDisplayParams;

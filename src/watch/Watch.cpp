@@ -2,6 +2,8 @@
 #include "watch/Watch.h"
 
 #include "config/SettingsKey.h"
+#include "config/SettingsStore.h"
+#include "monitor/DeviceData.h"
 #include "device/UnitLink.h"
 #include "host/CPUThread.h"
 #include "host/CpuSources.h"
@@ -80,6 +82,26 @@ void Watch::RequestInitialBlocks() {
     ExchangePacket(packet::MakeReadRequest(number));
     services_.clock->Pause(50);
   }
+}
+
+void Watch::StartWatching(SettingsStore& settings, const std::function<void()>& startPeriodicTimers) {
+  logs_->WriteOperationLogSnapshot();
+  settings.ClearPendingFlags();
+  frontPanel_->Line1ShowsPrimary = true;
+  RequestInitialBlocks();
+  startPeriodicTimers();
+  // The fans' packet goes out just below, not with the next write tick.
+  settings.Pending.Lower(PendingFanBlock);
+  services_.clock->Pause(100);
+  SetFansToNormalAndSend(settings);
+  // The last close blanked line 1; with "Never" the alternation would not
+  // fill it again for hours.
+  if (!face_.AlternationChosen()) frontPanel_->SendLine1Text(face_.PrimaryText());
+}
+
+void Watch::SetFansToNormalAndSend(SettingsStore& settings) {
+  fanpresets::SetBothNormal(Device.FanBoot);
+  settings.SendFanBootBlock();
 }
 
 void Watch::SendBlankDisplayLines() {

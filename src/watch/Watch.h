@@ -21,9 +21,11 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class CPUThread;
+class SettingsStore;
 class ICpuSources;
 
 // What the watch shows, and the choices it reads, wherever it runs. The
@@ -118,6 +120,12 @@ class Watch : public QObject,
   void UpdateDataTimerTimer();
   // At start, the four blocks the watch begins with.
   void RequestInitialBlocks();
+  // The start once the settings are loaded: one operation-log record of
+  // them, the four blocks, the periodic work (started by the caller, which
+  // may have timers of its own), the fans at normal, line 1 where it does
+  // not alternate. Nothing of the start-up state is written back.
+  void StartWatching(SettingsStore& settings, const std::function<void()>& startPeriodicTimers);
+  void SetFansToNormalAndSend(SettingsStore& settings);
   // At the close, the front panel blanked.
   void SendBlankDisplayLines();
   // The close path's last step: the queue, the logs and the link are gone.

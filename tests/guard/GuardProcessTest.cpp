@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -46,7 +49,10 @@ TEST(GuardProcess, WaitsForTheUnitWatchesItPingsAfterEveryPollAndClosesOnStop) {
                            "/guard_process_test/state/vornalith.prom\n");
   NotifyListener notify(scratch.root + "/notify.sock");
   ASSERT_TRUE(notify.Bound());
+  // systemd starts it with UMask=0027.
+  const mode_t umask = ::umask(027);
   ChildProgram guard(VCC_GUARD, scratch.root, scratch.Environment());
+  ::umask(umask);
   ASSERT_TRUE(guard.Started());
 
   // Ready while it waits for the unit, and alive all the same.
@@ -76,9 +82,29 @@ TEST(GuardProcess, WaitsForTheUnitWatchesItPingsAfterEveryPollAndClosesOnStop) {
   EXPECT_FALSE(Trimmed(model.FrontPanelLine(2)).empty());
 
   // Anyone may read its status; the metrics file follows the polls.
+  struct stat socketFile {};
+  ASSERT_EQ(::stat(scratch.Socket().c_str(), &socketFile), 0);
+  EXPECT_TRUE(socketFile.st_mode & S_IWOTH) << "others cannot connect: mode " << std::oct << socketFile.st_mode;
   const std::string status = AskSocket(scratch.Socket(), "status\n");
   EXPECT_NE(status.find("\"source\":\"guard\""), std::string::npos) << status;
   EXPECT_NE(status.find("\"link_up\":true"), std::string::npos) << status;
+#ifdef VCC_PROGRAM
+  // With no control centre of the user's running, --status asks the guard.
+  {
+    const std::string runtime = scratch.root + "/user-runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    const std::string command = "env XDG_RUNTIME_DIR=" + runtime + " VCC_GUARD_SOCKET=" + scratch.Socket() +
+                                " " + VCC_PROGRAM + " --status --json";
+    FILE* out = ::popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string printed;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, out)) printed += buffer;
+    EXPECT_EQ(::pclose(out), 0) << printed;
+    EXPECT_NE(printed.find("\"source\": \"guard\""), std::string::npos) << printed;
+  }
+#endif
   std::ifstream metrics(scratch.root + "/state/vornalith.prom");
   EXPECT_TRUE(metrics.good()) << "no metrics file";
 

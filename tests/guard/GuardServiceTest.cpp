@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The guard's watch with the clock seam, on a system bus where python-dbusmock
-// stands in for logind (logind_mock.sh starts both): an emergency asks logind
-// for PowerOff(false) when its three minutes are up and the unit's notice
-// follows; logind's sessions decide who may have the unit; a handed-over
-// setup is what the guard watches with from then on.
+// stands in for logind (tests/support/logind_mock.sh starts both): an
+// emergency asks logind for PowerOff(false) when its three minutes are up
+// and the unit's notice follows; logind's sessions decide who may have the
+// unit; a handed-over setup is what the guard watches with from then on.
 
 #include "guard/GuardService.h"
 #include "guard/HandOver.h"

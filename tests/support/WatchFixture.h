@@ -4,6 +4,7 @@
 // the choices a test sets and records what it was asked to show. The device
 // data is global, so each test begins and ends with a clean one.
 
+#include "config/SettingsStore.h"
 #include "config/SettingsValues.h"
 #include "core/StatusMessageQueue.h"
 #include "monitor/DeviceData.h"
@@ -88,16 +89,8 @@ class WatchFixture : public ::testing::Test {
   // The sensors as a start without stored limits leaves them: the evaporator
   // "Higher" at -10 / 0, the others "Lower" at 5 / 0, named as given.
   static void UseDefaultSensors(std::initializer_list<const char*> names = {}) {
-    SensorRecord& evaporator = SensorTable[1];
-    evaporator.Name = QStringLiteral("Evaporator");
-    evaporator.Higher = true;
-    evaporator.WarningLimit = settings::kDefaultEvaporatorWarn;
-    evaporator.ShutdownLimit = settings::kDefaultShutdown;
-    for (int n = 2; n <= kSensorCount; ++n) {
-      SensorTable[n].Higher = false;
-      SensorTable[n].WarningLimit = settings::kDefaultSensorWarn;
-      SensorTable[n].ShutdownLimit = settings::kDefaultShutdown;
-    }
+    ResetSensorLimitsToDefaults();
+    SensorTable[1].Name = QStringLiteral("Evaporator");
     int n = 2;
     for (const char* name : names) SensorTable[n++].Name = QString::fromUtf8(name);
   }
