@@ -14,7 +14,7 @@ PACKAGES=(
   dbus-daemon python3-dbusmock python3-dbus python3-gi
   umockdev libumockdev-dev
   desktop-file-utils appstream lintian dpkg-dev librsvg2-bin
-  clang-14 libclang-rt-14-dev llvm-14
+  clang-14 libclang-rt-14-dev llvm-14 lld
   udev
   qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite
   qt6-wayland weston

@@ -11,7 +11,7 @@ VCC_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # configure_sanitized_build <build folder>: -O1 and line tables only, as the
 # sanitizers advise: reports keep their file and line, the build takes half
-# the time.
+# the time; LLVM's linker, which links the instrumented programs far faster.
 configure_sanitized_build() {
   local build="$1"
   local flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fsanitize=fuzzer-no-link -fno-omit-frame-pointer"
@@ -20,8 +20,8 @@ configure_sanitized_build() {
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only -DNDEBUG" \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only -DNDEBUG" \
-    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-    -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined -fuse-ld=lld" \
+    -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined -fuse-ld=lld" \
     -DVCC_FUZZ=ON >/dev/null
 }
 
@@ -33,7 +33,7 @@ configure_thread_build() {
   cmake -S "$VCC_ROOT" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
-    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread -fuse-ld=lld" >/dev/null
 }
 
 # The environment sanitized programs run in. Leaks are reported at exit;

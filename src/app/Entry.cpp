@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QDebug>
-#include <QThread>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -28,28 +27,31 @@
 
 namespace {
 
-// A guard service watching the unit lets it go before the window opens: its
-// last exchange comes before the window's first. While it has an emergency
-// shutdown armed it keeps the unit, and the start waits, asking again every
-// poll interval; nothing this start does may delay the power-off.
-void AskGuardForTheUnit(GuardClient& guard) {
-  for (;;) {
-    int secondsLeft = 0;
-    switch (guard.Ask(&secondsLeft)) {
-      case GuardClient::Answer::Armed:
-        qWarning().noquote() << GuardShuttingDownText(secondsLeft);
-        QThread::msleep(3000);
-        continue;
-      case GuardClient::Answer::Refused:
-        qWarning("The guard service keeps the unit: only root or a user with an active local session may have it");
-        return;
-      case GuardClient::Answer::Busy:
-        qWarning("The guard service has given the unit to another control centre");
-        return;
-      default:
-        return;
-    }
+// A guard service watching the unit lets it go before the window starts on
+// it: its last exchange comes before the window's first. While it has an
+// emergency shutdown armed it keeps the unit (nothing this start does may
+// delay the power-off): the window then comes up without it, says so, and
+// asks again at every poll interval. Empty: the unit is free now.
+TForm1::UnitWait AskGuardForTheUnit(GuardClient& guard) {
+  int secondsLeft = 0;
+  switch (guard.Ask(&secondsLeft)) {
+    case GuardClient::Answer::Armed:
+      qWarning().noquote() << GuardShuttingDownText(secondsLeft);
+      return [&guard]() -> std::optional<QString> {
+        int left = 0;
+        if (guard.Ask(&left) != GuardClient::Answer::Armed) return std::nullopt;
+        return GuardShuttingDownText(left);
+      };
+    case GuardClient::Answer::Refused:
+      qWarning("The guard service keeps the unit: only root or a user with an active local session may have it");
+      break;
+    case GuardClient::Answer::Busy:
+      qWarning("The guard service has given the unit to another control centre");
+      break;
+    default:
+      break;
   }
+  return {};
 }
 
 }  // namespace
@@ -90,7 +92,7 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
 
   // Kept until the program ends, in any way: its end gives the unit back.
   GuardClient guard(DefaultGuardSocketPath());
-  if (options.askGuard) AskGuardForTheUnit(guard);
+  const TForm1::UnitWait unitWait = options.askGuard ? AskGuardForTheUnit(guard) : TForm1::UnitWait();
 
   try {
     std::unique_ptr<IUnitLink> link = options.makeLink(unit.ids);
@@ -116,7 +118,7 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     // Signals and logind are heard from before the window exists: one that
     // comes during start-up closes the window as soon as it is up.
     SessionEnd sessionEnd;
-    TForm1 form(services);
+    TForm1 form(services, unitWait);
     if (form.Terminating()) return 0;
     QObject::connect(&form, &TForm1::closed, &sessionEnd, &SessionEnd::WindowClosed);
     sessionEnd.Watch(form, [&form] { return !form.ShutdownSequenceRunning(); });

@@ -53,8 +53,10 @@ int HelpContextForPage(int page) {
 
 }  // namespace
 
-TForm1::TForm1(const Services& services, QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), services_(services) {
+TForm1::TForm1(const Services& services, QWidget* parent) : TForm1(services, UnitWait(), parent) {}
+
+TForm1::TForm1(const Services& services, UnitWait unitWait, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), services_(services), unitWait_(std::move(unitWait)) {
   ui_->setupUi(this);
   if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
   report_ = [this](const QString& text) { services_.boxes->ShowReport(this, text); };
@@ -67,6 +69,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   statusTimer_.setInterval(1500);
   heatingCountDownTimer_.setInterval(60000);
   connect(&statusTimer_, &QTimer::timeout, this, &TForm1::StatusTimerTimer);
+  unitWaitTimer_.setInterval(3000);
+  connect(&unitWaitTimer_, &QTimer::timeout, this, &TForm1::UnitWaitTimerTimer);
 
   CreatePopupMenu();
   CreateTrayIcon();
@@ -79,8 +83,10 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     // is created with the first record.
     UseDefaultLogServices();
 
+    std::optional<QString> heldElsewhere = unitWait_ ? unitWait_() : std::nullopt;
+    waitingForUnit_ = heldElsewhere.has_value();
     // Without the unit there is nothing to run: the program ends here then.
-    StartUsbLink();
+    if (!waitingForUnit_) StartUsbLink();
     if (Terminating()) return;
 
     // The CPU clock and load are measured on their own thread from here on.
@@ -118,15 +124,21 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     settings_->LoadUnitSettings();
     ShowUnitSettings();
 
-    // One operation-log record per start, of the settings just loaded.
-    watch_->StartWatching(*settings_, [this] { StartPeriodicTimers(); });
+    if (waitingForUnit_) {
+      Queue()->Append(*heldElsewhere);
+      statusTimer_.start();
+      unitWaitTimer_.start();
+    } else {
+      BeginWatchingUnit();
+    }
   } catch (const std::exception& e) {
     report_(ErrorReportText(e));
     // Whatever step failed, the unit is watched: a window that came up
     // without its poll would show readings that never change and never
     // arm a shutdown. (Before the link and the queue exist there is no
     // watch to run.)
-    if (Queue() && !Terminating() && !watch_->UpdateDataTimer.isActive()) StartPeriodicTimers();
+    if (Queue() && !Terminating() && !waitingForUnit_ && !watch_->UpdateDataTimer.isActive())
+      StartPeriodicTimers();
   }
   formReady_ = true;
   setFixedSize(sizeHint());
@@ -160,6 +172,29 @@ void TForm1::StartUsbLink() {
     }
     watch_->Exchange().SetStarted(true);
   });
+}
+
+void TForm1::BeginWatchingUnit() {
+  // One operation-log record per start, of the settings just loaded.
+  watch_->StartWatching(*settings_, [this] { StartPeriodicTimers(); });
+}
+
+void TForm1::UnitWaitTimerTimer() {
+  if (!waitingForUnit_ || Terminating()) return;
+  if (const std::optional<QString> text = unitWait_()) {
+    if (Queue()) Queue()->Append(*text);
+    return;
+  }
+  unitWaitTimer_.stop();
+  waitingForUnit_ = false;
+  StartUsbLink();
+  // The unit was not found after all: the close path has run, and the
+  // window goes as it would have at start.
+  if (Terminating()) {
+    emit closed();
+    return;
+  }
+  Guarded(report_, [&] { BeginWatchingUnit(); });
 }
 
 void TForm1::ApplyInitialLook() {
@@ -359,7 +394,7 @@ void TForm1::CloseDown() {
 
   // The periodic work ends first.
   for (QTimer* t : {&heatingCountDownTimer_, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,
-                    &statusTimer_, &trayWaitTimer_,
+                    &statusTimer_, &trayWaitTimer_, &unitWaitTimer_,
                     &watch_->Panel().DisplayIntervalTimer, &settings_->WriteChangesTimer}) {
     t->stop();
   }
@@ -370,7 +405,8 @@ void TForm1::CloseDown() {
     Device.Settings.SetOperatingHours(watch_->Model().operatingHours);
     settings_->SendUnitSettings();  // a failure is reported and the close goes on
   }
-  watch_->SendBlankDisplayLines();
+  // A unit the window never had is another program's to blank.
+  if (!waitingForUnit_) watch_->SendBlankDisplayLines();
   watch_->SetTerminating();
   Guarded(report_, [&] { watch_->Close(); });
 }

@@ -33,7 +33,9 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TForm1;
@@ -57,7 +59,18 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   Q_OBJECT
  public:
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
+  // Another program holds the unit and will not let it go yet (the guard
+  // service with an emergency shutdown armed): asked at start and then at
+  // every poll interval, it gives the text the status bar shows meanwhile,
+  // or nothing once the unit is free. Until then the window is up without
+  // the unit: nothing is sent to it, and the close path leaves it alone.
+  using UnitWait = std::function<std::optional<QString>()>;
+  TForm1(const Services& services, UnitWait unitWait, QWidget* parent = nullptr);
   ~TForm1() override;
+  bool WaitingForUnit() const { return waitingForUnit_; }
+  // The poll interval's question while waiting; once the unit is free, the
+  // start goes on where it stopped.
+  void UnitWaitTimerTimer();
 
   Ui::TForm1& ui() { return *ui_; }
 
@@ -271,6 +284,10 @@ class TForm1 : public QMainWindow, private WatchFace, private SettingsStoreConte
   void ShowAutostartState();
   std::unique_ptr<Autostart> autostart_;
   QTimer trayWaitTimer_;
+  UnitWait unitWait_;
+  bool waitingForUnit_ = false;
+  QTimer unitWaitTimer_;
+  void BeginWatchingUnit();
   int trayWaitTicksLeft_ = 0;
   void FanModeChange(int fan);    // 0 front, 1 rear
   void FanManualChange(int fan);

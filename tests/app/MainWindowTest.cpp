@@ -119,6 +119,43 @@ TEST_F(MainWindowTest, WithoutAUnitOrALinkNothingIsEverSent) {
   form.reset();  // before `link` goes
 }
 
+// The guard service keeps the unit while its shutdown is armed: the window
+// comes up without it, says how long is left, asks again every poll
+// interval, and starts on the unit once it is free; closed before that, it
+// leaves the unit alone.
+TEST_F(MainWindowTest, WhileTheUnitIsHeldElsewhereTheWindowWaitsAndSaysWhy) {
+  AnswerAsTheUnit(true);
+  QStringList answers{"The guard service is shutting the computer down in 150 s",
+                      "The guard service is shutting the computer down in 147 s"};
+  const auto wait = [&answers]() -> std::optional<QString> {
+    if (answers.isEmpty()) return std::nullopt;
+    return answers.takeFirst();
+  };
+  form = std::make_unique<TForm1>(fakes.services(), wait);
+  form->show();
+  EXPECT_TRUE(form->WaitingForUnit());
+  EXPECT_EQ(fakes.link.openCalls, 0);
+  EXPECT_TRUE(fakes.link.requests.empty());
+  EXPECT_FALSE(form->Watcher().UpdateDataTimer.isActive());
+  EXPECT_EQ(QueueTexts(), QStringList{"The guard service is shutting the computer down in 150 s"});
+  form->UnitWaitTimerTimer();
+  EXPECT_TRUE(QueueTexts().contains("The guard service is shutting the computer down in 147 s"));
+  EXPECT_TRUE(fakes.link.requests.empty());
+
+  form->UnitWaitTimerTimer();  // free now
+  EXPECT_FALSE(form->WaitingForUnit());
+  EXPECT_EQ(fakes.link.openCalls, 1);
+  ASSERT_FALSE(fakes.link.requests.empty());
+  EXPECT_EQ(fakes.link.requests.front(), (Bytes{0x01, 0x01, 0x04}));
+  EXPECT_TRUE(form->Watcher().UpdateDataTimer.isActive());
+
+  answers = {"The guard service is shutting the computer down in 90 s"};
+  fakes.link.requests.clear();
+  form = std::make_unique<TForm1>(fakes.services(), wait);
+  form->close();
+  EXPECT_TRUE(fakes.link.requests.empty()) << "the close path wrote to a unit the window never had";
+}
+
 TEST_F(MainWindowTest, BadReplyLengthsCountAsALostLinkAndResetBothPipes) {
   Start(false);
   for (std::uint32_t result : {0u, 27u, 29u, 0x20000015u}) {

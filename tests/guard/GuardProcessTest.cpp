@@ -67,6 +67,8 @@ TEST(GuardProcess, WaitsForTheUnitWatchesItPingsAfterEveryPollAndClosesOnStop) {
     const double gap = Seconds(reads[i] - reads[i - 1]);
     EXPECT_NEAR(gap, 3.0, 0.5) << "poll " << i;
   }
+  // The last poll's ping may still be on its way.
+  WaitUntil([&] { return notify.Times("WATCHDOG=1").back() >= reads.back(); }, 1s);
   const auto pings = notify.Times("WATCHDOG=1");
   for (std::size_t i = 1; i < reads.size(); ++i) {
     // The first read is the start-up's; each poll's read has its ping after it.
