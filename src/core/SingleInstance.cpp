@@ -332,3 +332,7 @@ std::optional<QByteArray> SingleInstance::AskStatus(int timeoutMs) const {
   if (!answer.contains('\n')) return std::nullopt;
   return answer.left(answer.indexOf('\n'));
 }
+
+// Its meta-object code here rather than with the library's others: a program
+// that never uses the class never links it (nor the socket library it needs).
+#include "moc_SingleInstance.cpp"

@@ -6,17 +6,20 @@
 // the machine may ask for it. "hand-over" asks for the unit (guard/HandOver.h):
 // only root and a user with an active local session get it, and only one
 // holder at a time. A peer that sends no whole line in a few seconds, or one
-// too many at once, is dropped.
+// too many at once, is dropped. Plain sockets: the guard links no network
+// library for them.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <map>
+#include <memory>
 
 class ILocalSessions;
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
+class QTimer;
 
 class GuardSocket : public QObject {
   Q_OBJECT
@@ -42,16 +45,21 @@ class GuardSocket : public QObject {
   QString Path() const { return path_; }
 
  private:
+  struct Peer;
   void Accept();
-  void OnLine(QLocalSocket& peer, const QByteArray& line);
-  void OnHandOver(QLocalSocket& peer);
-  void Drop(QLocalSocket& peer);
+  void Read(int fd);
+  void OnLine(Peer& peer, const QByteArray& line);
+  void OnHandOver(Peer& peer);
+  void Send(Peer& peer, const QByteArray& line);
+  // Closes the connection; a holder's end gives the unit back.
+  void Drop(int fd);
 
   QString path_;
   StatusProvider status_;
   ILocalSessions* sessions_ = nullptr;
   HandOver handOver_;
-  QLocalServer* server_ = nullptr;
-  QLocalSocket* holder_ = nullptr;
-  int peers_ = 0;
+  int listenFd_ = -1;
+  QSocketNotifier* acceptNotifier_ = nullptr;
+  std::map<int, std::unique_ptr<Peer>> peers_;
+  int holder_ = -1;
 };

@@ -11,11 +11,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalSocket>
 
 namespace {
 
-constexpr int kAnswerTimeoutMs = 5000;
 const QString kLogin1 = QStringLiteral("org.freedesktop.login1");
 
 }  // namespace
@@ -86,49 +84,6 @@ bool LogindSessions::HasActiveLocalSession(uid_t uid) {
     if (property("Active").toBool() && !property("Remote").toBool()) return true;
   }
   return false;
-}
-
-GuardClient::GuardClient(QString socketPath, QObject* parent) : QObject(parent), path_(std::move(socketPath)) {}
-
-GuardClient::~GuardClient() = default;
-
-bool GuardClient::Holding() const { return socket_ && socket_->state() == QLocalSocket::ConnectedState; }
-
-GuardClient::Answer GuardClient::Ask(int* secondsLeft) {
-  delete socket_;
-  socket_ = new QLocalSocket(this);
-  socket_->connectToServer(path_);
-  if (!socket_->waitForConnected(1000)) {
-    delete socket_;
-    socket_ = nullptr;
-    return Answer::NoGuard;
-  }
-  socket_->write("hand-over\n");
-  socket_->flush();
-  QByteArray line;
-  while (!socket_->canReadLine() && socket_->waitForReadyRead(kAnswerTimeoutMs)) {
-  }
-  if (socket_->canReadLine()) line = socket_->readLine().trimmed();
-  if (line == "released") return Answer::Released;
-  delete socket_;
-  socket_ = nullptr;
-  if (line.startsWith("armed ")) {
-    if (secondsLeft) *secondsLeft = line.mid(6).toInt();
-    return Answer::Armed;
-  }
-  if (line == "busy") return Answer::Busy;
-  if (line == "refused") return Answer::Refused;
-  // A guard that says nothing sensible holds nothing of ours.
-  return Answer::NoGuard;
-}
-
-void GuardClient::OnStatusSampled(const StatusSample& sample) {
-  if (!Holding()) return;
-  const QByteArray line = SetupLine(sample);
-  if (line == lastSetup_) return;
-  lastSetup_ = line;
-  socket_->write(line);
-  socket_->flush();
 }
 
 QString GuardShuttingDownText(int secondsLeft) {

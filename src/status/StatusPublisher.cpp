@@ -1,17 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "status/StatusPublisher.h"
 
-#include "core/SingleInstance.h"
-
 #include <QJsonDocument>
 #include <QMutexLocker>
-
-StatusPublisher::StatusPublisher(SingleInstance& instance, const QString& version, const StatusSample& last,
-                                 bool linkUp, Clock now, QObject* parent)
-    : StatusPublisher(QStringLiteral("desktop"), version, last, linkUp, std::move(now), parent) {
-  instance_ = &instance;
-  instance_->SetStatusProvider([this] { return Answer(); });
-}
 
 StatusPublisher::StatusPublisher(const QString& source, const QString& version, const StatusSample& last,
                                  bool linkUp, Clock now, QObject* parent)
@@ -23,7 +14,7 @@ StatusPublisher::StatusPublisher(const QString& source, const QString& version, 
 }
 
 StatusPublisher::~StatusPublisher() {
-  if (instance_) instance_->SetStatusProvider({});
+  if (unbind_) unbind_();
 }
 
 void StatusPublisher::OnStatusSampled(const StatusSample& sample) {

@@ -4,6 +4,7 @@
 // from the status samples and link changes, read on the socket's thread when
 // a `--status` start asks. The answer is one compact JSON object.
 
+#include "core/SingleInstance.h"
 #include "status/StatusReport.h"
 
 #include <QMutex>
@@ -11,16 +12,20 @@
 
 #include <functional>
 
-class SingleInstance;
 
 class StatusPublisher : public QObject {
   Q_OBJECT
  public:
   using Clock = std::function<QDateTime()>;
 
-  // Answers the instance's status requests from now until destroyed.
+  // Answers the instance's status requests from now until destroyed. (Here,
+  // so that a program without the instance socket never links it.)
   StatusPublisher(SingleInstance& instance, const QString& version, const StatusSample& last, bool linkUp,
-                  Clock now, QObject* parent = nullptr);
+                  Clock now, QObject* parent = nullptr)
+      : StatusPublisher(QStringLiteral("desktop"), version, last, linkUp, std::move(now), parent) {
+    instance.SetStatusProvider([this] { return Answer(); });
+    unbind_ = [&instance] { instance.SetStatusProvider({}); };
+  }
   // Only keeps it, for whoever asks Answer(); says it comes from `source`.
   StatusPublisher(const QString& source, const QString& version, const StatusSample& last, bool linkUp,
                   Clock now, QObject* parent = nullptr);
@@ -33,7 +38,7 @@ class StatusPublisher : public QObject {
   QByteArray Answer() const;
 
  private:
-  SingleInstance* instance_ = nullptr;
+  std::function<void()> unbind_;
   Clock now_;
   mutable QMutex mutex_;
   StatusView view_;
