@@ -75,10 +75,9 @@ GuardService::GuardService(Seams seams, QObject* parent) : QObject(parent), seam
   // After the watch's own handler: the tick is complete when this runs.
   connect(&watch_->UpdateDataTimer, &QTimer::timeout, this, &GuardService::PollTicked);
 
-  auto* journal = new GuardJournal(SayInJournal);
-  journal_.reset(journal);
-  connect(watch_.get(), &Watch::statusSampled, journal, &GuardJournal::OnStatusSampled);
-  connect(watch_.get(), &Watch::linkStateChanged, journal, &GuardJournal::OnLinkStateChanged);
+  journal_ = std::make_unique<GuardJournal>(SayInJournal);
+  connect(watch_.get(), &Watch::statusSampled, journal_.get(), &GuardJournal::OnStatusSampled);
+  connect(watch_.get(), &Watch::linkStateChanged, journal_.get(), &GuardJournal::OnLinkStateChanged);
 
   handedOverTimer_.setInterval(kWaitForUnitMs);
   connect(&handedOverTimer_, &QTimer::timeout, this, [this] {

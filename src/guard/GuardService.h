@@ -29,6 +29,7 @@
 #include <memory>
 
 class IServiceManager;
+class GuardJournal;
 class HistoryRecorder;
 class MetricsFile;
 
@@ -126,7 +127,7 @@ class GuardService : public QObject, private WatchFace, private SettingsStoreCon
   std::unique_ptr<SettingsStore> settings_;
   std::unique_ptr<HistoryRecorder> history_;
   std::unique_ptr<MetricsFile> metrics_;
-  std::unique_ptr<QObject> journal_;
+  std::unique_ptr<GuardJournal> journal_;
   QTimer unitWaitTimer_;
   // Alive while a control centre holds the unit and nothing is polled.
   QTimer handedOverTimer_;
