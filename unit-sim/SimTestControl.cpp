@@ -145,6 +145,15 @@ bool SimTestControl::Apply(const QString& command) {
     unit_.Plug();
   } else if (verb == QLatin1String("minimise") && words.size() == 1 && window_) {
     window_->showMinimized();
+  } else if (verb == QLatin1String("hide-unit") && words.size() == 1 && window_) {
+    // Out of a screenshot of the program's own window.
+    ok = false;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w != window_ && w->isVisible() && !qobject_cast<QMessageBox*>(w) && w->parentWidget() == window_) {
+        w->hide();
+        ok = true;
+      }
+    }
   } else if (verb == QLatin1String("handling") && words.size() == 2 && window_) {
     // The warning choice, as a user picks it on the System tab.
     const int item = words.at(1).toInt(&ok);

@@ -55,6 +55,7 @@ void TForm1::StartMinimized() {
 }
 
 void TForm1::TrayWaitTimerTimer() {
-  if (isMinimized() && !trayIcon1_->WindowInTray() && trayIcon1_->Backend().Available()) trayIcon1_->Minimize();
-  if (!isMinimized() || trayIcon1_->WindowInTray() || --trayWaitTicksLeft_ <= 0) trayWaitTimer_.stop();
+  const bool minimized = trayIcon1_->WindowMinimized();
+  if (minimized && !trayIcon1_->WindowInTray() && trayIcon1_->Backend().Available()) trayIcon1_->Minimize();
+  if (!minimized || trayIcon1_->WindowInTray() || --trayWaitTicksLeft_ <= 0) trayWaitTimer_.stop();
 }

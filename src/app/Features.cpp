@@ -6,6 +6,7 @@
 #include "desktop/DesktopNotifier.h"
 #include "app/HistoryFeature.h"
 #include "app/LinkLostView.h"
+#include "app/ShutdownCountdown.h"
 #include "status/MetricsFile.h"
 #include "status/StatusPublisher.h"
 
@@ -32,6 +33,7 @@ void SayNotice(TForm1& form, const QString& text) {
 Features::Features(TForm1& form, const CommandLine& commandLine, QObject* parent, const QString& settingsPath)
     : QObject(parent), form_(form) {
   linkLost_ = new LinkLostView(form_, this);
+  new ShutdownCountdown(form_, *linkLost_, this);
   history_ = new HistoryFeature(form_, DefaultHistoryPath(), this);
   const QString metricsPath = ChosenMetricsFile(
       commandLine.metricsFile, settingsPath.isEmpty() ? SettingsKey::DefaultPath() : settingsPath);

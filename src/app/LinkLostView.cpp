@@ -45,11 +45,22 @@ void LinkLostView::LinkStateChanged(bool up) {
     panel->setEnabled(up || (armed && panel == form_.ui().SystemStatPanel));
     panel->setToolTip(tip);
   }
-  QLabel* line = form_.ui().LinkLostLabel;
-  line->setText(tip);
-  line->setVisible(!up);
+  noReplyText_ = tip;
+  ShowLine();
   TrayHintLinkLost.Set(up || armed ? QString() : kLinkLostText);
   RefreshTrayHint();
+}
+
+void LinkLostView::SetLineOverride(const QString& text) {
+  override_ = text;
+  ShowLine();
+}
+
+void LinkLostView::ShowLine() {
+  QLabel* line = form_.ui().LinkLostLabel;
+  const QString& text = override_.isEmpty() ? noReplyText_ : override_;
+  line->setText(text);
+  line->setVisible(!text.isEmpty());
 }
 
 void LinkLostView::RefreshTrayHint() {

@@ -25,11 +25,16 @@ class LinkLostView : public QObject {
   ~LinkLostView() override;
 
   void LinkStateChanged(bool up);
+  // A text that matters more than the lost link (the armed shutdown's
+  // countdown) takes the line while it is set; empty gives it back.
+  void SetLineOverride(const QString& text);
   std::vector<QLabel*> Panels() const;
   // How the tooltip writes the time of the last reply.
   static QString TimeText(const QDateTime& time);
 
  private:
   void RefreshTrayHint();
+  void ShowLine();
   TForm1& form_;
+  QString noReplyText_, override_;
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TForm1.h"
+#include "app/ShutdownCountdown.h"
 #include "core/Guard.h"
 
 #include "core/ProgramFiles.h"
@@ -215,6 +216,9 @@ void TForm1::ApplyInitialLook() {
   bold.setBold(true);
   linkLost->setFont(bold);
   linkLost->setMinimumHeight(linkLost->fontMetrics().height());
+  // The armed shutdown's countdown takes the same line; whole, it sets the
+  // window's least width.
+  linkLost->setMinimumWidth(linkLost->fontMetrics().horizontalAdvance(ShutdownCountdown::Text(599)));
   QSizePolicy policy = linkLost->sizePolicy();
   policy.setRetainSizeWhenHidden(true);
   linkLost->setSizePolicy(policy);

@@ -8,6 +8,8 @@
 #include "monitor/DeviceData.h"
 #include "monitor/UnitStates.h"
 
+#include <algorithm>
+
 StatusCycle::StatusCycle(UnitModel& model, Alarms& alarms, StatusCycleContext& context, IClock& clock,
                          ReportFunction report, QObject* parent)
     : QObject(parent),
@@ -99,7 +101,10 @@ StatusSample StatusCycle::MakeStatusSample() const {
   s.warningRaised = alarms_.AlarmRaisedThisReply();
   const QTimer& shutDown = alarms_.ShutDownTimer;
   s.shutdownArmed = shutDown.isActive();
-  s.shutdownSecondsLeft = s.shutdownArmed ? (shutDown.remainingTime() + 999) / 1000 : 0;
+  // A coarse timer may report a little more than its interval just after it
+  // has started: three minutes are never "3:01".
+  s.shutdownSecondsLeft =
+      s.shutdownArmed ? (std::min(shutDown.remainingTime(), shutDown.interval()) + 999) / 1000 : 0;
   return s;
 }
 

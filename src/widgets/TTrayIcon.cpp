@@ -240,12 +240,22 @@ void TTrayIcon::SetMainWindow(QWidget* window) {
 }
 
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == window_ && event->type() == QEvent::WindowStateChange && visible_ &&
-      window_->isMinimized() && !windowInTray_ && backend_->Available()) {
-    Minimize();
+  if (watched == window_ && event->type() == QEvent::WindowStateChange) {
+    // Under Wayland the state goes back to normal at once, while the
+    // compositor keeps the window minimised: only the window's activation
+    // says that the user has brought it back.
+    if (window_->isMinimized())
+      minimizedAway_ = true;
+    else if (OnX11())
+      minimizedAway_ = false;
+    if (visible_ && window_->isMinimized() && !windowInTray_ && backend_->Available()) Minimize();
+  } else if (watched == window_ && event->type() == QEvent::WindowActivate) {
+    minimizedAway_ = false;
   }
   return QObject::eventFilter(watched, event);
 }
+
+bool TTrayIcon::WindowMinimized() const { return window_ && (window_->isMinimized() || minimizedAway_); }
 
 void TTrayIcon::Minimize() {
   if (window_) {
@@ -268,6 +278,10 @@ void TTrayIcon::Minimize() {
 void TTrayIcon::Restore() {
   windowInTray_ = false;
   if (window_) {
+    // A Wayland client cannot take its window out of the minimised state;
+    // shown anew, the window is a new one to the compositor and is mapped.
+    if (minimizedAway_ && !OnX11() && window_->isVisible()) window_->hide();
+    minimizedAway_ = false;
     window_->showNormal();
     window_->raise();
     window_->activateWindow();

@@ -134,6 +134,10 @@ class TTrayIcon : public QObject {
   void SetMainWindow(QWidget* window);
   // True while the main window is minimised and hidden in the notification area.
   bool WindowInTray() const { return windowInTray_; }
+  // True while the main window is minimised, also where the display server
+  // never says so (Wayland takes a minimised window off screen and leaves
+  // its state normal).
+  bool WindowMinimized() const;
 
   // Applies the properties once they are all set: the picture, the animation.
   void Loaded();
@@ -179,6 +183,7 @@ class TTrayIcon : public QObject {
   QIcon picture_;
   QPointer<QWidget> window_;
   bool windowInTray_ = false;
+  bool minimizedAway_ = false;
 
   QSystemTrayIcon::ActivationReason lastPress_ = QSystemTrayIcon::Unknown;
   qint64 lastPressAt_ = 0;

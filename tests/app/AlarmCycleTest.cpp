@@ -6,6 +6,7 @@
 #include "WindowFixture.h"
 #include "app/DesktopServices.h"
 #include "app/Features.h"
+#include "app/ShutdownCountdown.h"
 #include "config/SettingsKey.h"
 #include "monitor/Alarms.h"
 #include "status/MetricsFile.h"
@@ -96,6 +97,34 @@ TEST_F(AlarmCycleTest, AMetricsFileThatCannotBeWrittenIsSaidInTheStatusBarAndHol
   const QStringList said = QueueTexts().filter("Metrics file not written: ");
   ASSERT_EQ(said.size(), 1);
   EXPECT_TRUE(said[0].startsWith(kMetricsNotWrittenText.arg(line.metricsFile + ": ")));
+}
+
+TEST_F(AlarmCycleTest, AnArmedShutdownCountsDownAboveTheReadingsTillItIsCancelled) {
+  Features features(*form, CommandLine{});
+  auto* countdown = features.findChild<ShutdownCountdown*>();
+  ASSERT_NE(countdown, nullptr);
+  QLabel* line = ui().LinkLostLabel;
+  reading.tenths[3] = -10;  // sensor 4 past its shut-down limit
+  Poll();
+  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
+  EXPECT_TRUE(line->isVisibleTo(form.get()));
+  EXPECT_EQ(line->text(), "Emergency power-off in 3:00 - close the control centre to cancel");
+  fakes.clock.now = fakes.clock.now.addMSecs(61500);
+  countdown->Tick();
+  EXPECT_EQ(line->text(), ShutdownCountdown::Text(119));
+  // Replies while armed leave the count where the clock has it.
+  Poll();
+  EXPECT_EQ(line->text(), ShutdownCountdown::Text(119));
+  // A lost link does not take the line from the power-off that still runs.
+  emit form->linkStateChanged(false);
+  fakes.clock.now = fakes.clock.now.addSecs(200);
+  countdown->Tick();
+  EXPECT_EQ(line->text(), "Emergency power-off in 0:00 - close the control centre to cancel");
+  emit form->linkStateChanged(true);
+  reading.tenths[3] = 200;
+  Poll();
+  ASSERT_FALSE(form->Alarm().ShutDownTimer.isActive());
+  EXPECT_FALSE(line->isVisibleTo(form.get()));
 }
 
 // The state folder full: the logs cannot grow (a file-size limit at their

@@ -22,6 +22,8 @@ import tempfile
 import time
 import traceback
 import wave
+import struct
+import zlib
 
 import dbus
 
@@ -208,9 +210,35 @@ class Session:
                                 dbus_interface=PROPS, timeout=5))
 
     def start_weston(self):
-        self.start('weston', ['weston', '--backend=headless-backend.so', '--socket=wayland-vcc',
+        # Drawn in memory, and screenshots allowed: what is on screen is read
+        # from the compositor itself.
+        self.start('weston', ['weston', '--backend=headless-backend.so', '--use-pixman', '--debug',
+                              '--width=800', '--height=600', '--socket=wayland-vcc',
                               '--idle-time=0', '--no-config'])
         wait_until('Weston', lambda: os.path.exists(os.path.join(self.runtime, 'wayland-vcc')), 10)
+
+    def screen_rows(self):
+        """The compositor's screen below its panel (whose clock changes), as
+        rows of pixels."""
+        shots = os.path.join(self.work, 'shots')
+        shutil.rmtree(shots, ignore_errors=True)
+        os.mkdir(shots)
+        subprocess.run(['weston-screenshooter'], env=dict(self.env, WAYLAND_DISPLAY='wayland-vcc'),
+                       cwd=shots, capture_output=True, timeout=10)
+        names = os.listdir(shots)
+        if not names:
+            raise Failure('Weston took no screenshot')
+        with open(os.path.join(shots, names[0]), 'rb') as f:
+            data = f.read()
+        width, height, depth, colour = struct.unpack('>IIBB', data[16:26])
+        chunks, at = [], 8
+        while at < len(data):
+            length, kind = struct.unpack('>I4s', data[at:at + 8])
+            if kind == b'IDAT':
+                chunks.append(data[at + 8:at + 8 + length])
+            at += 12 + length
+        assert depth == 8
+        return unfiltered(zlib.decompress(b''.join(chunks)), width, height, {2: 3, 6: 4}[colour])[45:]
 
     # --- the program ---------------------------------------------------------
     def start_program(self, settings=''):
@@ -240,6 +268,32 @@ class Session:
                 return dict(line.split('=', 1) for line in f.read().splitlines() if '=' in line)
         except OSError:
             return {}
+
+
+def unfiltered(data, width, height, bpp):
+    """A PNG's decompressed scan lines undone to pixels (filters 0 to 4)."""
+    stride = width * bpp
+    rows, prev = [], bytearray(stride)
+    for y in range(height):
+        kind = data[y * (stride + 1)]
+        row = bytearray(data[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride) if kind else ():
+            a = row[i - bpp] if i >= bpp else 0
+            b, c = prev[i], (prev[i - bpp] if i >= bpp else 0)
+            if kind == 1:
+                add = a
+            elif kind == 2:
+                add = b
+            elif kind == 3:
+                add = (a + b) // 2
+            else:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                add = a if pa <= pb and pa <= pc else b if pb <= pc else c
+            row[i] = (row[i] + add) & 255
+        rows.append(bytes(row))
+        prev = row
+    return rows
 
 
 # --- the icon over D-Bus -------------------------------------------------------
@@ -565,6 +619,34 @@ def run_open_on_warning(session):
     program.wait(15)
 
 
+def run_no_watcher(session):
+    """Wayland without a notification area: minimised, then a second start."""
+    session.stop('watcher')
+    shots = [session.screen_rows()]
+    # Weston fades its desktop in.
+    wait_until('the desktop drawn', lambda: shots.append(session.screen_rows()) or
+               shots[-1] == shots[-2] and any(map(any, shots[-1])), 10)
+    empty = shots[-1]
+    program = session.start_program()
+    wait_until('the program\'s first polls', lambda: session.state().get('line2'), 15)
+    session.command('hide-unit')
+    changed = lambda: sum(a != b for a, b in zip(empty, session.screen_rows()))
+    rows = wait_until('the window on screen', changed, 10, step=0.5)
+    check(True, f'the window is on screen ({rows} rows of the screen show it)')
+    session.command('minimise')
+    wait_until('the window minimised', lambda: not changed(), 10, step=0.5)
+    check(session.state().get('window') != 'hidden',
+          'without a notification area minimising leaves the window to the compositor, not hidden')
+    again = subprocess.run([session.program], env=dict(session.env, QT_QPA_PLATFORM='wayland',
+                                                       WAYLAND_DISPLAY='wayland-vcc'),
+                           capture_output=True, timeout=20)
+    rows = wait_until('the window back on screen', changed, 10, step=0.5)
+    check(again.returncode == 0 and program.poll() is None,
+          f'a second start brings the minimised window back on screen ({rows} rows) and ends')
+    session.command('close')
+    program.wait(15)
+
+
 def main():
     if len(sys.argv) != 3:
         print(__doc__)
@@ -580,7 +662,7 @@ def main():
         session.start_notifications()
         session.start_watcher()
         session.start_weston()
-        for run in (run_main, run_late_watcher, run_open_on_warning):
+        for run in (run_main, run_late_watcher, run_open_on_warning, run_no_watcher):
             print(f'{run.__name__}: {run.__doc__.split(chr(10))[0]}')
             try:
                 run(session)
