@@ -22,12 +22,15 @@
 #include <QChart>
 #include <QDateTimeAxis>
 #include <QFile>
+#include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QLabel>
 #include <QLineSeries>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
@@ -268,6 +271,75 @@ TEST_F(HistoryWindowTest, UnpluggedWhileArmedTheStatusStillBlinksAndTheHintIsThe
   form->CpuSampler()->UpdateTrayHint();
   EXPECT_EQ(form->TrayIcon1()->Hint(), ui().SystemStatPanel->text());
   EXPECT_NE(form->TrayIcon1()->Hint(), kLinkLostText);
+}
+
+// Run a second time with the scale at 2 on a 1280x800 screen (see
+// CMakeLists.txt): the same sizes, wherever they fit.
+TEST_F(HistoryWindowTest, PlotAreasLimitLinesAndLegendsFollowTheWindowAtAnySize) {
+  for (int i = 0; i < 5; ++i) PollAfter(3);
+  History().OpenWindow();
+  HistoryWindow& w = *Window();
+  const auto settle = [] {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  };
+  settle();
+  const QRect available = w.screen()->availableGeometry();
+  EXPECT_EQ(w.devicePixelRatio(), qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2 ? 2 : 1);
+  EXPECT_TRUE(available.contains(QRect(available.topLeft(), w.size())));
+  EXPECT_LE(w.minimumSizeHint().height(), available.height() - 48);
+  const HistorySensor evaporator = History().Store().Sensors()[0];
+
+  QSize lastSize;
+  QSizeF lastPlot;
+  for (QSize size : {QSize(640, available.height() - 48), QSize(640, 480), w.size(), QSize(1920, 1080)}) {
+    size = size.boundedTo(available.size());
+    SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+    w.resize(size);
+    settle();
+    ASSERT_EQ(w.size(), size);
+    const QRectF temp = w.PlotAreaInWindow(w.TemperatureChart());
+    const QRectF fans = w.PlotAreaInWindow(w.FanChart());
+    EXPECT_TRUE(QRectF(w.rect()).contains(temp) && QRectF(w.rect()).contains(fans));
+    // One time axis for both: the plot areas start and end together.
+    EXPECT_NEAR(temp.left(), fans.left(), 1.5);
+    EXPECT_NEAR(temp.right(), fans.right(), 1.5);
+    EXPECT_GT(temp.height(), 40);
+    EXPECT_GT(fans.height(), 25);
+    EXPECT_GT(temp.width(), size.width() * 0.6);
+    if (lastSize.width() <= size.width() && lastSize.height() <= size.height()) {
+      EXPECT_GE(temp.width() + 1, lastPlot.width());
+      EXPECT_GE(temp.height() + 1, lastPlot.height());
+    }
+    lastSize = size;
+    lastPlot = temp.size();
+    // Each key below its chart's time labels, clear of the chart that follows.
+    const int labels = QFontMetrics(w.TemperatureChart()->axes(Qt::Horizontal).first()->labelsFont()).height();
+    const QRect tempKey = w.TemperatureLegend()->geometry();
+    const QRect fanKey = w.FanLegend()->geometry();
+    EXPECT_GE(tempKey.top(), temp.bottom() + labels);
+    EXPECT_LE(tempKey.bottom(), fans.top());
+    EXPECT_GE(fanKey.top(), fans.bottom() + labels);
+    EXPECT_LE(fanKey.bottom(), w.height());
+    EXPECT_GE(tempKey.height(), w.TemperatureLegend()->heightForWidth(tempKey.width()));
+
+    // The limit lines as drawn: a flat item across the plot area at each
+    // limit's height.
+    QChart* chart = w.TemperatureChart();
+    const QRectF plot = chart->plotArea();
+    std::vector<double> flat;
+    for (QGraphicsItem* item : chart->scene()->items()) {
+      const QRectF r = chart->mapFromScene(item->sceneBoundingRect()).boundingRect();
+      if (r.height() < 4 && r.width() > plot.width() * 0.98 && item->type() == QGraphicsItem::UserType)
+        flat.push_back(r.center().y());
+    }
+    for (int limit : {evaporator.warningCelsius, evaporator.shutdownCelsius}) {
+      const double y = chart->mapToPosition(QPointF(0, limit)).y();
+      EXPECT_GT(y, plot.top());
+      EXPECT_LT(y, plot.bottom());
+      EXPECT_TRUE(std::any_of(flat.begin(), flat.end(), [y](double f) { return std::abs(f - y) < 1.5; }))
+          << limit << " at " << y;
+    }
+  }
 }
 
 }  // namespace
