@@ -342,4 +342,55 @@ TEST_F(HistoryWindowTest, PlotAreasLimitLinesAndLegendsFollowTheWindowAtAnySize)
   }
 }
 
+TEST_F(HistoryWindowTest, AnArmedShutdownEachLimitAndTheLoadScaleAreToldApart) {
+  PollAfter(3);
+  unit.ForceState(80);  // POWER FAILURE arms the shutdown
+  for (int i = 0; i < 3; ++i) PollAfter(3);
+  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
+  History().OpenWindow();
+  HistoryWindow& w = *Window();
+  const auto series = [&](QChart* chart) {
+    std::set<QString> names;
+    for (QAbstractSeries* s : chart->series()) names.insert(s->name());
+    return names;
+  };
+  EXPECT_TRUE(series(w.TemperatureChart()).count("Shutdown armed"));
+  EXPECT_TRUE(series(w.FanChart()).count("Shutdown armed"));
+  EXPECT_FALSE(series(w.TemperatureChart()).count("Warning"));
+  EXPECT_TRUE(w.HoverText(fakes.clock.now.toMSecsSinceEpoch()).contains(QStringLiteral("Shutdown armed")));
+
+  // The key shows each limit with the limit line's own pen, and the armed
+  // shutdown with a fill of its own.
+  const std::vector<HistoryLegend::Entry>& key = w.TemperatureLegend()->Entries();
+  ASSERT_GE(key.size(), 3u);
+  EXPECT_EQ(key[0].text, QStringLiteral("Evaporator"));
+  EXPECT_EQ(key[1].line, w.Line("Evaporator warning limit")->pen());
+  EXPECT_EQ(key[2].line, w.Line("Evaporator shut-down limit")->pen());
+  EXPECT_NE(key[1].line.style(), key[2].line.style());
+  EXPECT_NE(key[1].line.style(), key[0].line.style());
+  const auto armed = std::find_if(key.begin(), key.end(), [](const auto& e) { return e.text == "Shutdown armed"; });
+  ASSERT_NE(armed, key.end());
+  EXPECT_EQ(armed->line.style(), Qt::NoPen);
+  EXPECT_NE(armed->area.style(), Qt::NoBrush);
+
+  // CPU load in quarters, full load clear of the plot area's edge, and on the
+  // RPM axis's grid lines.
+  auto* load = qobject_cast<QValueAxis*>(w.FanChart()->axes(Qt::Vertical, w.Line("CPU load")).first());
+  auto* rpm = qobject_cast<QValueAxis*>(w.FanChart()->axes(Qt::Vertical, w.Line("Front fan")).first());
+  EXPECT_EQ(load->tickInterval(), 25);
+  EXPECT_EQ(load->tickAnchor(), 0);
+  EXPECT_LT(load->min(), 0);
+  EXPECT_GT(load->max(), 100);
+  EXPECT_LT(load->max(), 110);
+  w.resize(800, 600);
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  const QRectF plot = w.FanChart()->plotArea();
+  for (int k = 0; k <= 4; ++k) {
+    const double y = w.FanChart()->mapToPosition(QPointF(0, 25 * k), w.Line("CPU load")).y();
+    EXPECT_NEAR(y, w.FanChart()->mapToPosition(QPointF(0, rpm->tickInterval() * k), w.Line("Front fan")).y(), 0.5);
+    EXPECT_GT(y, plot.top() + 1);
+    EXPECT_LT(y, plot.bottom() - 1);
+  }
+}
+
 }  // namespace
