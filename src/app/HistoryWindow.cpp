@@ -40,7 +40,7 @@ const QColor kLostShade(110, 110, 110, 60);
 const QColor kWarningShade(229, 103, 1, 35);
 // Hatched, so that it stays apart from a fault's red where both stand (a
 // fault is what usually arms the shutdown).
-const QBrush kArmedShade(QColor(170, 0, 90, 150), Qt::BDiagPattern);
+const QBrush kArmedShade(QColor(190, 0, 90, 200), Qt::BDiagPattern);
 const QColor kFrontFanColour(0x1f, 0x5f, 0xbf);
 const QColor kRearFanColour(0x2a, 0x9d, 0x3f);
 const QColor kLoadColour(0xc0, 0x39, 0x2b);
@@ -142,16 +142,16 @@ void AddShade(QChart* chart, const QString& name, const QBrush& brush, const std
   area->attachAxis(y);
 }
 
-// Round steps (1, 2 or 5 times a power of ten), five to ten of them, around
-// the values with a little room.
-void FitAxis(QValueAxis* axis, double lo, double hi, double room) {
+// Round steps (1, 2 or 5 times a power of ten), about `steps` of them (up
+// to twice as many), around the values with a little room.
+void FitAxis(QValueAxis* axis, double lo, double hi, double room, int steps) {
   if (lo > hi) {
     lo = 0;
     hi = 50;
   }
   lo -= room;
   hi += room;
-  const double rough = std::max(1.0, (hi - lo) / 6);
+  const double rough = std::max(1.0, (hi - lo) / steps);
   const double power = std::pow(10, std::floor(std::log10(rough)));
   double step = power;
   for (double m : {1.0, 2.0, 5.0, 10.0}) {
@@ -166,10 +166,11 @@ void FitAxis(QValueAxis* axis, double lo, double hi, double room) {
   axis->setRange(std::floor(lo / step) * step, std::ceil(hi / step) * step);
 }
 
-// Four round steps from 0 to at least hi, with a little room beyond both
-// ends. Axes fitted so share their grid lines.
-void FitQuarters(QValueAxis* axis, double hi) {
-  const double rough = std::max(1.0, hi / 4);
+// `parts` round steps from 0 to at least hi (4: quarters), with a little
+// room beyond both ends. Axes fitted so with the same parts share their
+// grid lines.
+void FitParts(QValueAxis* axis, double hi, int parts) {
+  const double rough = std::max(1.0, hi / parts);
   const double power = std::pow(10, std::floor(std::log10(rough)));
   double step = 10 * power;
   for (double m : {1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 7.5, 8.0, 10.0}) {
@@ -181,7 +182,7 @@ void FitQuarters(QValueAxis* axis, double hi) {
   axis->setTickType(QValueAxis::TicksDynamic);
   axis->setTickAnchor(0);
   axis->setTickInterval(step);
-  axis->setRange(-kAxisRoom * step, (4 + kAxisRoom) * step);
+  axis->setRange(-kAxisRoom * step, (parts + kAxisRoom) * step);
 }
 
 QString CsvField(const QString& text) {
@@ -362,7 +363,7 @@ HistoryWindow::HistoryWindow(const HistoryStore& store, std::function<QDateTime(
   fanChart_->addAxis(rpmAxis_, Qt::AlignLeft);
   loadAxis_ = new QValueAxis;
   loadAxis_->setLabelFormat(QStringLiteral("%d"));
-  FitQuarters(loadAxis_, 100);
+  FitParts(loadAxis_, 100, fanParts_);
   // Its ticks fall on the RPM axis's grid lines.
   loadAxis_->setGridLineVisible(false);
   loadAxis_->setTitleText(QStringLiteral("CPU %"));
@@ -521,7 +522,7 @@ void HistoryWindow::Rebuild() {
       hi = std::max(hi, double(limits[k]));
     }
   }
-  FitAxis(tempAxis_, lo, hi, 3);
+  FitAxis(tempAxis_, lo, hi, 3, tempSteps_);
 
   int maxRpm = 0;
   QList<QPointF> front, rear, load;
@@ -532,7 +533,8 @@ void HistoryWindow::Rebuild() {
     load.append(QPointF(x, p.cpuLoad));
     maxRpm = std::max({maxRpm, p.frontRpm, p.rearRpm});
   }
-  FitQuarters(rpmAxis_, std::max(500, maxRpm));
+  FitParts(rpmAxis_, std::max(500, maxRpm), fanParts_);
+  FitParts(loadAxis_, 100, fanParts_);
   LegendEntries fanKey;
   AddLine(fanChart_, QStringLiteral("Front fan"), kFrontFanColour, Qt::SolidLine, 1.5, fanTime_, rpmAxis_, &fanKey)
       ->replace(front);
@@ -615,6 +617,24 @@ void HistoryWindow::AlignPlotAreas() {
   const int ticks = std::clamp(static_cast<int>(tempChart_->plotArea().width()) / std::max(1, label) + 1, 3, 7);
   for (QDateTimeAxis* axis : {tempTime_, fanTime_}) {
     if (axis->tickCount() != ticks) axis->setTickCount(ticks);
+  }
+  // As many value labels as fit one above the other (the charts shorten a
+  // label that does not fit to "..."), and the axes' titles where they fit.
+  const qreal lineHeight = fm.height() * 1.25;
+  const qreal tempHeight = tempChart_->plotArea().height();
+  const qreal fanHeight = fanChart_->plotArea().height();
+  const int tempSteps = std::clamp(static_cast<int>(tempHeight / (lineHeight * 1.6)), 1, 6);
+  const int fanParts = fanHeight >= 5 * lineHeight ? 4 : fanHeight >= 3 * lineHeight ? 2 : 1;
+  for (QValueAxis* axis : {tempAxis_, rpmAxis_, loadAxis_}) {
+    const qreal height = axis == tempAxis_ ? tempHeight : fanHeight;
+    const bool fits = height > fm.horizontalAdvance(axis->titleText()) + fm.height();
+    if (axis->isTitleVisible() != fits) axis->setTitleVisible(fits);
+  }
+  if (tempSteps != tempSteps_ || fanParts != fanParts_) {
+    tempSteps_ = tempSteps;
+    fanParts_ = fanParts;
+    // Not from within the charts' layout, which is what called this.
+    QMetaObject::invokeMethod(this, &HistoryWindow::Rebuild, Qt::QueuedConnection);
   }
   aligning_ = false;
 }

@@ -114,6 +114,9 @@ class HistoryWindow : public QWidget {
   qint64 nowMs_ = 0;
   int rebuilds_ = 0;
   bool aligning_ = false;
+  // How finely the value axes are divided, for the height they have.
+  int tempSteps_ = 6;
+  int fanParts_ = 4;
 
   QTimer* lostLinkTimer_ = nullptr;
   QComboBox* spanBox_ = nullptr;
