@@ -11,12 +11,12 @@
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QFileDialog>
-#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTimer>
@@ -38,12 +38,17 @@ const std::array<QColor, 5> kSensorColours{QColor(0x1f, 0x5f, 0xbf), QColor(0x2a
 const QColor kFaultShade(255, 0, 0, 45);
 const QColor kLostShade(110, 110, 110, 60);
 const QColor kWarningShade(229, 103, 1, 35);
-// Room for the value axes' labels and titles, the same in both charts, so
-// that their time axes line up whatever the labels' widths.
-constexpr qreal kPlotLeft = 78;
-constexpr qreal kPlotRight = 66;
-constexpr qreal kPlotTop = 18;
-constexpr qreal kPlotBottom = 58;
+// Hatched, so that it stays apart from a fault's red where both stand (a
+// fault is what usually arms the shutdown).
+const QBrush kArmedShade(QColor(190, 0, 90, 200), Qt::BDiagPattern);
+const QColor kFrontFanColour(0x1f, 0x5f, 0xbf);
+const QColor kRearFanColour(0x2a, 0x9d, 0x3f);
+const QColor kLoadColour(0xc0, 0x39, 0x2b);
+// Each chart's margin around what its axes need.
+constexpr int kChartMargin = 4;
+// The share of a value axis left free beyond its first and last tick, so
+// that a line at 0 or at full scale is not cut by the plot area's edge.
+constexpr double kAxisRoom = 0.1;
 // A fault sample stands for at most this long when no sample follows it.
 constexpr qint64 kFaultHoldMs = 6000;
 
@@ -81,8 +86,9 @@ class HoverView : public QChartView {
 
 QChart* NewChart() {
   auto* chart = new QChart;
-  chart->setMargins(QMargins(4, 4, 4, 4));
-  chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->setMargins(QMargins(kChartMargin, kChartMargin, kChartMargin, kChartMargin));
+  // The key is a widget of its own below the chart (HistoryLegend).
+  chart->legend()->hide();
   chart->setBackgroundRoundness(0);
   return chart;
 }
@@ -94,8 +100,11 @@ QDateTimeAxis* NewTimeAxis(QChart* chart) {
   return axis;
 }
 
+using LegendEntries = std::vector<HistoryLegend::Entry>;
+
 QLineSeries* AddLine(QChart* chart, const QString& name, const QColor& colour, Qt::PenStyle style, qreal width,
-                     QAbstractAxis* x, QAbstractAxis* y, bool inLegend) {
+                     QAbstractAxis* x, QAbstractAxis* y, LegendEntries* legend, const QString& shown = {},
+                     bool withPrevious = false) {
   auto* series = new QLineSeries;
   series->setName(name);
   QPen pen(colour, width, style);
@@ -103,16 +112,15 @@ QLineSeries* AddLine(QChart* chart, const QString& name, const QColor& colour, Q
   chart->addSeries(series);
   series->attachAxis(x);
   series->attachAxis(y);
-  if (!inLegend) {
-    for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
-  }
+  if (legend) legend->push_back({shown.isEmpty() ? name : shown, pen, Qt::NoBrush, withPrevious});
   return series;
 }
 
 // Shades each span over the axis's whole height.
-void AddShade(QChart* chart, const QString& name, const QColor& colour, const std::vector<TimeSpan>& spans,
-              QAbstractAxis* x, QValueAxis* y) {
+void AddShade(QChart* chart, const QString& name, const QBrush& brush, const std::vector<TimeSpan>& spans,
+              QAbstractAxis* x, QValueAxis* y, LegendEntries* legend) {
   if (spans.empty()) return;
+  if (legend) legend->push_back({name, Qt::NoPen, brush, false});
   auto* upper = new QLineSeries;
   auto* lower = new QLineSeries;
   const double lo = y->min();
@@ -127,23 +135,23 @@ void AddShade(QChart* chart, const QString& name, const QColor& colour, const st
   upper->setParent(area);
   lower->setParent(area);
   area->setName(name);
-  area->setBrush(colour);
+  area->setBrush(brush);
   area->setPen(Qt::NoPen);
   chart->addSeries(area);
   area->attachAxis(x);
   area->attachAxis(y);
 }
 
-// Round steps (1, 2 or 5 times a power of ten), five to ten of them, around
-// the values with a little room.
-void FitAxis(QValueAxis* axis, double lo, double hi, double room) {
+// Round steps (1, 2 or 5 times a power of ten), about `steps` of them (up
+// to twice as many), around the values with a little room.
+void FitAxis(QValueAxis* axis, double lo, double hi, double room, int steps) {
   if (lo > hi) {
     lo = 0;
     hi = 50;
   }
   lo -= room;
   hi += room;
-  const double rough = std::max(1.0, (hi - lo) / 6);
+  const double rough = std::max(1.0, (hi - lo) / steps);
   const double power = std::pow(10, std::floor(std::log10(rough)));
   double step = power;
   for (double m : {1.0, 2.0, 5.0, 10.0}) {
@@ -156,6 +164,25 @@ void FitAxis(QValueAxis* axis, double lo, double hi, double room) {
   axis->setTickAnchor(0);
   axis->setTickInterval(step);
   axis->setRange(std::floor(lo / step) * step, std::ceil(hi / step) * step);
+}
+
+// `parts` round steps from 0 to at least hi (4: quarters), with a little
+// room beyond both ends. Axes fitted so with the same parts share their
+// grid lines.
+void FitParts(QValueAxis* axis, double hi, int parts) {
+  const double rough = std::max(1.0, hi / parts);
+  const double power = std::pow(10, std::floor(std::log10(rough)));
+  double step = 10 * power;
+  for (double m : {1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 7.5, 8.0, 10.0}) {
+    if (m * power >= rough) {
+      step = m * power;
+      break;
+    }
+  }
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0);
+  axis->setTickInterval(step);
+  axis->setRange(-kAxisRoom * step, (parts + kAxisRoom) * step);
 }
 
 QString CsvField(const QString& text) {
@@ -176,7 +203,101 @@ QString IsoTime(qint64 ms) {
          QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
+// The legend's measures, in the font's terms so that they follow it and the
+// scale.
+int SampleWidth(const QFontMetrics& fm) { return fm.height() * 2; }
+int Gap(const QFontMetrics& fm) { return fm.height() / 3; }
+
 }  // namespace
+
+HistoryLegend::HistoryLegend(QWidget* parent) : QWidget(parent) {
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+}
+
+void HistoryLegend::SetEntries(std::vector<Entry> entries) {
+  entries_ = std::move(entries);
+  updateGeometry();
+  update();
+}
+
+int HistoryLegend::EntryWidth(const Entry& e) const {
+  const QFontMetrics fm = fontMetrics();
+  return SampleWidth(fm) + Gap(fm) + fm.horizontalAdvance(e.text);
+}
+
+std::vector<QRect> HistoryLegend::Place(int width, int* rows) const {
+  const QFontMetrics fm = fontMetrics();
+  const int rowHeight = fm.height() + Gap(fm);
+  std::vector<QRect> at;
+  int x = 0;
+  int row = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    // A group (a sensor and its limits) wraps as one where it fits a row.
+    int needed = EntryWidth(entries_[i]);
+    for (std::size_t j = i + 1; j < entries_.size() && entries_[j].withPrevious; ++j)
+      needed += 2 * Gap(fm) + EntryWidth(entries_[j]);
+    if (entries_[i].withPrevious) needed = EntryWidth(entries_[i]);
+    const int before = x == 0 ? 0 : (entries_[i].withPrevious ? 2 : 4) * Gap(fm);
+    if (x > 0 && x + before + needed > width) {
+      x = 0;
+      ++row;
+    } else {
+      x += before;
+    }
+    const int w = EntryWidth(entries_[i]);
+    at.emplace_back(x, row * rowHeight, w, fm.height());
+    x += w;
+  }
+  *rows = entries_.empty() ? 0 : row + 1;
+  return at;
+}
+
+int HistoryLegend::heightForWidth(int width) const {
+  int rows = 0;
+  Place(width, &rows);
+  const QFontMetrics fm = fontMetrics();
+  return rows == 0 ? 0 : rows * (fm.height() + Gap(fm)) - Gap(fm);
+}
+
+QSize HistoryLegend::sizeHint() const {
+  int width = 0;
+  for (const Entry& e : entries_) width += EntryWidth(e) + 4 * Gap(fontMetrics());
+  return {width, heightForWidth(width)};
+}
+
+QSize HistoryLegend::minimumSizeHint() const { return {0, fontMetrics().height()}; }
+
+void HistoryLegend::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QFontMetrics fm = fontMetrics();
+  int rows = 0;
+  const std::vector<QRect> at = Place(width(), &rows);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& e = entries_[i];
+    const QRect r = at[i];
+    const QRect sample(r.left(), r.top(), SampleWidth(fm), r.height());
+    if (e.line.style() != Qt::NoPen) {
+      QPen pen = e.line;
+      // Dashes are measured in pen widths: a thin pen shows too few of them
+      // over a short sample.
+      pen.setWidthF(std::max<qreal>(pen.widthF(), 1.5));
+      painter.setPen(pen);
+      painter.drawLine(QPointF(sample.left(), sample.center().y() + 0.5),
+                       QPointF(sample.right(), sample.center().y() + 0.5));
+    } else {
+      const QRectF box = QRectF(sample).adjusted(2, 3, -2, -3);
+      painter.fillRect(box, palette().base());
+      painter.fillRect(box, e.area);
+      painter.setPen(QPen(palette().color(QPalette::Mid), 1));
+      painter.drawRect(box);
+    }
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QRect(sample.right() + Gap(fm), r.top(), r.width(), r.height()), Qt::AlignVCenter, e.text);
+  }
+}
 
 std::vector<HistoryPoint> ThinHistory(const std::vector<HistoryPoint>& points, qint64 bucketMs,
                                       const HistorySensors& sensors) {
@@ -242,8 +363,9 @@ HistoryWindow::HistoryWindow(const HistoryStore& store, std::function<QDateTime(
   fanChart_->addAxis(rpmAxis_, Qt::AlignLeft);
   loadAxis_ = new QValueAxis;
   loadAxis_->setLabelFormat(QStringLiteral("%d"));
-  loadAxis_->setRange(0, 100);
-  loadAxis_->setTickCount(3);
+  FitParts(loadAxis_, 100, fanParts_);
+  // Its ticks fall on the RPM axis's grid lines.
+  loadAxis_->setGridLineVisible(false);
   loadAxis_->setTitleText(QStringLiteral("CPU %"));
   fanChart_->addAxis(loadAxis_, Qt::AlignRight);
 
@@ -252,8 +374,16 @@ HistoryWindow::HistoryWindow(const HistoryStore& store, std::function<QDateTime(
   tempView_->setObjectName(QStringLiteral("TemperatureChartView"));
   fanView_ = new HoverView(fanChart_, hovered);
   fanView_->setObjectName(QStringLiteral("FanChartView"));
-  tempView_->setMinimumHeight(300);
-  fanView_->setMinimumHeight(160);
+  // Small enough for a short screen at a large scale; the charts' own
+  // minimum (axes and labels) comes on top.
+  tempView_->setMinimumHeight(110);
+  fanView_->setMinimumHeight(80);
+  tempLegend_ = new HistoryLegend;
+  tempLegend_->setObjectName(QStringLiteral("TemperatureLegend"));
+  fanLegend_ = new HistoryLegend;
+  fanLegend_->setObjectName(QStringLiteral("FanLegend"));
+  for (QChart* c : {tempChart_, fanChart_})
+    connect(c, &QChart::plotAreaChanged, this, &HistoryWindow::AlignPlotAreas);
 
   auto* top = new QHBoxLayout;
   top->addWidget(new QLabel(QStringLiteral("Show the last")));
@@ -263,9 +393,16 @@ HistoryWindow::HistoryWindow(const HistoryStore& store, std::function<QDateTime(
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(tempView_, 3);
-  layout->addWidget(fanView_, 1);
+  layout->addWidget(tempLegend_);
+  layout->addWidget(fanView_, 2);
+  layout->addWidget(fanLegend_);
   layout->addWidget(hoverLabel_);
-  resize(960, 640);
+  // Room for the window manager's frame, which is not known before the
+  // window is shown.
+  const QSize frame(16, 48);
+  const QRect available = screen()->availableGeometry();
+  resize(QSize(960, 640).boundedTo(available.size() - frame));
+  ApplyPalette();
 
   askExportPath = [this] {
     const QString name = QStringLiteral("history-%1.csv").arg(now_().toString(QStringLiteral("yyyyMMdd-HHmm")));
@@ -358,10 +495,11 @@ void HistoryWindow::Rebuild() {
   tempAxis_->setTitleText(UnitSuffix());
 
   double lo = 1e9, hi = -1e9;
+  LegendEntries tempKey;
   for (int n : shown) {
     const QColor colour = kSensorColours[n];
     const QString label = SensorLabel(sensors, n);
-    QLineSeries* line = AddLine(tempChart_, label, colour, Qt::SolidLine, 2, tempTime_, tempAxis_, true);
+    QLineSeries* line = AddLine(tempChart_, label, colour, Qt::SolidLine, 2, tempTime_, tempAxis_, &tempKey);
     QList<QPointF> values;
     values.reserve(static_cast<qsizetype>(drawn.size()));
     for (const HistoryPoint& p : drawn) {
@@ -373,20 +511,18 @@ void HistoryWindow::Rebuild() {
     }
     line->replace(values);
     const int limits[2] = {Shown(sensors[n].warningCelsius), Shown(sensors[n].shutdownCelsius)};
-    const QString names[2] = {label + QStringLiteral(" warning limit"), label + QStringLiteral(" shut-down limit")};
+    const QString kinds[2] = {QStringLiteral("warning limit"), QStringLiteral("shut-down limit")};
     for (int k = 0; k < 2; ++k) {
-      QLineSeries* limit = AddLine(tempChart_, names[k], colour, k == 0 ? Qt::DashLine : Qt::DashDotLine,
-                                   k == 0 ? 1.2 : 1.6, tempTime_, tempAxis_, false);
+      QLineSeries* limit = AddLine(tempChart_, label + QLatin1Char(' ') + kinds[k], colour,
+                                   k == 0 ? Qt::DashLine : Qt::DashDotLine, k == 0 ? 1.2 : 1.6, tempTime_, tempAxis_,
+                                   &tempKey, kinds[k], true);
       limit->replace({QPointF(static_cast<double>(from), limits[k]),
                       QPointF(static_cast<double>(nowMs_), limits[k])});
       lo = std::min(lo, double(limits[k]));
       hi = std::max(hi, double(limits[k]));
     }
   }
-  FitAxis(tempAxis_, lo, hi, 3);
-  // What the dashed lines are, once for all sensors.
-  AddLine(tempChart_, QStringLiteral("Warning limit"), Qt::gray, Qt::DashLine, 1.2, tempTime_, tempAxis_, true);
-  AddLine(tempChart_, QStringLiteral("Shut-down limit"), Qt::gray, Qt::DashDotLine, 1.6, tempTime_, tempAxis_, true);
+  FitAxis(tempAxis_, lo, hi, 3, tempSteps_);
 
   int maxRpm = 0;
   QList<QPointF> front, rear, load;
@@ -397,47 +533,110 @@ void HistoryWindow::Rebuild() {
     load.append(QPointF(x, p.cpuLoad));
     maxRpm = std::max({maxRpm, p.frontRpm, p.rearRpm});
   }
-  FitAxis(rpmAxis_, 0, std::max(500, maxRpm), 0);
-  AddLine(fanChart_, QStringLiteral("Front fan"), QColor(0x1f, 0x5f, 0xbf), Qt::SolidLine, 1.5, fanTime_, rpmAxis_,
-          true)
+  FitParts(rpmAxis_, std::max(500, maxRpm), fanParts_);
+  FitParts(loadAxis_, 100, fanParts_);
+  LegendEntries fanKey;
+  AddLine(fanChart_, QStringLiteral("Front fan"), kFrontFanColour, Qt::SolidLine, 1.5, fanTime_, rpmAxis_, &fanKey)
       ->replace(front);
-  AddLine(fanChart_, QStringLiteral("Rear fan"), QColor(0x2a, 0x9d, 0x3f), Qt::SolidLine, 1.5, fanTime_, rpmAxis_,
-          true)
+  AddLine(fanChart_, QStringLiteral("Rear fan"), kRearFanColour, Qt::SolidLine, 1.5, fanTime_, rpmAxis_, &fanKey)
       ->replace(rear);
-  AddLine(fanChart_, QStringLiteral("CPU load"), QColor(0xc0, 0x39, 0x2b), Qt::SolidLine, 1, fanTime_, loadAxis_,
-          true)
+  AddLine(fanChart_, QStringLiteral("CPU load"), kLoadColour, Qt::SolidLine, 1, fanTime_, loadAxis_, &fanKey)
       ->replace(load);
 
   const std::vector<TimeSpan> faults = FaultSpans(points_, kFaultHoldMs);
-  const std::vector<TimeSpan> warnings =
-      FlagSpans(points_, kFaultHoldMs, [](const HistoryPoint& p) { return p.warning && !IsFaultCode(p.state); });
+  // An armed shutdown comes with a warning of its own; it is shaded as what
+  // it is, not as one more warning.
+  const std::vector<TimeSpan> warnings = FlagSpans(
+      points_, kFaultHoldMs, [](const HistoryPoint& p) { return p.warning && !p.shutdown && !IsFaultCode(p.state); });
+  const std::vector<TimeSpan> armed =
+      FlagSpans(points_, kFaultHoldMs, [](const HistoryPoint& p) { return p.shutdown; });
   const std::vector<TimeSpan> lost = LostLinkSpans(events_, from, nowMs_);
-  AddShade(tempChart_, QStringLiteral("Warning"), kWarningShade, warnings, tempTime_, tempAxis_);
-  AddShade(tempChart_, QStringLiteral("Fault"), kFaultShade, faults, tempTime_, tempAxis_);
-  AddShade(tempChart_, QStringLiteral("Link lost"), kLostShade, lost, tempTime_, tempAxis_);
-  AddShade(fanChart_, QStringLiteral("Fault"), kFaultShade, faults, fanTime_, rpmAxis_);
-  AddShade(fanChart_, QStringLiteral("Link lost"), kLostShade, lost, fanTime_, rpmAxis_);
-  AlignPlotAreas();
+  AddShade(tempChart_, QStringLiteral("Warning"), kWarningShade, warnings, tempTime_, tempAxis_, &tempKey);
+  AddShade(tempChart_, QStringLiteral("Fault"), kFaultShade, faults, tempTime_, tempAxis_, &tempKey);
+  AddShade(tempChart_, QStringLiteral("Shutdown armed"), kArmedShade, armed, tempTime_, tempAxis_, &tempKey);
+  AddShade(tempChart_, QStringLiteral("Link lost"), kLostShade, lost, tempTime_, tempAxis_, &tempKey);
+  AddShade(fanChart_, QStringLiteral("Fault"), kFaultShade, faults, fanTime_, rpmAxis_, nullptr);
+  AddShade(fanChart_, QStringLiteral("Shutdown armed"), kArmedShade, armed, fanTime_, rpmAxis_, nullptr);
+  AddShade(fanChart_, QStringLiteral("Link lost"), kLostShade, lost, fanTime_, rpmAxis_, nullptr);
+  tempLegend_->SetEntries(std::move(tempKey));
+  fanLegend_->SetEntries(std::move(fanKey));
 }
 
-void HistoryWindow::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  AlignPlotAreas();
+void HistoryWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) ApplyPalette();
+}
+
+void HistoryWindow::ApplyPalette() {
+  const QPalette p = palette();
+  for (QChart* c : {tempChart_, fanChart_}) {
+    c->setBackgroundBrush(p.base());
+    c->setBackgroundPen(Qt::NoPen);
+    for (QAbstractAxis* axis : c->axes()) {
+      axis->setLabelsBrush(p.text());
+      axis->setTitleBrush(p.text());
+      axis->setLinePen(QPen(p.color(QPalette::Text), 1));
+      QColor grid = p.color(QPalette::Text);
+      grid.setAlpha(45);
+      axis->setGridLinePen(QPen(grid, 1));
+    }
+  }
+}
+
+QRectF HistoryWindow::PlotAreaInWindow(const QChart* chart) const {
+  const QChartView* view = chart == tempChart_ ? tempView_ : fanView_;
+  const QRectF inView = view->mapFromScene(chart->mapToScene(chart->plotArea())).boundingRect();
+  return inView.translated(view->mapTo(this, QPoint(0, 0)));
 }
 
 void HistoryWindow::AlignPlotAreas() {
   // The two charts share a time axis only if their plot areas start and end
-  // at the same x; left to themselves, they follow their labels' widths.
-  if (alignQueued_) return;
-  alignQueued_ = true;
-  QTimer::singleShot(0, this, [this] {
-    alignQueued_ = false;
-    for (QChart* c : {tempChart_, fanChart_}) {
-      const QRectF whole(QPointF(0, 0), c->size());
-      const QRectF plot = whole.adjusted(kPlotLeft, kPlotTop, -kPlotRight, -kPlotBottom);
-      if (plot.width() > 0 && plot.height() > 0 && c->plotArea() != plot) c->setPlotArea(plot);
-    }
-  });
+  // at the same x. Each chart lays itself out (so that its background, axes
+  // and plot area follow its size); what differs is the room its value axes
+  // take, which the margins make up for.
+  if (aligning_) return;
+  aligning_ = true;
+  const std::array<QChart*, 2> charts{tempChart_, fanChart_};
+  std::array<qreal, 2> ownLeft{}, ownRight{};
+  for (std::size_t i = 0; i < charts.size(); ++i) {
+    const QRectF plot = charts[i]->plotArea();
+    const QMargins m = charts[i]->margins();
+    ownLeft[i] = plot.left() - m.left();
+    ownRight[i] = charts[i]->size().width() - plot.right() - m.right();
+  }
+  const qreal left = std::max(ownLeft[0], ownLeft[1]);
+  const qreal right = std::max(ownRight[0], ownRight[1]);
+  for (std::size_t i = 0; i < charts.size(); ++i) {
+    const QMargins want(kChartMargin + qRound(left - ownLeft[i]), kChartMargin,
+                        kChartMargin + qRound(right - ownRight[i]), kChartMargin);
+    if (charts[i]->margins() != want) charts[i]->setMargins(want);
+  }
+  // As many time labels as fit side by side.
+  const QFontMetrics fm(tempTime_->labelsFont());
+  const int label = fm.horizontalAdvance(QStringLiteral("Wed 00:00:00")) + fm.height() * 2;
+  const int ticks = std::clamp(static_cast<int>(tempChart_->plotArea().width()) / std::max(1, label) + 1, 3, 7);
+  for (QDateTimeAxis* axis : {tempTime_, fanTime_}) {
+    if (axis->tickCount() != ticks) axis->setTickCount(ticks);
+  }
+  // As many value labels as fit one above the other (the charts shorten a
+  // label that does not fit to "..."), and the axes' titles where they fit.
+  const qreal lineHeight = fm.height() * 1.25;
+  const qreal tempHeight = tempChart_->plotArea().height();
+  const qreal fanHeight = fanChart_->plotArea().height();
+  const int tempSteps = std::clamp(static_cast<int>(tempHeight / (lineHeight * 1.6)), 1, 6);
+  const int fanParts = fanHeight >= 5 * lineHeight ? 4 : fanHeight >= 3 * lineHeight ? 2 : 1;
+  for (QValueAxis* axis : {tempAxis_, rpmAxis_, loadAxis_}) {
+    const qreal height = axis == tempAxis_ ? tempHeight : fanHeight;
+    const bool fits = height > fm.horizontalAdvance(axis->titleText()) + fm.height();
+    if (axis->isTitleVisible() != fits) axis->setTitleVisible(fits);
+  }
+  if (tempSteps != tempSteps_ || fanParts != fanParts_) {
+    tempSteps_ = tempSteps;
+    fanParts_ = fanParts;
+    // Not from within the charts' layout, which is what called this.
+    QMetaObject::invokeMethod(this, &HistoryWindow::Rebuild, Qt::QueuedConnection);
+  }
+  aligning_ = false;
 }
 
 QString HistoryWindow::HoverText(qint64 ms) const {
@@ -461,6 +660,7 @@ QString HistoryWindow::HoverText(qint64 ms) const {
   parts << QStringLiteral("Front fan %1 RPM").arg(p.frontRpm) << QStringLiteral("Rear fan %1 RPM").arg(p.rearRpm)
         << QStringLiteral("CPU load %1 %").arg(p.cpuLoad);
   if (IsFaultCode(p.state) || p.warning) parts << LookupUnitState(p.state).caption;
+  if (p.shutdown) parts << QStringLiteral("Shutdown armed");
   return parts.join(QStringLiteral("   "));
 }
 

@@ -6,6 +6,8 @@
 
 #include "history/HistoryStore.h"
 
+#include <QBrush>
+#include <QPen>
 #include <QWidget>
 
 #include <array>
@@ -21,6 +23,35 @@ class QLineSeries;
 class QPushButton;
 class QTimer;
 class QValueAxis;
+
+// A chart's key, drawn beside it rather than inside: each line with its own
+// pen (so that dashes can be told apart), each shade with its own fill, and
+// rows that wrap with the window's width.
+class HistoryLegend : public QWidget {
+ public:
+  struct Entry {
+    QString text;
+    QPen line;       // Qt::NoPen for a shade
+    QBrush area;     // Qt::NoBrush for a line
+    bool withPrevious = false;  // kept on the row of the entry before it
+  };
+  explicit HistoryLegend(QWidget* parent = nullptr);
+  void SetEntries(std::vector<Entry> entries);
+  const std::vector<Entry>& Entries() const { return entries_; }
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  // Where each entry goes at that width; the last row's bottom in rows.
+  std::vector<QRect> Place(int width, int* rows) const;
+  int EntryWidth(const Entry& e) const;
+  std::vector<Entry> entries_;
+};
 
 class HistoryWindow : public QWidget {
   Q_OBJECT
@@ -46,6 +77,10 @@ class HistoryWindow : public QWidget {
 
   QChart* TemperatureChart() const { return tempChart_; }
   QChart* FanChart() const { return fanChart_; }
+  HistoryLegend* TemperatureLegend() const { return tempLegend_; }
+  HistoryLegend* FanLegend() const { return fanLegend_; }
+  // A chart's plot area in the window's coordinates.
+  QRectF PlotAreaInWindow(const QChart* chart) const;
   // A drawn line by its name: a sensor's name, "<name> warning limit",
   // "<name> shut-down limit", "Front fan", "Rear fan", "CPU load".
   QLineSeries* Line(const QString& name) const;
@@ -61,12 +96,13 @@ class HistoryWindow : public QWidget {
   const std::vector<HistoryPoint>& Points() const { return points_; }
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void ExportClicked();
   void ShowHover(qint64 ms, const QPoint& globalPos);
   void AlignPlotAreas();
+  void ApplyPalette();
   qint64 FromMs() const;
   std::vector<int> ShownSensors() const;
   QStringList CsvHeader(const std::vector<int>& sensors) const;
@@ -77,7 +113,10 @@ class HistoryWindow : public QWidget {
   std::vector<LinkEvent> events_;
   qint64 nowMs_ = 0;
   int rebuilds_ = 0;
-  bool alignQueued_ = false;
+  bool aligning_ = false;
+  // How finely the value axes are divided, for the height they have.
+  int tempSteps_ = 6;
+  int fanParts_ = 4;
 
   QTimer* lostLinkTimer_ = nullptr;
   QComboBox* spanBox_ = nullptr;
@@ -85,6 +124,8 @@ class HistoryWindow : public QWidget {
   QLabel* hoverLabel_ = nullptr;
   QChartView* tempView_ = nullptr;
   QChartView* fanView_ = nullptr;
+  HistoryLegend* tempLegend_ = nullptr;
+  HistoryLegend* fanLegend_ = nullptr;
   QChart* tempChart_ = nullptr;
   QChart* fanChart_ = nullptr;
   QDateTimeAxis* tempTime_ = nullptr;

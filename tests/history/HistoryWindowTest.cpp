@@ -22,12 +22,15 @@
 #include <QChart>
 #include <QDateTimeAxis>
 #include <QFile>
+#include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QLabel>
 #include <QLineSeries>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
@@ -268,6 +271,136 @@ TEST_F(HistoryWindowTest, UnpluggedWhileArmedTheStatusStillBlinksAndTheHintIsThe
   form->CpuSampler()->UpdateTrayHint();
   EXPECT_EQ(form->TrayIcon1()->Hint(), ui().SystemStatPanel->text());
   EXPECT_NE(form->TrayIcon1()->Hint(), kLinkLostText);
+}
+
+// Run a second time with the scale at 2 on a 1280x800 screen (see
+// CMakeLists.txt): the same sizes, wherever they fit.
+TEST_F(HistoryWindowTest, PlotAreasLimitLinesAndLegendsFollowTheWindowAtAnySize) {
+  for (int i = 0; i < 5; ++i) PollAfter(3);
+  History().OpenWindow();
+  HistoryWindow& w = *Window();
+  const auto settle = [] {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  };
+  settle();
+  const QRect available = w.screen()->availableGeometry();
+  EXPECT_EQ(w.devicePixelRatio(), qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2 ? 2 : 1);
+  EXPECT_TRUE(available.contains(QRect(available.topLeft(), w.size())));
+  EXPECT_LE(w.minimumSizeHint().height(), available.height() - 48);
+  const HistorySensor evaporator = History().Store().Sensors()[0];
+
+  QSize lastSize;
+  QSizeF lastPlot;
+  for (QSize size : {QSize(640, available.height() - 48), QSize(640, 480), w.size(), QSize(1920, 1080)}) {
+    size = size.boundedTo(available.size());
+    SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+    w.resize(size);
+    settle();
+    ASSERT_EQ(w.size(), size);
+    const QRectF temp = w.PlotAreaInWindow(w.TemperatureChart());
+    const QRectF fans = w.PlotAreaInWindow(w.FanChart());
+    EXPECT_TRUE(QRectF(w.rect()).contains(temp) && QRectF(w.rect()).contains(fans));
+    // One time axis for both: the plot areas start and end together.
+    EXPECT_NEAR(temp.left(), fans.left(), 1.5);
+    EXPECT_NEAR(temp.right(), fans.right(), 1.5);
+    EXPECT_GT(temp.height(), 40);
+    EXPECT_GT(fans.height(), 25);
+    EXPECT_GT(temp.width(), size.width() * 0.6);
+    // (A small step may show an axis title that did not fit before.)
+    if (lastSize.isValid() && size.width() > lastSize.width() + 100) EXPECT_GT(temp.width(), lastPlot.width());
+    if (lastSize.isValid() && size.height() > lastSize.height() + 100) EXPECT_GT(temp.height(), lastPlot.height());
+    lastSize = size;
+    lastPlot = temp.size();
+    // Each key below its chart's time labels, clear of the chart that follows.
+    const int labels = QFontMetrics(w.TemperatureChart()->axes(Qt::Horizontal).first()->labelsFont()).height();
+    const QRect tempKey = w.TemperatureLegend()->geometry();
+    const QRect fanKey = w.FanLegend()->geometry();
+    EXPECT_GE(tempKey.top(), temp.bottom() + labels);
+    EXPECT_LE(tempKey.bottom(), fans.top());
+    EXPECT_GE(fanKey.top(), fans.bottom() + labels);
+    EXPECT_LE(fanKey.bottom(), w.height());
+    EXPECT_GE(tempKey.height(), w.TemperatureLegend()->heightForWidth(tempKey.width()));
+    // No more value labels than fit one above the other (the charts shorten
+    // the others to "...").
+    for (QChart* chart : {w.TemperatureChart(), w.FanChart()}) {
+      for (QAbstractAxis* a : chart->axes(Qt::Vertical)) {
+        auto* axis = qobject_cast<QValueAxis*>(a);
+        const double first = std::ceil((axis->min() - axis->tickAnchor()) / axis->tickInterval());
+        const double last = std::floor((axis->max() - axis->tickAnchor()) / axis->tickInterval());
+        EXPECT_LE((last - first + 1) * QFontMetrics(axis->labelsFont()).height(), chart->plotArea().height())
+            << axis->titleText().toStdString();
+      }
+    }
+
+    // The limit lines as drawn: a flat item across the plot area at each
+    // limit's height.
+    QChart* chart = w.TemperatureChart();
+    const QRectF plot = chart->plotArea();
+    std::vector<double> flat;
+    for (QGraphicsItem* item : chart->scene()->items()) {
+      const QRectF r = chart->mapFromScene(item->sceneBoundingRect()).boundingRect();
+      if (r.height() < 4 && r.width() > plot.width() * 0.98 && item->type() == QGraphicsItem::UserType)
+        flat.push_back(r.center().y());
+    }
+    for (int limit : {evaporator.warningCelsius, evaporator.shutdownCelsius}) {
+      const double y = chart->mapToPosition(QPointF(0, limit)).y();
+      EXPECT_GT(y, plot.top());
+      EXPECT_LT(y, plot.bottom());
+      EXPECT_TRUE(std::any_of(flat.begin(), flat.end(), [y](double f) { return std::abs(f - y) < 1.5; }))
+          << limit << " at " << y;
+    }
+  }
+}
+
+TEST_F(HistoryWindowTest, AnArmedShutdownEachLimitAndTheLoadScaleAreToldApart) {
+  PollAfter(3);
+  unit.ForceState(80);  // POWER FAILURE arms the shutdown
+  for (int i = 0; i < 3; ++i) PollAfter(3);
+  ASSERT_TRUE(form->Alarm().ShutDownTimer.isActive());
+  History().OpenWindow();
+  HistoryWindow& w = *Window();
+  const auto series = [&](QChart* chart) {
+    std::set<QString> names;
+    for (QAbstractSeries* s : chart->series()) names.insert(s->name());
+    return names;
+  };
+  EXPECT_TRUE(series(w.TemperatureChart()).count("Shutdown armed"));
+  EXPECT_TRUE(series(w.FanChart()).count("Shutdown armed"));
+  EXPECT_FALSE(series(w.TemperatureChart()).count("Warning"));
+  EXPECT_TRUE(w.HoverText(fakes.clock.now.toMSecsSinceEpoch()).contains(QStringLiteral("Shutdown armed")));
+
+  // The key shows each limit with the limit line's own pen, and the armed
+  // shutdown with a fill of its own.
+  const std::vector<HistoryLegend::Entry>& key = w.TemperatureLegend()->Entries();
+  ASSERT_GE(key.size(), 3u);
+  EXPECT_EQ(key[0].text, QStringLiteral("Evaporator"));
+  EXPECT_EQ(key[1].line, w.Line("Evaporator warning limit")->pen());
+  EXPECT_EQ(key[2].line, w.Line("Evaporator shut-down limit")->pen());
+  EXPECT_NE(key[1].line.style(), key[2].line.style());
+  EXPECT_NE(key[1].line.style(), key[0].line.style());
+  const auto armed = std::find_if(key.begin(), key.end(), [](const auto& e) { return e.text == "Shutdown armed"; });
+  ASSERT_NE(armed, key.end());
+  EXPECT_EQ(armed->line.style(), Qt::NoPen);
+  EXPECT_NE(armed->area.style(), Qt::NoBrush);
+
+  // CPU load in quarters, full load clear of the plot area's edge, and on the
+  // RPM axis's grid lines.
+  auto* load = qobject_cast<QValueAxis*>(w.FanChart()->axes(Qt::Vertical, w.Line("CPU load")).first());
+  auto* rpm = qobject_cast<QValueAxis*>(w.FanChart()->axes(Qt::Vertical, w.Line("Front fan")).first());
+  w.resize(800, 600);
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(load->tickInterval(), 25);
+  EXPECT_EQ(load->tickAnchor(), 0);
+  EXPECT_LT(load->min(), 0);
+  EXPECT_GT(load->max(), 100);
+  EXPECT_LT(load->max(), 110);
+  const QRectF plot = w.FanChart()->plotArea();
+  for (int k = 0; k <= 4; ++k) {
+    const double y = w.FanChart()->mapToPosition(QPointF(0, 25 * k), w.Line("CPU load")).y();
+    EXPECT_NEAR(y, w.FanChart()->mapToPosition(QPointF(0, rpm->tickInterval() * k), w.Line("Front fan")).y(), 0.5);
+    EXPECT_GT(y, plot.top() + 1);
+    EXPECT_LT(y, plot.bottom() - 1);
+  }
 }
 
 }  // namespace

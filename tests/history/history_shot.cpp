@@ -6,6 +6,10 @@
 //   history_shot <picture.png>   an hour with a warning and a lost link,
 //                                drawn over the last hour
 //   history_shot --day           a day of polls; prints the file's size
+//
+// After the picture's name: "max" (maximised), a size such as "640x480",
+// "dark" (Fusion with a dark palette) and "armed" (ten minutes before the
+// end, a power failure arms the shutdown for two).
 
 #include "app/Features.h"
 #include "app/TForm1.h"
@@ -19,6 +23,9 @@
 #include "SimulatedUnit.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPalette>
+#include <QStyleFactory>
 #include <QFileInfo>
 #include <QPixmap>
 #include <QSqlDatabase>
@@ -32,6 +39,28 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc < 2) return 2;
   const bool day = std::strcmp(argv[1], "--day") == 0;
+  bool maximised = false, armed = false;
+  QSize size;
+  for (int i = 2; i < argc; ++i) {
+    const QString opt = QString::fromLocal8Bit(argv[i]);
+    if (opt == QLatin1String("max")) maximised = true;
+    if (opt == QLatin1String("armed")) armed = true;
+    if (opt == QLatin1String("dark")) {
+      QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+      QPalette dark;
+      dark.setColor(QPalette::Window, QColor(45, 45, 48));
+      dark.setColor(QPalette::WindowText, QColor(225, 225, 225));
+      dark.setColor(QPalette::Base, QColor(30, 30, 32));
+      dark.setColor(QPalette::AlternateBase, QColor(50, 50, 54));
+      dark.setColor(QPalette::Text, QColor(225, 225, 225));
+      dark.setColor(QPalette::Button, QColor(55, 55, 58));
+      dark.setColor(QPalette::ButtonText, QColor(225, 225, 225));
+      dark.setColor(QPalette::Mid, QColor(90, 90, 95));
+      QApplication::setPalette(dark);
+    }
+    const QStringList wh = opt.split(QLatin1Char('x'));
+    if (wh.size() == 2 && wh[0].toInt() > 0) size = QSize(wh[0].toInt(), wh[1].toInt());
+  }
   QTemporaryDir state;
   qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
 
@@ -57,6 +86,8 @@ int main(int argc, char** argv) {
     if (!day && i == 480) unit.ClearSensor(1);
     if (!day && i == 800) unit.Unplug();
     if (!day && i == 840) unit.Plug();
+    if (armed && i == 1000) unit.ForceState(80);
+    if (armed && i == 1040) unit.ClearForcedState();
     unit.Advance(3);
     unit.SetSensor(3, 44 + (i / 40) % 5);
     fakes.clock.now = fakes.clock.now.addSecs(3);
@@ -84,6 +115,13 @@ int main(int argc, char** argv) {
   features.History()->OpenWindow();
   HistoryWindow* window = features.History()->Window();
   window->SetSpan(1);
+  if (maximised) window->showMaximized();
+  if (size.isValid()) window->resize(size);
+  // A window manager answers in its own time.
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < ((maximised || size.isValid()) ? 1500 : 0) || waited.elapsed() == 0)
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
   QApplication::sendPostedEvents();
   const bool saved = window->grab().save(QString::fromLocal8Bit(argv[1]));
