@@ -144,7 +144,10 @@ def main():
                 reading = wait_until('the evaporator reading', lambda: [
                     x for x in panel('Evaporator temperature ') if x.endswith(', Normal')], 10)
                 status = wait_until('the status panel', lambda: panel('Status: Normal'), 10)
-                print(f'  ok: the panels read "{reading[0]}" and "{status[0]}"')
+                graph = wait_until('the load graph\'s values', lambda: [
+                    n for n in walk(frame, pyatspi) if n.name == 'CPU load graph' and n.description], 10)
+                print(f'  ok: the panels read "{reading[0]}" and "{status[0]}", '
+                      f'the load graph "{graph[0].description}"')
             controls += len(focusable)
             named += len([x for x in names if x.strip()])
             duplicates += len(twice)
