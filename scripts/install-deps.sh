@@ -11,7 +11,7 @@ PACKAGES=(
   libusb-1.0-0-dev libcanberra-dev
   xvfb xauth fonts-dejavu-core xdg-utils trayer python3-xlib
   msmtp python3-aiosmtpd
-  dbus-daemon python3-dbusmock python3-dbus python3-gi
+  dbus-daemon python3-dbusmock python3-dbus python3-gi at-spi2-core python3-pyatspi
   umockdev libumockdev-dev
   desktop-file-utils appstream lintian dpkg-dev librsvg2-bin
   clang-14 libclang-rt-14-dev llvm-14 lld

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/DesktopServices.h"
 
+#include "app/Accessibility.h"
 #include "app/TForm1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDebug>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
@@ -90,7 +93,15 @@ void HelpWindow::ShowAnchor(const QString& anchor) {
     browser_ = new QTextBrowser;
     browser_->setAttribute(Qt::WA_DeleteOnClose);
     browser_->setWindowTitle(kApplicationTitle + QStringLiteral(" - Help"));
-    browser_->setOpenExternalLinks(true);
+    // Links are followed here: "about:" is no page but the About box.
+    browser_->setOpenLinks(false);
+    QObject::connect(browser_, &QTextBrowser::anchorClicked, browser_, [this](const QUrl& link) { Follow(link); });
+    auto* about = new QAction(browser_);
+    about->setShortcut(kAboutKey);
+    QObject::connect(about, &QAction::triggered, browser_, [this] {
+      if (ShowAbout) ShowAbout();
+    });
+    browser_->addAction(about);
     browser_->resize(560, 480);
     if (QFileInfo::exists(helpFile_)) {
       browser_->setSource(QUrl::fromLocalFile(helpFile_));
@@ -103,6 +114,18 @@ void HelpWindow::ShowAnchor(const QString& anchor) {
   browser_->show();
   browser_->raise();
   browser_->activateWindow();
+}
+
+QTextBrowser* HelpWindow::Browser() const { return browser_; }
+
+void HelpWindow::Follow(const QUrl& link) {
+  if (link.scheme() == QLatin1String("about")) {
+    if (ShowAbout) ShowAbout();
+  } else if (link.isRelative() || link.isLocalFile()) {
+    browser_->setSource(browser_->source().resolved(link));
+  } else {
+    QDesktopServices::openUrl(link);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -6,7 +6,10 @@
 #include "core/Services.h"
 #include "host/SystemServices.h"
 
+#include <functional>
+
 #include <QHash>
+#include <QUrl>
 #include <QPointer>
 
 class QMessageBox;
@@ -59,9 +62,15 @@ class HelpWindow : public IHelpViewer {
   ~HelpWindow() override;
   void ShowContext(int context) override;
   void ShowContents() override;
+  // The About box, for the help's "about:" links and its key: without a
+  // notification area the help window is the one way there.
+  std::function<void()> ShowAbout;
+  // Null until the help was first shown.
+  QTextBrowser* Browser() const;
 
  private:
   void ShowAnchor(const QString& anchor);
+  void Follow(const QUrl& link);
   QString helpFile_;
   QPointer<QTextBrowser> browser_;
 };

@@ -120,6 +120,7 @@ int RunControlCentre(int argc, char** argv, const EntryOptions& options) {
     SessionEnd sessionEnd;
     TForm1 form(services, unitWait);
     if (form.Terminating()) return 0;
+    help.ShowAbout = [&form] { form.About1Click(); };
     QObject::connect(&form, &TForm1::closed, &sessionEnd, &SessionEnd::WindowClosed);
     sessionEnd.Watch(form, [&form] { return !form.ShutdownSequenceRunning(); });
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit,

@@ -4,6 +4,7 @@
 #include "app/Heater.h"
 #include "core/Guard.h"
 
+#include "app/Accessibility.h"
 #include "app/TForm1.h"
 #include "widgets/BootTemperature.h"
 #include "widgets/Palette.h"
@@ -47,6 +48,7 @@ TForm2::TForm2(QWidget* owner, double& reductionEnd, bool& modalDialogOpen)
     : QDialog(owner), ui_(std::make_unique<Ui::TForm2>()), reductionEnd_(reductionEnd),
       modalDialogOpen_(modalDialogOpen) {
   ui_->setupUi(this);
+  NameDialogControls(*this);
   setFixedSize(sizeHint().expandedTo(QSize(287, 200)));
   ui_->HeatingTimer->setTime(QTime(0, 0));
   connect(ui_->OkButton, &QPushButton::clicked, this, &TForm2::OkButtonClick);

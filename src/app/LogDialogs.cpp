@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/LogDialogs.h"
 
+#include "app/Accessibility.h"
+
 #include "core/Services.h"
 #include "config/SettingsKey.h"
 #include "config/SettingsValues.h"
@@ -50,6 +52,7 @@ TReminderForm::TReminderForm(QWidget* owner, QString settingsPath, IClock& clock
     : QDialog(owner), ui_(std::make_unique<Ui::TReminderForm>()), settingsPath_(std::move(settingsPath)),
       clock_(clock), reportError_(std::move(reportError)) {
   ui_->setupUi(this);
+  NameDialogControls(*this);
   setFixedSize(sizeHint());
   ui_->ReminderComboBox->setCurrentIndex(0);
   connect(ui_->OkButton, &QPushButton::clicked, this, &TReminderForm::OkButtonClick);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TForm1.h"
+#include "app/Accessibility.h"
 #include "app/ShutdownCountdown.h"
 #include "core/Guard.h"
 
@@ -58,6 +59,7 @@ TForm1::TForm1(const Services& services, QWidget* parent) : TForm1(services, Uni
 
 TForm1::TForm1(const Services& services, UnitWait unitWait, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), services_(services), unitWait_(std::move(unitWait)) {
+  InstallAccessibleInterfaces();
   ui_->setupUi(this);
   if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();
   report_ = [this](const QString& text) { services_.boxes->ShowReport(this, text); };
@@ -101,6 +103,7 @@ TForm1::TForm1(const Services& services, UnitWait unitWait, QWidget* parent)
 
     FillBootTempComboBox(ui_->BootTempComboBox);
     ApplyWindowTexts(*ui_, this);
+    MakeMainWindowAccessible(*this);
 
     // F1 anywhere in the program opens help for the current page.
     qApp->installEventFilter(this);

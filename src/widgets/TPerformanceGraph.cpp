@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <QPen>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -282,6 +283,29 @@ void TPerformanceGraphModel::Repaint() {
 
 // ---------------------------------------------------------------------------
 // Widget
+
+std::vector<int> TPerformanceGraphModel::LatestValues(int count) const {
+  std::vector<int> values;
+  // The band that took the last points is the one before the current.
+  for (int band = Previous(current_); band != current_ && static_cast<int>(values.size()) < count;
+       band = Previous(band)) {
+    const GraphBand& b = bands_[static_cast<std::size_t>(band)];
+    for (int i = b.count - 1; i >= 0 && static_cast<int>(values.size()) < count; --i)
+      values.push_back(b.values[static_cast<std::size_t>(i)]);
+  }
+  return values;
+}
+
+void TPerformanceGraph::Update() {
+  model_.Update();
+  QStringList latest;
+  for (int value : model_.LatestValues(kDescribedValues)) latest << QString::number(value);
+  // A chart says nothing to a screen reader; its newest values do.
+  setAccessibleDescription(latest.isEmpty() ? QString()
+                                            : QStringLiteral("Latest values, newest first: %1 (full height %2)")
+                                                  .arg(latest.join(QStringLiteral(", ")))
+                                                  .arg(model_.Scale()));
+}
 
 TPerformanceGraph::TPerformanceGraph(QWidget* parent) : QWidget(parent), model_(picture_) {
   resize(100, 100);

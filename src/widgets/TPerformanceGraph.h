@@ -104,6 +104,8 @@ class TPerformanceGraphModel {
   int Current() const { return current_; }
   int First() const { return first_; }
   int Phase() const { return phase_; }
+  // The values of the newest bands that hold any, newest first, at most count.
+  std::vector<int> LatestValues(int count) const;
 
  private:
   void Initialize(int offset);
@@ -137,10 +139,13 @@ class TPerformanceGraph : public QWidget {
   Q_OBJECT
  public:
   explicit TPerformanceGraph(QWidget* parent = nullptr);
+  // How many of the newest values the accessible description reads out.
+  static constexpr int kDescribedValues = 5;
 
   TPerformanceGraphModel& Model() { return model_; }
   void DataPoint(QColor colour, int value) { model_.DataPoint(colour, value); }
-  void Update() { model_.Update(); }
+  // One sample step; also tells a screen reader the newest values.
+  void Update();
   const QImage& Picture() const { return picture_.Image(); }
 
  protected:

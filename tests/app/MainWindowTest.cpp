@@ -3,9 +3,11 @@
 // status-bar tick, help, the tray menu and the close path, all against fakes.
 
 #include "WindowFixture.h"
+#include "app/Accessibility.h"
 #include "app/DesktopServices.h"
 #include "widgets/Palette.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -16,6 +18,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTextBrowser>
 
 #include <stdexcept>
 #include <tuple>
@@ -363,6 +367,62 @@ TEST_F(MainWindowTest, TrayMenuOffersOpenHistoryAboutExit) {
   form->TrayIcon1MouseDown(Qt::RightButton, 10, 10);
   EXPECT_TRUE(form->PopupMenu1()->isVisible());
   form->PopupMenu1()->hide();
+}
+
+// What a screen reader gets: readings with what they belong to, kept current;
+// lists by their own names (Qt would read "Higher" ten times); no dormant page.
+TEST_F(MainWindowTest, AScreenReaderHearsWhatEachPanelAndControlIsFor) {
+  AnswerAsTheUnit(true);
+  Start();
+  auto heard = [](QObject* o, QAccessible::Text t = QAccessible::Name) {
+    return QAccessible::queryAccessibleInterface(o)->text(t);
+  };
+  for (int tenths : {-330, -200}) {
+    reading.tenths[0] = tenths;
+    Poll();
+    EXPECT_EQ(heard(ui().Temp1), QStringLiteral("Evaporator temperature %1°C, %2")
+                                     .arg(tenths / 10).arg(ui().TempStat1->text()));
+  }
+  EXPECT_EQ(heard(ui().SystemStatPanel), "Status: " + ui().SystemStatPanel->text());
+  EXPECT_EQ(heard(ui().Par2HighLow), "Sensor 2 higher or lower");
+  EXPECT_EQ(heard(ui().Par2HighLow, QAccessible::Value), ui().Par2HighLow->currentText());
+  EXPECT_EQ(heard(ui().DispParam1), "Parameter 1");
+
+  QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(ui().PageControl1->findChild<QTabBar*>());
+  ASSERT_EQ(tabs->childCount(), 5);
+  EXPECT_FALSE(tabs->child(3)->state().invisible);
+  EXPECT_TRUE(tabs->child(4)->state().invisible) << "the RTC page";
+
+  ui().CPULoadGraph->DataPoint(Qt::green, 37);
+  ui().CPULoadGraph->Update();
+  const QString described = ui().CPULoadGraph->accessibleDescription();
+  EXPECT_TRUE(described.contains("37")) << described.toStdString();
+
+  // The menu's keys act from the window too, and no two are the same.
+  QSet<QKeySequence> keys;
+  for (QAction* a : form->PopupMenu1()->actions()) {
+    if (a->isSeparator()) continue;
+    keys.insert(a->shortcut());
+    EXPECT_TRUE(form->actions().contains(a)) << a->text().toStdString();
+  }
+  EXPECT_EQ(keys.size(), 4);
+  EXPECT_FALSE(keys.contains(QKeySequence()));
+}
+
+// Without a notification area the help window is the way to the About box.
+TEST(HelpWindowTest, ItsAboutLinkAndKeyOpenTheAboutBox) {
+  HelpWindow help(QStringLiteral("/nonexistent/Tessalinique.html"));
+  int shown = 0;
+  help.ShowAbout = [&shown] { ++shown; };
+  help.ShowContents();
+  QTextBrowser* browser = help.Browser();
+  ASSERT_TRUE(browser);
+  emit browser->anchorClicked(QUrl(QStringLiteral("about:")));
+  emit browser->anchorClicked(QUrl(QStringLiteral("#100")));  // a page of its own, not the box
+  EXPECT_EQ(shown, 1);
+  for (QAction* a : browser->actions())
+    if (a->shortcut() == kAboutKey) a->trigger();
+  EXPECT_EQ(shown, 2);
 }
 
 TEST_F(MainWindowTest, ClosingBlanksBothDisplayLinesAndEndsTheProgram) {
