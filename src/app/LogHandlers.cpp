@@ -14,6 +14,7 @@
 #include "ui_TForm1.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -30,6 +31,15 @@ QString ReportAddress(const QString& settingsPath) {
   if (!key.IsOpen() || !key.ValueExists(settings::kReportAddress)) return kErrorReportAddress;
   const QString address = key.ReadString(settings::kReportAddress).trimmed();
   return address.isEmpty() ? kErrorReportAddress : address;
+}
+
+// A log the viewer cannot show is said in the status bar, or the button would
+// seem to do nothing.
+void ViewLog(const LogFile* log, IProcessLauncher& launcher, StatusMessageQueue* queue) {
+  if (!log || log->OpenInViewer(launcher) || !queue) return;
+  const QString name = QFileInfo(log->FileName()).fileName();
+  queue->Append(QFileInfo::exists(log->FileName()) ? QStringLiteral("No program to show %1").arg(name)
+                                                   : QStringLiteral("%1 does not exist yet").arg(name));
 }
 
 }  // namespace
@@ -78,13 +88,9 @@ void TForm1::ShowOperatingHoursNow() {
 // ---------------------------------------------------------------------------
 // Misc. tab buttons
 
-void TForm1::ViewLogButtonClick() {
-  if (LogFile* log = watch_->Log().OperationLog()) log->OpenInViewer(*services_.launcher);
-}
+void TForm1::ViewLogButtonClick() { ViewLog(watch_->Log().OperationLog(), *services_.launcher, Queue()); }
 
-void TForm1::ErrorViewButtonClick() {
-  if (LogFile* log = watch_->Log().ErrorLog()) log->OpenInViewer(*services_.launcher);
-}
+void TForm1::ErrorViewButtonClick() { ViewLog(watch_->Log().ErrorLog(), *services_.launcher, Queue()); }
 
 void TForm1::ClearLogButtonClick() {
   LogFile* operationLog = watch_->Log().OperationLog();

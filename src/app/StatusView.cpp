@@ -73,7 +73,7 @@ void TForm1::StopTrayBlink() {
 
 void TForm1::SetRowUsable(int sensor, bool usable) {
   const SensorControls row = Row(sensor);
-  const QColor colour = usable ? SystemWindowColor : SystemScrollBarColor;
+  const QColor colour = usable ? SystemWindowColor() : SystemScrollBarColor();
   for (QWidget* w : std::initializer_list<QWidget*>{row.higherLower, row.warning, row.shutdown}) {
     w->setEnabled(usable);
     SetEditColor(w, colour);
@@ -91,7 +91,7 @@ void TForm1::RefreshSetupRows() {
         QSignalBlocker block(row.name);
         row.name->setEditText(kSensorNotAvailable);
       }
-      SetEditColor(row.name, SystemScrollBarColor);
+      SetEditColor(row.name, SystemScrollBarColor());
       row.name->setEnabled(false);
       SetRowUsable(n, false);
       continue;
@@ -100,7 +100,7 @@ void TForm1::RefreshSetupRows() {
       QSignalBlocker block(row.name);
       row.name->setEditText(name);
     }
-    SetEditColor(row.name, SystemWindowColor);
+    SetEditColor(row.name, SystemWindowColor());
     row.name->setEnabled(true);
     SetRowUsable(n, row.name->currentText() != kSensorOptional);
   }

@@ -25,6 +25,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -51,6 +54,40 @@ int HelpContextForPage(int page) {
     case 4: return 600;
     default: return -1;
   }
+}
+
+// Where the window was left is the program's own state, kept beside its logs
+// and history; the settings file stays as the user's settings alone.
+QString WindowStatePath(const QString& stateFolder) { return stateFolder + QStringLiteral("window.ini"); }
+const char kPositionKey[] = "position";
+
+// Under Wayland the compositor places windows; a position set or read there
+// means nothing.
+bool WindowsPlacedByCompositor() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+// A saved place counts while the title bar's middle is on some screen (the
+// screens may have changed since); otherwise the primary screen's centre.
+QPoint PlaceOnAScreen(const QPoint& saved, const QSize& size) {
+  const QPoint grip = saved + QPoint(size.width() / 2, 10);
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen->availableGeometry().contains(grip)) return saved;
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (!primary) return saved;
+  return primary->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2);
+}
+
+void RestoreWindowPosition(QWidget* window, const QString& stateFolder) {
+  if (WindowsPlacedByCompositor() || stateFolder.isEmpty()) return;
+  const QSettings state(WindowStatePath(stateFolder), QSettings::IniFormat);
+  const QVariant saved = state.value(QLatin1String(kPositionKey));
+  if (saved.canConvert<QPoint>()) window->move(PlaceOnAScreen(saved.toPoint(), window->size()));
+}
+
+void SaveWindowPosition(const QWidget* window, const QString& stateFolder) {
+  // A window that never came up has no place of its own to keep.
+  if (WindowsPlacedByCompositor() || stateFolder.isEmpty() || !window->windowHandle()) return;
+  QSettings state(WindowStatePath(stateFolder), QSettings::IniFormat);
+  state.setValue(QLatin1String(kPositionKey), window->pos());
 }
 
 }  // namespace
@@ -146,6 +183,10 @@ TForm1::TForm1(const Services& services, UnitWait unitWait, QWidget* parent)
   }
   formReady_ = true;
   setFixedSize(sizeHint());
+  // The size is fixed: a maximise button would do nothing.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  RestoreWindowPosition(this, services_.logFolder);
 }
 
 TForm1::~TForm1() {
@@ -209,7 +250,7 @@ void TForm1::ApplyInitialLook() {
            ui_->EvaporatorEdit, ui_->Sensor1Edit, ui_->Par3HighLow, ui_->Par4HighLow,
            ui_->Par5HighLow, ui_->Sensor3Alm, ui_->Sensor4Alm, ui_->Sensor5Alm, ui_->Sensor3ShDn,
            ui_->Sensor4ShDn, ui_->Sensor5ShDn}) {
-    SetEditColor(w, SystemScrollBarColor);
+    SetEditColor(w, SystemScrollBarColor());
   }
   FixReadingPanelHeights();
   // "No reply from the unit since ..." comes and goes with the link; its line
@@ -233,12 +274,33 @@ void TForm1::FixReadingPanelHeights() {
   // height fixed too, a new reading no longer asks the layouts above them to
   // run again, which made the tab widget repaint the whole page at every
   // poll instead of just the panels whose text changed.
-  std::vector<QLabel*> panels{ui_->FanRPM1, ui_->FanRPM2, ui_->Fan1StatusLabel,
-                              ui_->Fan2StatusLabel};
+  std::vector<QLabel*> values{ui_->FanRPM1, ui_->FanRPM2};
+  std::vector<QLabel*> states{ui_->Fan1StatusLabel, ui_->Fan2StatusLabel};
   for (int n = 1; n <= 5; ++n) {
-    panels.push_back(Row(n).value);
-    panels.push_back(Row(n).state);
+    values.push_back(Row(n).value);
+    states.push_back(Row(n).state);
   }
+  // The layout's widths suit a small font; a larger one or a style with
+  // wider frames widens them to the widest text they show.
+  const QChar degree(0x00B0);
+  const QStringList widestValues{QStringLiteral("8888 RPM"), QStringLiteral("-888") + degree + u'F'};
+  const QStringList widestStates{QStringLiteral("Low noise"), QStringLiteral("Warning"), QStringLiteral("ALARM"),
+                                 QStringLiteral("Stopped")};
+  for (const auto& [panels, widest] : {std::pair{&values, &widestValues}, {&states, &widestStates}}) {
+    for (QLabel* panel : *panels) {
+      const QString shown = panel->text();
+      int width = panel->minimumWidth();
+      for (const QString& text : *widest) {
+        panel->setText(text);
+        width = std::max(width, panel->minimumSizeHint().width());
+      }
+      panel->setText(shown);
+      panel->setMinimumWidth(width);
+      panel->setMaximumWidth(std::max(panel->maximumWidth(), width));
+    }
+  }
+  std::vector<QLabel*> panels = values;
+  panels.insert(panels.end(), states.begin(), states.end());
   for (QLabel* panel : panels) {
     panel->setFixedHeight(std::max(panel->minimumHeight(), panel->sizeHint().height()));
   }
@@ -398,6 +460,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::CloseDown() {
   if (closedDown_) return;
   closedDown_ = true;
+  SaveWindowPosition(this, services_.logFolder);
 
   // The periodic work ends first.
   for (QTimer* t : {&heatingCountDownTimer_, &watch_->Log().MaintainTimer, &watch_->UpdateDataTimer,

@@ -54,6 +54,6 @@ void TForm1::WeekdayCheckBoxClick(int day) {
     for (QWidget* w : std::initializer_list<QWidget*>{row.day, row.hour, row.minute, row.timeLabel})
       w->setEnabled(on);
     for (QWidget* box : std::initializer_list<QWidget*>{row.hour, row.minute})
-      SetEditColor(box, on ? SystemWindowColor : SystemScrollBarColor);
+      SetEditColor(box, on ? SystemWindowColor() : SystemScrollBarColor());
   });
 }

@@ -379,9 +379,9 @@ void LogFile::Trim(int fd, qint64 size, int percent) const {
   if (!save.commit()) failWrite();
 }
 
-void LogFile::OpenInViewer(IProcessLauncher& launcher) const {
-  if (!QFileInfo::exists(fileName_)) return;
-  launcher.StartDetached(kLogViewerProgram, {fileName_});
+bool LogFile::OpenInViewer(IProcessLauncher& launcher) const {
+  if (!QFileInfo::exists(fileName_)) return false;
+  return launcher.StartDetached(kLogViewerProgram, {fileName_});
 }
 
 void LogFile::Delete() const {

@@ -111,9 +111,9 @@ class LogFile {
   // Waits until no trim started above is running.
   void WaitForTrim();
 
-  // Opens the file in the desktop's viewer without waiting; nothing happens
-  // for a missing file, and a viewer that does not start is not reported.
-  void OpenInViewer(IProcessLauncher& launcher) const;
+  // Opens the file in the desktop's viewer without waiting; false for a
+  // missing file or a viewer that could not be started (the caller says so).
+  bool OpenInViewer(IProcessLauncher& launcher) const;
 
   // Removes the file; a missing file is no failure.
   void Delete() const;

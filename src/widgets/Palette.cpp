@@ -1,10 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/Palette.h"
 
+#include <QApplication>
 #include <QLabel>
-
 #include <QPalette>
 #include <QWidget>
+
+namespace {
+
+QColor Between(const QColor& from, const QColor& to, double share) {
+  return QColor::fromRgbF(from.redF() + (to.redF() - from.redF()) * share,
+                          from.greenF() + (to.greenF() - from.greenF()) * share,
+                          from.blueF() + (to.blueF() - from.blueF()) * share);
+}
+
+QColor AppColor(QPalette::ColorRole role) { return QApplication::palette().color(QPalette::Active, role); }
+
+}  // namespace
+
+QColor SystemWindowColor() { return AppColor(QPalette::Base); }
+
+QColor SystemScrollBarColor() { return AppColor(QPalette::Window); }
 
 void SetTextColor(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
@@ -49,10 +65,11 @@ void ShowPanelState(QLabel* panel, const PanelState& state) {
 
 void SetEditColor(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
-  if (p.color(QPalette::Active, QPalette::Base) == c) return;
+  if (p.color(QPalette::Active, QPalette::Base) == c && p.isBrushSet(QPalette::Disabled, QPalette::Text)) return;
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     p.setColor(group, QPalette::Base, c);
   }
+  p.setColor(QPalette::Disabled, QPalette::Text, Between(p.color(QPalette::Active, QPalette::Text), c, 0.45));
   w->setPalette(p);
 }
 
@@ -72,12 +89,16 @@ void SetSliderThumbVisible(QSlider* slider, bool visible) {
   slider->setProperty(kThumbHiddenProperty, !visible);
   // A style sheet that styles the handle must style the groove as well, or the
   // style ignores it.
+  // The groove is drawn between the window's text and background colours, so
+  // that it shows in a dark style as well as in a light one.
+  const QColor groove = Between(AppColor(QPalette::WindowText), AppColor(QPalette::Window), 0.6);
   slider->setStyleSheet(
       visible ? QString()
-              : QStringLiteral("QSlider::groove:horizontal { height: 4px; background: #a0a0a0; "
+              : QStringLiteral("QSlider::groove:horizontal { height: 4px; background: %1; "
                                "margin: 0 4px; }"
                                "QSlider::handle:horizontal { width: 0px; background: transparent; "
-                               "border: none; }"));
+                               "border: none; }")
+                    .arg(groove.name()));
 }
 
 bool SliderThumbVisible(const QSlider* slider) {

@@ -16,10 +16,13 @@ inline const QColor StatusOrange{229, 103, 1};
 inline const QColor StatusRed{255, 0, 0};
 inline const QColor BlinkSilver{192, 192, 192};
 
-// The classic scroll-bar grey that marks an unconfigured sensor row.
-inline const QColor SystemScrollBarColor{200, 200, 200};
-// The edit background of a usable control.
-inline const QColor SystemWindowColor{255, 255, 255};
+// The edit background of a usable control: the style's own, so that its text
+// colour, light or dark, stays readable on it.
+QColor SystemWindowColor();
+// The background that marks a control as off (an unconfigured sensor row):
+// the window's own colour, which tells it apart from a usable edit in a
+// light style and in a dark one alike.
+QColor SystemScrollBarColor();
 
 void SetTextColor(QWidget* w, const QColor& c);
 QColor TextColor(const QWidget* w);
@@ -30,7 +33,9 @@ QColor ColourOf(PanelColour colour);
 // Shows a panel's caption and colour; Plain leaves the panel's own colour.
 void ShowPanelState(QLabel* panel, const PanelState& state);
 
-// Background of an edit-like control (combo box, spin box, line edit).
+// Background of an edit-like control (combo box, spin box, line edit). Its
+// text while disabled is drawn halfway to that background: dim, but readable
+// on it whatever the style's own disabled text colour is.
 void SetEditColor(QWidget* w, const QColor& c);
 QColor EditColor(const QWidget* w);
 

@@ -10,21 +10,56 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTextBrowser>
 
+#include <cmath>
 #include <stdexcept>
 #include <tuple>
 
 namespace {
+
+double Luminance(const QColor& c) {
+  auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+double Contrast(const QColor& a, const QColor& b) {
+  const double x = Luminance(a), y = Luminance(b);
+  return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// A dark style's palette (light text on dark fields), set on the application
+// for one test and the light one given back after it.
+struct DarkPalette {
+  DarkPalette() {
+    QPalette dark(QColor(0x37, 0x37, 0x37), QColor(0x35, 0x35, 0x35));  // button, window
+    for (auto [role, colour] : {std::pair{QPalette::Base, QColor(0x2d, 0x2d, 0x2d)},
+                                {QPalette::Text, QColor(0xee, 0xee, 0xec)},
+                                {QPalette::WindowText, QColor(0xee, 0xee, 0xec)},
+                                {QPalette::ButtonText, QColor(0xee, 0xee, 0xec)}})
+      dark.setColor(role, colour);
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x91, 0x91, 0x90));
+    QApplication::setPalette(dark);
+  }
+  ~DarkPalette() { QApplication::setPalette(light); }
+  QPalette light = QApplication::palette();
+};
 
 // The windows here are not shown unless a test needs it: they only take in
 // readings then, so the fakes' all-zero status reply raises no alarm.
@@ -423,6 +458,139 @@ TEST(HelpWindowTest, ItsAboutLinkAndKeyOpenTheAboutBox) {
   for (QAction* a : browser->actions())
     if (a->shortcut() == kAboutKey) a->trigger();
   EXPECT_EQ(shown, 2);
+}
+
+// Fields follow the style: a white field under a dark style's light text hid
+// sensor 2's name, and the fixed grey made the off rows light on light.
+TEST_F(MainWindowTest, SensorRowsStayReadableAndOffRowsStandOutUnderADarkStyle) {
+  for (bool darkStyle : {false, true}) {
+    SCOPED_TRACE(darkStyle ? "dark" : "light");
+    std::optional<DarkPalette> dark;
+    if (darkStyle) dark.emplace();
+    Start();
+    SensorTable[5].Name = kSensorNotAvailable;
+    form->RefreshSetupRows();
+    QColor usableBase, offBase;
+    for (int n = 1; n <= 5; ++n) {
+      const TForm1::SensorControls row = form->Row(n);
+      const bool first = n == 1;
+      for (QWidget* w : std::initializer_list<QWidget*>{first ? static_cast<QWidget*>(ui().EvaporatorEdit) : row.name,
+                                                        first ? static_cast<QWidget*>(ui().Sensor1Edit) : row.higherLower,
+                                                        row.warning, row.shutdown}) {
+        SCOPED_TRACE((w->objectName() + (w->isEnabled() ? " on" : " off")).toStdString());
+        const auto group = w->isEnabled() ? QPalette::Active : QPalette::Disabled;
+        const QColor base = w->palette().color(group, QPalette::Base);
+        EXPECT_GE(Contrast(w->palette().color(group, QPalette::Text), base), 3.0)
+            << qPrintable(w->palette().color(group, QPalette::Text).name()) << " on " << qPrintable(base.name());
+        (w->isEnabled() ? usableBase : offBase) = base;
+      }
+    }
+    // Rows 3 and 4 are "Optional": their names can be chosen; row 5 has no sensor.
+    EXPECT_TRUE(ui().SetupSensorComboBox3->isEnabled());
+    EXPECT_FALSE(ui().SetupSensorComboBox5->isEnabled());
+    EXPECT_EQ(usableBase, QApplication::palette().color(QPalette::Base));
+    EXPECT_EQ(offBase, QApplication::palette().color(QPalette::Window));
+    EXPECT_NE(usableBase, offBase);
+  }
+}
+
+// Under a style with larger metrics fixed widths cut captions ("Lowe").
+TEST_F(MainWindowTest, NoCaptionIsCutOnAnyPageInALightOrALargeDarkStyle) {
+  const QFont normal = QApplication::font();
+  for (bool large : {false, true}) {
+    SCOPED_TRACE(large ? "large dark" : "light");
+    std::optional<DarkPalette> dark;
+    QFont font = normal;
+    if (large) {
+      dark.emplace();
+      font.setPointSizeF(normal.pointSizeF() * 1.3);
+    }
+    QApplication::setFont(font);
+    Start();
+    AnswerAsTheUnit(true);
+    Poll();
+    QTabWidget* pages = ui().PageControl1;
+    for (int page = 0; page < pages->count(); ++page) {
+      if (!pages->isTabVisible(page)) continue;
+      pages->setCurrentIndex(page);
+      QApplication::processEvents();
+      for (QWidget* w : pages->widget(page)->findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        int needed = 0;
+        QString caption;
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+          caption = label->text();
+          needed = label->wordWrap() ? 0 : label->minimumSizeHint().width();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+          caption = button->text();
+          needed = button->sizeHint().width();
+        } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+          caption = group->title();
+          needed = group->minimumSizeHint().width();
+        } else if (auto* box = qobject_cast<QComboBox*>(w); box && !box->isEditable()) {
+          caption = box->currentText();
+          needed = box->minimumSizeHint().width();
+        } else if (auto* edit = qobject_cast<QLineEdit*>(w); edit && edit->isReadOnly()) {
+          caption = edit->text();
+          QStyleOptionFrame frame;
+          frame.initFrom(edit);
+          frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
+          const QSize text(edit->fontMetrics().horizontalAdvance(caption) + 4, edit->fontMetrics().height());
+          needed = edit->style()->sizeFromContents(QStyle::CT_LineEdit, &frame, text, edit).width();
+        }
+        if (caption.isEmpty()) continue;
+        EXPECT_GE(w->width(), needed) << pages->tabText(page).toStdString() << ": "
+                                      << w->objectName().toStdString() << " \"" << caption.toStdString() << '"';
+      }
+    }
+    form.reset();
+  }
+  QApplication::setFont(normal);
+}
+
+TEST_F(MainWindowTest, TheViewButtonsSayWhyALogCannotBeShown) {
+  struct NoViewer : IProcessLauncher {
+    bool StartDetached(const QString&, const QStringList&) override { return false; }
+  } noViewer;
+  Services services = fakes.services();
+  services.launcher = &noViewer;
+  StartWith(services, false);
+  Drain();
+  ui().ErrorViewButton->click();
+  EXPECT_EQ(Drain(), QStringList{"Error.log does not exist yet"});
+  ASSERT_TRUE(QFile::exists(fakes.logPath("Operatation.log")));  // the start's record
+  ui().ViewLogButton->click();
+  EXPECT_EQ(Drain(), QStringList{"No program to show Operatation.log"});
+
+  Start(false);
+  Drain();
+  ui().ViewLogButton->click();
+  EXPECT_TRUE(Drain().isEmpty());
+  EXPECT_EQ(fakes.launcher.started.size(), 1u);
+}
+
+// The window comes back where it was left, unless no screen shows that place
+// any more; the place is not a setting.
+TEST_F(MainWindowTest, TheWindowComesBackWhereItWasLeftOrOnTheScreensMiddle) {
+  Start();
+  EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  const QPoint left = screen.topLeft() + QPoint(23, 31);
+  form->move(left);
+  auto settings = [this] {
+    QFile file(fakes.settingsPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+  };
+  const QByteArray settingsBefore = settings();
+  form->close();
+  EXPECT_EQ(settings(), settingsBefore);
+  Start();
+  EXPECT_EQ(form->pos(), left);
+
+  form.reset();
+  QSettings(fakes.logPath("window.ini"), QSettings::IniFormat).setValue("position", QPoint(-9000, 9000));
+  Start();
+  EXPECT_LE((form->geometry().center() - screen.center()).manhattanLength(), 2) << form->pos().x();
 }
 
 TEST_F(MainWindowTest, ClosingBlanksBothDisplayLinesAndEndsTheProgram) {

@@ -39,7 +39,7 @@ TEST_F(WeeklyScheduleTest, AWeekdayCheckBoxTogglesOnlyItsOwnFourControls) {
     for (std::size_t d = 0; d < days.size(); ++d)
       for (std::size_t c = 1; c < days[d].size(); ++c)
         EXPECT_EQ(days[d][c]->isEnabled(), on && d == 2) << days[d][c]->objectName().toStdString();
-    const QColor colour = on ? SystemWindowColor : SystemScrollBarColor;
+    const QColor colour = on ? SystemWindowColor() : SystemScrollBarColor();
     EXPECT_EQ(EditColor(ui().WednesdayHour), colour);
     EXPECT_EQ(EditColor(ui().WednesdayMin), colour);
   }
