@@ -70,6 +70,9 @@ void SetEditColor(QWidget* w, const QColor& c) {
     p.setColor(group, QPalette::Base, c);
   }
   p.setColor(QPalette::Disabled, QPalette::Text, Between(p.color(QPalette::Active, QPalette::Text), c, 0.45));
+  // A list that cannot be typed into is drawn as a button by most styles.
+  p.setColor(QPalette::Disabled, QPalette::ButtonText,
+             Between(p.color(QPalette::Active, QPalette::ButtonText), p.color(QPalette::Active, QPalette::Button), 0.45));
   w->setPalette(p);
 }
 

@@ -34,8 +34,8 @@ QColor ColourOf(PanelColour colour);
 void ShowPanelState(QLabel* panel, const PanelState& state);
 
 // Background of an edit-like control (combo box, spin box, line edit). Its
-// text while disabled is drawn halfway to that background: dim, but readable
-// on it whatever the style's own disabled text colour is.
+// text while disabled (a list's button text too) is drawn about halfway to its
+// background: dim, but readable whatever the style's disabled colour is.
 void SetEditColor(QWidget* w, const QColor& c);
 QColor EditColor(const QWidget* w);
 
