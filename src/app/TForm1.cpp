@@ -95,7 +95,7 @@ void SaveWindowPosition(const QWidget* window, const QString& stateFolder) {
 TForm1::TForm1(const Services& services, QWidget* parent) : TForm1(services, UnitWait(), parent) {}
 
 TForm1::TForm1(const Services& services, UnitWait unitWait, QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), services_(services), unitWait_(std::move(unitWait)) {
+    : QMainWindow(parent), unitWait_(std::move(unitWait)), ui_(std::make_unique<Ui::TForm1>()), services_(services) {
   InstallAccessibleInterfaces();
   ui_->setupUi(this);
   if (services_.settingsPath.isEmpty()) services_.settingsPath = SettingsKey::DefaultPath();

@@ -307,8 +307,12 @@ TEST_F(HistoryWindowTest, PlotAreasLimitLinesAndLegendsFollowTheWindowAtAnySize)
     EXPECT_GT(fans.height(), 25);
     EXPECT_GT(temp.width(), size.width() * 0.6);
     // (A small step may show an axis title that did not fit before.)
-    if (lastSize.isValid() && size.width() > lastSize.width() + 100) EXPECT_GT(temp.width(), lastPlot.width());
-    if (lastSize.isValid() && size.height() > lastSize.height() + 100) EXPECT_GT(temp.height(), lastPlot.height());
+    if (lastSize.isValid() && size.width() > lastSize.width() + 100) {
+      EXPECT_GT(temp.width(), lastPlot.width());
+    }
+    if (lastSize.isValid() && size.height() > lastSize.height() + 100) {
+      EXPECT_GT(temp.height(), lastPlot.height());
+    }
     lastSize = size;
     lastPlot = temp.size();
     // Each key below its chart's time labels, clear of the chart that follows.
