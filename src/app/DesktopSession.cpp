@@ -11,11 +11,46 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QTabWidget>
+#include <QWindow>
 
 namespace {
 
 constexpr int kMiscPage = 3;
+
+// A Wayland compositor ignores a minimise asked for before it has mapped the
+// window: this asks again at the window's first showing, unless the user has
+// had it in hand already.
+class MinimizeWhenMapped : public QObject {
+ public:
+  MinimizeWhenMapped(QWidget& window, QWindow& handle) : QObject(&handle), window_(window) {
+    handle.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* handle = static_cast<QWindow*>(watched);
+    if (event->type() == QEvent::Expose && handle->isExposed()) {
+      // Qt may still hold the state asked for at the start, and would then
+      // see nothing to ask.
+      QMetaObject::invokeMethod(
+          &window_,
+          [window = &window_] {
+            if (window->isActiveWindow()) return;
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+            window->showMinimized();
+          },
+          Qt::QueuedConnection);
+      deleteLater();
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QWidget& window_;
+};
 
 }  // namespace
 
@@ -46,6 +81,8 @@ void TForm1::StartMinimized() {
   // minimised on the task bar: hidden, it could not be brought back.
   showMinimized();
   if (trayIcon1_->WindowInTray()) return;
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && windowHandle())
+    new MinimizeWhenMapped(*this, *windowHandle());
   // At log-in the panel often comes up after the programs the session
   // starts; the window moves there once it does, unless the user has
   // taken the window up in the meantime.

@@ -241,7 +241,7 @@ class Session:
         return unfiltered(zlib.decompress(b''.join(chunks)), width, height, {2: 3, 6: 4}[colour])[45:]
 
     # --- the program ---------------------------------------------------------
-    def start_program(self, settings=''):
+    def start_program(self, settings='', args=()):
         self.control = os.path.join(self.work, 'control-%d' % time.monotonic_ns())
         open(self.control, 'w').close()
         folder = os.path.join(self.env['XDG_CONFIG_HOME'], 'quelmark')
@@ -256,7 +256,7 @@ class Session:
             # LeakSanitizer, with no library left to name it by. Loaded from
             # the start, the driver stays, and so do its blocks.
             env['LD_PRELOAD'] = ' '.join(glob.glob('/usr/lib/*/dri/swrast_dri.so'))
-        return self.start('program', [self.program], env=env)
+        return self.start('program', [self.program, *args], env=env)
 
     def command(self, line):
         with open(self.control, 'a') as f:
@@ -620,29 +620,35 @@ def run_open_on_warning(session):
 
 
 def run_no_watcher(session):
-    """Wayland without a notification area: minimised, then a second start."""
+    """Wayland without a notification area: started minimised, minimised, and
+    each time a second start."""
     session.stop('watcher')
     shots = [session.screen_rows()]
     # Weston fades its desktop in.
     wait_until('the desktop drawn', lambda: shots.append(session.screen_rows()) or
                shots[-1] == shots[-2] and any(map(any, shots[-1])), 10)
     empty = shots[-1]
-    program = session.start_program()
+    program = session.start_program(args=['--minimized'])
     wait_until('the program\'s first polls', lambda: session.state().get('line2'), 15)
     session.command('hide-unit')
     changed = lambda: sum(a != b for a, b in zip(empty, session.screen_rows()))
-    rows = wait_until('the window on screen', changed, 10, step=0.5)
-    check(True, f'the window is on screen ({rows} rows of the screen show it)')
+    wait_until('the window minimised at its start', lambda: not changed(), 10, step=0.5)
+    check(True, '--minimized: nothing of the window is on screen')
+
+    def second_start(what):
+        again = subprocess.run([session.program], env=dict(session.env, QT_QPA_PLATFORM='wayland',
+                                                           WAYLAND_DISPLAY='wayland-vcc'),
+                               capture_output=True, timeout=20)
+        rows = wait_until('the window back on screen', changed, 10, step=0.5)
+        check(again.returncode == 0 and program.poll() is None,
+              f'{what}: a second start brings the window back on screen ({rows} rows) and ends')
+
+    second_start('started minimised')
     session.command('minimise')
     wait_until('the window minimised', lambda: not changed(), 10, step=0.5)
     check(session.state().get('window') != 'hidden',
           'without a notification area minimising leaves the window to the compositor, not hidden')
-    again = subprocess.run([session.program], env=dict(session.env, QT_QPA_PLATFORM='wayland',
-                                                       WAYLAND_DISPLAY='wayland-vcc'),
-                           capture_output=True, timeout=20)
-    rows = wait_until('the window back on screen', changed, 10, step=0.5)
-    check(again.returncode == 0 and program.poll() is None,
-          f'a second start brings the minimised window back on screen ({rows} rows) and ends')
+    second_start('minimised')
     session.command('close')
     program.wait(15)
 
