@@ -28,7 +28,11 @@
 
 namespace {
 
-void Name(QWidget* control, const QString& name) { control->setAccessibleName(name); }
+// Each poll names the readings again; a name that did not change tells a
+// screen reader nothing new.
+void Name(QWidget* control, const QString& name) {
+  if (control->accessibleName() != name) control->setAccessibleName(name);
+}
 
 // A label that stands for one control names it (and its mnemonic, if it
 // gets one, moves the focus there). The name is given as well: on Linux Qt

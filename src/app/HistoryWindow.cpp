@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 
@@ -142,6 +143,22 @@ void AddShade(QChart* chart, const QString& name, const QBrush& brush, const std
   area->attachAxis(y);
 }
 
+// The least multiple m * 10^k of `rough`'s power of ten, m taken from
+// `multiples` (which end with 10), that is at least `rough`.
+double RoundStep(double rough, std::initializer_list<double> multiples) {
+  const double power = std::pow(10, std::floor(std::log10(rough)));
+  for (double m : multiples)
+    if (m * power >= rough) return m * power;
+  return 10 * power;
+}
+
+void SetTicks(QValueAxis* axis, double step, double lo, double hi) {
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0);
+  axis->setTickInterval(step);
+  axis->setRange(lo, hi);
+}
+
 // Round steps (1, 2 or 5 times a power of ten), about `steps` of them (up
 // to twice as many), around the values with a little room.
 void FitAxis(QValueAxis* axis, double lo, double hi, double room, int steps) {
@@ -151,38 +168,17 @@ void FitAxis(QValueAxis* axis, double lo, double hi, double room, int steps) {
   }
   lo -= room;
   hi += room;
-  const double rough = std::max(1.0, (hi - lo) / steps);
-  const double power = std::pow(10, std::floor(std::log10(rough)));
-  double step = power;
-  for (double m : {1.0, 2.0, 5.0, 10.0}) {
-    if (m * power >= rough) {
-      step = m * power;
-      break;
-    }
-  }
-  axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickAnchor(0);
-  axis->setTickInterval(step);
-  axis->setRange(std::floor(lo / step) * step, std::ceil(hi / step) * step);
+  const double step = RoundStep(std::max(1.0, (hi - lo) / steps), {1.0, 2.0, 5.0, 10.0});
+  SetTicks(axis, step, std::floor(lo / step) * step, std::ceil(hi / step) * step);
 }
 
 // `parts` round steps from 0 to at least hi (4: quarters), with a little
 // room beyond both ends. Axes fitted so with the same parts share their
 // grid lines.
 void FitParts(QValueAxis* axis, double hi, int parts) {
-  const double rough = std::max(1.0, hi / parts);
-  const double power = std::pow(10, std::floor(std::log10(rough)));
-  double step = 10 * power;
-  for (double m : {1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 7.5, 8.0, 10.0}) {
-    if (m * power >= rough) {
-      step = m * power;
-      break;
-    }
-  }
-  axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickAnchor(0);
-  axis->setTickInterval(step);
-  axis->setRange(-kAxisRoom * step, (parts + kAxisRoom) * step);
+  const double step =
+      RoundStep(std::max(1.0, hi / parts), {1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 7.5, 8.0, 10.0});
+  SetTicks(axis, step, -kAxisRoom * step, (parts + kAxisRoom) * step);
 }
 
 QString CsvField(const QString& text) {

@@ -281,9 +281,6 @@ void TPerformanceGraphModel::Repaint() {
   if (OnRepaint) OnRepaint();
 }
 
-// ---------------------------------------------------------------------------
-// Widget
-
 std::vector<int> TPerformanceGraphModel::LatestValues(int count) const {
   std::vector<int> values;
   // The band that took the last points is the one before the current.
@@ -295,6 +292,9 @@ std::vector<int> TPerformanceGraphModel::LatestValues(int count) const {
   }
   return values;
 }
+
+// ---------------------------------------------------------------------------
+// Widget
 
 void TPerformanceGraph::Update() {
   model_.Update();

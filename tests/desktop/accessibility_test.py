@@ -13,26 +13,17 @@ wait is bounded and everything started here is ended here."""
 import os
 import select
 import shutil
-import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from sim_control import SimControl, wait_for  # noqa: E402
+from sim_control import Scratch, SimControl, wait_until  # noqa: E402
 
 SKIP = 77
 LAUNCHER = '/usr/libexec/at-spi-bus-launcher'
 TITLE = 'Vornalith Control Centre 1.22'
 PAGES = ['System', 'Setup', 'Display', 'Misc.']
-
-
-def wait_until(what, predicate, timeout, step=0.1):
-    value = wait_for(predicate, timeout, step)
-    if not value:
-        raise AssertionError(f'timed out after {timeout} s waiting for {what}')
-    return value
 
 
 def walk(node, pyatspi):
@@ -59,29 +50,10 @@ def main():
         if not shutil.which(tool):
             print(f'SKIP: {tool} is not installed')
             return SKIP
-    work = tempfile.mkdtemp(prefix='vcc-a11y-')
-    procs = []
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith(('DBUS_', 'XDG_', 'WAYLAND_', 'QT_', 'AT_SPI')) and k not in ('DISPLAY', 'XAUTHORITY')}
-    os.mkdir(os.path.join(work, 'runtime'), 0o700)
-    env.update(HOME=work, XDG_RUNTIME_DIR=os.path.join(work, 'runtime'),
-               XDG_CONFIG_HOME=os.path.join(work, 'config'), XDG_STATE_HOME=os.path.join(work, 'state'),
-               XDG_DATA_HOME=os.path.join(work, 'data'), XDG_CACHE_HOME=os.path.join(work, 'cache'),
-               DBUS_SYSTEM_BUS_ADDRESS='unix:path=' + os.path.join(work, 'no-system-bus'))
-
-    def start(name, argv, **kw):
-        log = open(os.path.join(work, name + '.log'), 'wb')
-        proc = subprocess.Popen(argv, env=env, stdout=kw.pop('stdout', log), stderr=log,
-                                stdin=subprocess.DEVNULL, start_new_session=True, **kw)
-        procs.append(proc)
-        return proc
-
+    scratch = Scratch('vcc-a11y-')
+    env, start = scratch.env, scratch.start
     try:
-        read_end, write_end = os.pipe()
-        start('xvfb', ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
-              pass_fds=(write_end,))
-        os.close(write_end)
-        env['DISPLAY'] = ':' + wait_until('Xvfb', lambda: os.read(read_end, 16).decode().strip(), 10)
+        scratch.start_xvfb('1024x768x24')
         bus = start('dbus', ['dbus-daemon', '--session', '--nofork', '--print-address=1'], stdout=subprocess.PIPE)
         if not select.select([bus.stdout], [], [], 10)[0]:
             raise AssertionError('the session bus did not start')
@@ -97,11 +69,9 @@ def main():
             print('SKIP: python3-pyatspi is not installed')
             return SKIP
 
-        control = SimControl(os.path.join(work, 'control'))
+        control = SimControl(scratch.path('control'))
         open(control.path, 'w').close()
-        os.makedirs(os.path.join(work, 'config', 'quelmark'))
-        with open(os.path.join(work, 'config', 'quelmark', 'tessalinique.conf'), 'w') as f:
-            f.write('[General]\nSensor2=sz:Ambient\n')
+        scratch.write_settings('[General]\nSensor2=sz:Ambient\n')
         env.update(QT_QPA_PLATFORM='xcb', QT_ACCESSIBILITY='1', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
                    VCC_SIM_CONTROL=control.path)
         program = start('program', [sys.argv[1]])
@@ -160,20 +130,10 @@ def main():
         return 0
     except AssertionError as e:
         print(f'FAILED: {e}')
-        with open(os.path.join(work, 'program.log'), errors='replace') as f:
-            print('--- program ---\n' + f.read()[-3000:])
+        print('--- program ---\n' + scratch.log('program')[-3000:])
         return 1
     finally:
-        for proc in reversed(procs):
-            if proc.poll() is None:
-                os.killpg(proc.pid, signal.SIGTERM)
-                try:
-                    proc.wait(5)
-                except subprocess.TimeoutExpired:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                    proc.wait(5)
-        shutil.rmtree(work, ignore_errors=True)
-
+        scratch.close()
 
 if __name__ == '__main__':
     sys.exit(main())

@@ -11,23 +11,13 @@ bounded and everything started here is ended here."""
 
 import os
 import shutil
-import signal
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from sim_control import wait_for  # noqa: E402
+from sim_control import Scratch, wait_until  # noqa: E402
 
 SKIP = 77
-
-
-def wait_until(what, predicate, timeout, step=0.1):
-    value = wait_for(predicate, timeout, step)
-    if not value:
-        raise AssertionError(f'timed out after {timeout} s waiting for {what}')
-    return value
 
 
 def embedded_icons(display):
@@ -80,41 +70,19 @@ def main():
             print(f'SKIP: {tool} is not installed')
             return SKIP
 
-    work = tempfile.mkdtemp(prefix='vcc-xembed-')
-    procs = []
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith(('DBUS_', 'XDG_', 'WAYLAND_', 'QT_')) and k not in ('DISPLAY', 'XAUTHORITY')}
-    env.update(HOME=work, XDG_RUNTIME_DIR=work, XDG_CONFIG_HOME=os.path.join(work, 'config'),
-               XDG_STATE_HOME=os.path.join(work, 'state'), XDG_DATA_HOME=os.path.join(work, 'data'),
-               XDG_CACHE_HOME=os.path.join(work, 'cache'),
-               DBUS_SESSION_BUS_ADDRESS='unix:path=' + os.path.join(work, 'no-session-bus'),
-               DBUS_SYSTEM_BUS_ADDRESS='unix:path=' + os.path.join(work, 'no-system-bus'))
-
-    def start(name, argv):
-        log = open(os.path.join(work, name + '.log'), 'wb')
-        proc = subprocess.Popen(argv, env=env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
-                                start_new_session=True, pass_fds=kept)
-        procs.append(proc)
-        return proc
-
+    scratch = Scratch('vcc-xembed-')
+    env, start = scratch.env, scratch.start
+    env['DBUS_SESSION_BUS_ADDRESS'] = 'unix:path=' + scratch.path('no-session-bus')
     try:
-        read_end, write_end = os.pipe()
-        kept = (write_end,)
-        start('xvfb', ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '320x200x24', '-nolisten', 'tcp'])
-        os.close(write_end)
-        kept = ()
-        number = wait_until('Xvfb', lambda: os.read(read_end, 16).decode().strip(), 10)
-        env['DISPLAY'] = ':' + number
+        scratch.start_xvfb('320x200x24')
         display = xdisplay.Display(env['DISPLAY'])
         start('trayer', ['trayer', '--edge', 'top', '--align', 'left', '--height', '32', '--widthtype', 'request'])
         selection = display.intern_atom('_NET_SYSTEM_TRAY_S0')
         wait_until('the tray', lambda: display.get_selection_owner(selection) not in (0, None), 10)
 
-        control = os.path.join(work, 'control')
+        control = scratch.path('control')
         open(control, 'w').close()
-        os.makedirs(os.path.join(work, 'config', 'quelmark'))
-        with open(os.path.join(work, 'config', 'quelmark', 'tessalinique.conf'), 'w') as f:
-            f.write('[General]\nWarning%20handling%20Index=dword:1\n')
+        scratch.write_settings('[General]\nWarning%20handling%20Index=dword:1\n')
         env.update(QT_QPA_PLATFORM='xcb', VCC_SIM_CONTROL=control)
         program = start('program', [sys.argv[1]])
 
@@ -167,20 +135,10 @@ def main():
     except AssertionError as e:
         print(f'FAILED: {e}')
         for name in ('program', 'trayer'):
-            with open(os.path.join(work, name + '.log'), errors='replace') as f:
-                print(f'--- {name} ---\n' + f.read()[-3000:])
+            print(f'--- {name} ---\n' + scratch.log(name)[-3000:])
         return 1
     finally:
-        for proc in reversed(procs):
-            if proc.poll() is None:
-                os.killpg(proc.pid, signal.SIGTERM)
-                try:
-                    proc.wait(5)
-                except subprocess.TimeoutExpired:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                    proc.wait(5)
-        shutil.rmtree(work, ignore_errors=True)
-
+        scratch.close()
 
 if __name__ == '__main__':
     sys.exit(main())
