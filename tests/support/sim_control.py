@@ -40,6 +40,7 @@ class Scratch:
     def __init__(self, prefix):
         self.work = tempfile.mkdtemp(prefix=prefix)
         self.procs = []
+        self.fds = []
         runtime = os.path.join(self.work, 'runtime')
         os.mkdir(runtime, 0o700)
         self.env = {k: v for k, v in os.environ.items()
@@ -69,7 +70,9 @@ class Scratch:
                    pass_fds=(write_end,))
         os.close(write_end)
         self.env['DISPLAY'] = ':' + wait_until('Xvfb', lambda: os.read(read_end, 16).decode().strip(), 10)
-        os.close(read_end)
+        # Open till the end: Xvfb writes the line's end on its own, and a pipe
+        # closed before then ends it.
+        self.fds.append(read_end)
 
     def log(self, name):
         with open(self.path(name + '.log'), errors='replace') as f:
@@ -90,6 +93,8 @@ class Scratch:
                 except subprocess.TimeoutExpired:
                     os.killpg(proc.pid, signal.SIGKILL)
                     proc.wait(5)
+        for fd in self.fds:
+            os.close(fd)
         shutil.rmtree(self.work, ignore_errors=True)
 
 
